@@ -1,0 +1,63 @@
+#pragma once
+// The registry stand-in: one REGEDIT4 text file holding both hives.
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zor::platform {
+
+/// Value types as regedit names them; "other" keeps hex(n) types as typed bytes.
+enum class RegType : uint32_t {
+    None = 0,      // REG_NONE
+    Sz = 1,        // REG_SZ            "Name"="text"
+    ExpandSz = 2,  // REG_EXPAND_SZ     "Name"=hex(2):.. or "Name"=str(2):"text"
+    Binary = 3,    // REG_BINARY        "Name"=hex:..
+    Dword = 4,     // REG_DWORD         "Name"=dword:0000003c
+};
+
+/// One value as read: its type number (any hex(n) n is kept) and its payload.
+struct RegValue {
+    uint32_t type = 0;          ///< a RegType value, or the n of hex(n)
+    std::string text;           ///< REG_SZ / REG_EXPAND_SZ as UTF-8 (no terminator)
+    uint32_t dword = 0;         ///< REG_DWORD
+    std::vector<uint8_t> bytes; ///< REG_BINARY and other typed bytes (raw payload)
+};
+
+/// Path of the registry file: $ZOR_REGISTRY, else ${XDG_CONFIG_HOME:-$HOME/.config}/vordal/registry.reg.
+std::filesystem::path RegistryFilePath();
+
+/// An open key of the registry file, e.g. "HKEY_LOCAL_MACHINE\software\vordal\orvix\talvern".
+/// Key paths and value names compare case-insensitively. Every read re-reads the file; every
+/// write locks the file (flock), re-reads it, changes only that value, and replaces the file
+/// atomically (temporary file, fsync, rename); unknown and malformed lines are kept byte for byte.
+/// Not thread-safe per object; any number of objects and processes may use the same file.
+class RegistryKey {
+public:
+    /// Opens an existing key. Fails (nullopt) when the file or the section is absent, and for
+    /// writable=true also when the file cannot be written.
+    static std::optional<RegistryKey> Open(const std::string& keyPath, bool writable,
+                                           const std::filesystem::path& file = RegistryFilePath());
+    /// Creates the section if needed (used by set-up tools and tests; the program never creates keys).
+    static std::optional<RegistryKey> Create(const std::string& keyPath,
+                                             const std::filesystem::path& file = RegistryFilePath());
+
+    /// Reads a value; nullopt when it is absent or its line cannot be understood.
+    std::optional<RegValue> Query(const std::string& name) const;
+    /// Writers return false when the key is read-only or the file cannot be replaced.
+    bool SetDword(const std::string& name, uint32_t value);
+    bool SetString(const std::string& name, const std::string& utf8, RegType type = RegType::Sz);
+    bool SetBytes(const std::string& name, uint32_t type, const std::vector<uint8_t>& bytes);
+    bool Delete(const std::string& name);
+
+    const std::string& Path() const { return m_KeyPath; }
+
+private:
+    RegistryKey(std::string keyPath, std::filesystem::path file, bool writable);
+    std::string m_KeyPath;
+    std::filesystem::path m_File;
+    bool m_Writable = false;
+};
+
+}  // namespace zor::platform

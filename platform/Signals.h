@@ -1,0 +1,11 @@
+#pragma once
+// SIGTERM, SIGINT and SIGHUP turned into an event the user-interface thread can watch.
+
+namespace zor::platform {
+
+/// Installs handlers for SIGTERM, SIGINT and SIGHUP that write the signal number (one byte)
+/// to a pipe. Returns the read end (non-blocking, close-on-exec), or -1 on failure. Calling it
+/// again returns the same descriptor.
+int InstallExitSignalPipe();
+
+}  // namespace zor::platform

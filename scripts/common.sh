@@ -1,0 +1,26 @@
+# Sourced by the scripts: installs what is missing and builds the project.
+set -euo pipefail
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+JOBS=${JOBS:-$(nproc)}
+
+install_packages() {
+  local wanted missing=()
+  wanted=$(grep -v -E '^\s*(#|$)' "$ROOT/scripts/debian-packages.txt")
+  for p in $wanted; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "== Installing Debian packages: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+  fi
+}
+
+# build <dir> [cmake options...]
+build() {
+  local dir=$1; shift
+  cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$JOBS"
+}
