@@ -1,0 +1,127 @@
+#include "shell/zor_managerApp.h"
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QSocketNotifier>
+
+#include "langpack/Language.h"
+#include "platform/CopyData.h"
+#include "platform/NamedObject.h"
+#include "platform/Parser.h"
+#include "platform/Registry.h"
+#include "platform/Signals.h"
+#include "platform/TextConvert.h"
+#include "shell/MessageBox.h"
+#include "shell/NativeParent.h"
+#include "shell/ShellConstants.h"
+#include "shell/Translate.h"
+#include "shell/zor_managerDlg.h"
+
+namespace zor::shell {
+
+std::string JoinCommandLine(const std::vector<std::string>& arguments) {
+    std::string line;
+    for (const auto& a : arguments) {
+        if (!line.empty()) line.push_back(' ');
+        line += a;
+    }
+    return line;
+}
+
+Czor_managerApp::Czor_managerApp(std::vector<std::string> arguments)
+    : m_CommandLine(JoinCommandLine(arguments)), m_RegistryFile(platform::RegistryFilePath()) {}
+
+Czor_managerApp::~Czor_managerApp() = default;
+
+bool Czor_managerApp::CheckSingleInstance() {
+    const bool windowFound = platform::NamedObjectExists(kWindowClassName);
+    bool alreadyExists = false;
+    m_Mutex = platform::NamedObject::Create(kMutexName, alreadyExists);
+    if (m_Mutex) return true;
+    // Another instance runs: hand it this command line if it already has its window.
+    if (alreadyExists) {
+        m_StartExitCode = 0;
+        if (windowFound) platform::SendCopyData(kWindowClassName, 1, m_CommandLine);
+    }
+    return false;
+}
+
+bool Czor_managerApp::InitInstance() {
+    if (!CheckSingleInstance()) return false;
+
+    if (LoadSettings(m_Settings, m_RegistryFile) != SettingsStatus::Ok) {
+        ShowMessageBox(kInstallDirNotFound, MessageIcon::Error);
+        return false;
+    }
+
+    const std::string languageFile =
+        LanguageFilePath(m_Settings.InstallDir, ReadLanguageNumber(m_Settings.InstallDir));
+    CLanguage::Initialize(platform::Utf8ToWide(languageFile).c_str(), L"_[", L"]_");
+
+    platform::CInputParser parser(m_CommandLine);
+    parser.Parse();
+    parser.FindValue("#HANDLE", m_ParentHandle);
+    const int handle = platform::Atoi(m_ParentHandle);
+    QWindow* parent = handle > 0 ? FindForeignWindow(static_cast<uint64_t>(handle)) : nullptr;
+
+    m_MainWindow = std::make_unique<Czor_managerDlg>(*this, parent);
+    if (!m_MainWindow->Create(m_CommandLine)) {
+        m_MainWindow.reset();
+        return false;
+    }
+    WatchExitSignals();
+    return true;
+}
+
+void Czor_managerApp::WatchExitSignals() {
+    const int fd = platform::InstallExitSignalPipe();
+    if (fd < 0) return;
+    m_SignalNotifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QObject::connect(m_SignalNotifier.get(), &QSocketNotifier::activated, [this, fd] {
+        char signalNumber[16];
+        while (read(fd, signalNumber, sizeof signalNumber) > 0) {
+        }
+        if (m_MainWindow) m_MainWindow->ExitCommand();
+    });
+}
+
+int Czor_managerApp::ExitInstance() {
+    m_SignalNotifier.reset();
+    m_MainWindow.reset();
+    if (m_Settings.SliceVisualNumber < 1) m_Settings.SliceVisualNumber = kDefaultSliceVisualNumber;
+    SaveSliceVisualNumber();
+    return 0;
+}
+
+bool Czor_managerApp::SaveSliceVisualNumber() {
+    if (WriteSettingDword(kSliceVisualNumberValue,
+                          static_cast<uint32_t>(m_Settings.SliceVisualNumber), m_RegistryFile)) {
+        return true;
+    }
+    ShowMessageBox(kInstallDirNotFound, MessageIcon::Error);
+    return false;
+}
+
+bool Czor_managerApp::SaveLastPanoramicPhantom(bool phantom) {
+    if (!WriteSettingDword(kIsLastPanoramicPhantomValue, phantom ? 1 : 0, m_RegistryFile)) {
+        ShowMessageBox(kInstallDirNotFound, MessageIcon::Error);
+        return false;
+    }
+    m_Settings.IsLastPanoramicPhantom = phantom;
+    return true;
+}
+
+bool Czor_managerApp::SaveMainWindowHandle(uint64_t handle) {
+    if (WriteSettingDword(kMainWindowHandleValue, static_cast<uint32_t>(handle), m_RegistryFile)) {
+        return true;
+    }
+    ShowMessageBox(kInstallDirNotFound, MessageIcon::Error);
+    return false;
+}
+
+void Czor_managerApp::ReportError(const std::string& titleTag, const std::string& textTag) {
+    ShowMessageBox(Tr(titleTag) + "\n" + Tr(textTag), MessageIcon::Error);
+}
+
+}  // namespace zor::shell

@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <optional>
+
+#include "ShellTestSupport.h"
+#include "platform/Registry.h"
+#include "shell/Settings.h"
+#include "shell/ShellConstants.h"
+
+using namespace zor;
+using namespace zor::shell;
+using zor::test::TempInstall;
+
+namespace {
+std::optional<platform::RegValue> Value(const TempInstall& t, const char* name) {
+    auto key = platform::RegistryKey::Open(kSettingsKey, false, t.Registry());
+    return key ? key->Query(name) : std::nullopt;
+}
+}  // namespace
+
+TEST(Settings, MissingValuesAreCreatedWithTheirDefaultsInTableOrder) {
+    TempInstall t;
+    t.WriteDefaultRegistry();
+    AppSettings s;
+    ASSERT_EQ(LoadSettings(s, t.Registry()), SettingsStatus::Ok);
+    EXPECT_EQ(s.InstallDir, t.InstallDir());
+
+    const std::pair<const char*, uint32_t> expected[] = {
+        {"IsPanoramicLimited", 1}, {"PanoramicLimitPercentage", 60}, {"IsCrossAngleLimited", 1},
+        {"CrossAngleLimit", 45}, {"IsCrossCropped", 1}, {"TopBottomCrossColumnCropped", 15},
+        {"LeftRightCrossColumnCroppedMinimum", 15}, {"LeftRightCrossColumnCroppedMaximum", 60},
+        {"IsPanoramicToAppendToCross", 1}, {"IsLastPanoramicPhantom", 0}, {"SliceVisualNumber", 5}};
+    for (const auto& [name, value] : expected) {
+        const auto v = Value(t, name);
+        ASSERT_TRUE(v) << name;
+        EXPECT_EQ(v->type, 4u) << name;
+        EXPECT_EQ(v->dword, value) << name;
+    }
+    // Written in table order: each name appears after the previous one in the file.
+    const std::string text = test::ReadFile(t.Registry());
+    size_t last = 0;
+    for (const auto& [name, value] : expected) {
+        const size_t at = text.find(std::string("\"") + name + "\"");
+        ASSERT_NE(at, std::string::npos) << name;
+        EXPECT_GT(at, last) << name;
+        last = at;
+    }
+}
+
+TEST(Settings, StoredValuesWinAndMistypedOnesAreReplaced) {
+    TempInstall t;
+    t.WriteDefaultRegistry(
+        "\"CrossAngleLimit\"=dword:0000001e\n"
+        "\"SliceVisualNumber\"=dword:ffffffff\n"
+        "\"PanoramicLimitPercentage\"=\"80\"\n"
+        "\"IsCrossCropped\"=dword:00000000\n");
+    AppSettings s;
+    ASSERT_EQ(LoadSettings(s, t.Registry()), SettingsStatus::Ok);
+    EXPECT_EQ(s.CrossAngleLimit, 30);
+    EXPECT_EQ(s.SliceVisualNumber, -1);
+    EXPECT_EQ(s.PanoramicLimitPercentage, 60) << "a text value is not a DWORD";
+    EXPECT_FALSE(s.IsCrossCropped);
+    const auto v = Value(t, "PanoramicLimitPercentage");
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->type, 4u);
+    EXPECT_EQ(v->dword, 60u);
+}
+
+TEST(Settings, UnusableInstallDirIsRefused) {
+    struct Case {
+        std::string line;
+        SettingsStatus expected;
+    };
+    const std::string ok259(259, 'a');
+    const Case cases[] = {
+        {"", SettingsStatus::InstallDirInvalid},
+        {"\"InstallDir\"=dword:00000001", SettingsStatus::InstallDirInvalid},
+        {"\"InstallDir\"=\"" + std::string(260, 'a') + "\"", SettingsStatus::InstallDirInvalid},
+        {"\"InstallDir\"=\"" + ok259 + "\"", SettingsStatus::Ok},
+        {"\"installdir\"=\"/opt/x/\"", SettingsStatus::Ok},
+        {"\"InstallDir\"=str(2):\"/opt/x/\"", SettingsStatus::Ok},
+        {"\"InstallDir\"=\"\"", SettingsStatus::InstallDirInvalid},
+    };
+    for (const auto& c : cases) {
+        TempInstall t;
+        t.WriteRegistry(c.line);
+        AppSettings s;
+        EXPECT_EQ(LoadSettings(s, t.Registry()), c.expected) << c.line.substr(0, 40);
+    }
+}
+
+TEST(Settings, KeyOrFileUnavailable) {
+    TempInstall t;
+    AppSettings s;
+    EXPECT_EQ(LoadSettings(s, t.Registry()), SettingsStatus::KeyUnavailable) << "no file";
+    std::ofstream(t.Registry()) << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\software\\other]\n";
+    EXPECT_EQ(LoadSettings(s, t.Registry()), SettingsStatus::KeyUnavailable) << "no key";
+    EXPECT_FALSE(WriteSettingDword("SliceVisualNumber", 3, t.Registry()));
+}
+
+TEST(Settings, AppPathOnlyWhenTheUserKeyExists) {
+    TempInstall t;
+    t.WriteDefaultRegistry();
+    EXPECT_FALSE(WriteAppPath("/usr/bin/zor_manager", t.Registry()));
+    EXPECT_EQ(test::ReadFile(t.Registry()).find("Dextrum"), std::string::npos) << "never created";
+    t.WriteDefaultRegistry("\n[HKEY_CURRENT_USER\\Software\\Vordal\\Dextrum\\Settings]\n");
+    EXPECT_TRUE(WriteAppPath("/usr/bin/zor_manager", t.Registry()));
+    auto key = platform::RegistryKey::Open(kAppPathKey, false, t.Registry());
+    ASSERT_TRUE(key);
+    const auto v = key->Query("APPPATH");
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->type, 1u);
+    EXPECT_EQ(v->text, "/usr/bin/zor_manager");
+}
+
+TEST(Settings, LanguageChoice) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"[PCDRIVER_OPTIONS]\nlanguage=8\n", "language/zh.xml"},
+        {"[pcdriver_options]\r\nLANGUAGE = 3\r\n", "language/de.xml"},
+        {"[PCDRIVER_OPTIONS]\nlanguage=9\n", "language/en.xml"},
+        {"[PCDRIVER_OPTIONS]\nlanguage=-1\n", "language/en.xml"},
+        {"[PCDRIVER_OPTIONS]\nlanguage=x1\n", "language/en.xml"},
+        {"[OTHER]\nlanguage=2\n", "language/en.xml"},
+        {"", "language/en.xml"},
+    };
+    for (const auto& [ini, file] : cases) {
+        TempInstall t;
+        t.WriteIni(ini);
+        EXPECT_EQ(LanguageFilePath(t.InstallDir(), ReadLanguageNumber(t.InstallDir())),
+                  t.InstallDir() + file)
+            << ini;
+    }
+    TempInstall t;  // no INI file at all
+    std::filesystem::remove(t.Root() / "install/config/config.ini");
+    EXPECT_EQ(ReadLanguageNumber(t.InstallDir()), 0);
+    EXPECT_EQ(LanguageFilePath("/opt/zor", 2), "/opt/zor/language/fr.xml");
+}

@@ -1,0 +1,195 @@
+// Start-up and exit of the real program: single instance, settings, signals.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <cstring>
+#include <fstream>
+#include <functional>
+
+#include "ShellTestSupport.h"
+#include "acquisition/Workflow.h"
+#include "platform/CopyData.h"
+#include "platform/NamedObject.h"
+#include "platform/Registry.h"
+#include "shell/ShellConstants.h"
+#include "shell/zor_managerApp.h"
+#include "shell/zor_managerDlg.h"
+
+using namespace zor;
+using zor::test::TempInstall;
+
+namespace {
+
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 10000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        usleep(2000);
+    }
+    return true;
+}
+
+std::optional<platform::RegValue> Value(const TempInstall& t, const char* name) {
+    auto key = platform::RegistryKey::Open(shell::kSettingsKey, false, t.Registry());
+    return key ? key->Query(name) : std::nullopt;
+}
+
+/// zor_manager in a child process, on the offscreen platform, in the installation's session.
+class ManagerProcess {
+public:
+    ManagerProcess(const TempInstall& t, const QStringList& args) {
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("ZOR_REGISTRY", QString::fromStdString(t.Registry().string()));
+        env.insert("ZOR_SESSION", QString::fromStdString(t.Session()));
+        m_Process.setProcessEnvironment(env);
+        m_Process.start(ZOR_MANAGER_PATH, args);
+        EXPECT_TRUE(m_Process.waitForStarted(5000));
+    }
+    ~ManagerProcess() {
+        if (m_Process.state() != QProcess::NotRunning) {
+            m_Process.kill();
+            m_Process.waitForFinished(5000);
+        }
+    }
+    /// Exit code once finished, or -1 after the time-out.
+    int Finish(int timeoutMs = 10000) {
+        if (m_Process.state() != QProcess::NotRunning && !m_Process.waitForFinished(timeoutMs)) {
+            return -1;
+        }
+        return m_Process.exitStatus() == QProcess::NormalExit ? m_Process.exitCode() : -2;
+    }
+    void Signal(int sig) { ::kill(static_cast<pid_t>(m_Process.processId()), sig); }
+    std::string Stderr() { return m_Process.readAllStandardError().toStdString(); }
+
+private:
+    QProcess m_Process;
+};
+
+}  // namespace
+
+TEST(Startup, FirstStartCreatesSettingsAndSignalsEndItCleanly) {
+    struct Case {
+        const char* stored;  // SliceVisualNumber line, or empty
+        int signal;
+        uint32_t expectedAtExit;
+    };
+    const Case cases[] = {
+        {"", SIGTERM, 5},
+        {"\"SliceVisualNumber\"=dword:00000000\n", SIGINT, 5},
+        {"\"SliceVisualNumber\"=dword:fffffffd\n", SIGHUP, 5},
+        {"\"SliceVisualNumber\"=dword:00000007\n", SIGTERM, 7},
+    };
+    for (const auto& c : cases) {
+        TempInstall t;
+        t.WriteDefaultRegistry(c.stored);
+        ManagerProcess manager(t, {});
+        ASSERT_TRUE(WaitUntil([&] { return Value(t, "3DTS_hWnd").has_value(); }))
+            << manager.Stderr();
+        EXPECT_TRUE(platform::NamedObjectExists(shell::kWindowClassName));
+        manager.Signal(c.signal);
+        EXPECT_EQ(manager.Finish(), 0);
+        for (const char* name : {"IsPanoramicLimited", "PanoramicLimitPercentage",
+                                 "IsCrossAngleLimited", "CrossAngleLimit", "IsCrossCropped",
+                                 "TopBottomCrossColumnCropped", "LeftRightCrossColumnCroppedMinimum",
+                                 "LeftRightCrossColumnCroppedMaximum", "IsPanoramicToAppendToCross",
+                                 "IsLastPanoramicPhantom", "SliceVisualNumber"}) {
+            const auto v = Value(t, name);
+            ASSERT_TRUE(v && v->type == 4) << name;
+        }
+        EXPECT_EQ(Value(t, "SliceVisualNumber")->dword, c.expectedAtExit) << c.stored;
+        EXPECT_FALSE(platform::NamedObjectExists(shell::kMutexName));
+    }
+}
+
+TEST(Startup, UnusableInstallDirEndsWithoutAWindow) {
+    const std::string cases[] = {"", "\"InstallDir\"=dword:00000001",
+                                 "\"InstallDir\"=\"" + std::string(260, 'x') + "\"", "missing-file"};
+    for (const auto& line : cases) {
+        TempInstall t;
+        if (line != "missing-file") t.WriteRegistry(line);
+        ManagerProcess manager(t, {});
+        EXPECT_EQ(manager.Finish(), 1) << line;
+        EXPECT_NE(manager.Stderr().find("Install dir not found"), std::string::npos) << line;
+        EXPECT_FALSE(Value(t, "3DTS_hWnd").has_value());
+    }
+}
+
+TEST(Startup, SecondStartBeforeTheFirstHasAWindowEndsSilently) {
+    TempInstall t;
+    t.WriteDefaultRegistry();
+    bool exists = false;
+    auto mutex = platform::NamedObject::Create(shell::kMutexName, exists);
+    ASSERT_TRUE(mutex);
+    ManagerProcess second(t, {"#PATIENT_NAME", "lost"});
+    EXPECT_EQ(second.Finish(), 0);
+    EXPECT_EQ(second.Stderr(), "");
+    EXPECT_FALSE(Value(t, "IsPanoramicLimited").has_value()) << "never got past the mutex";
+}
+
+TEST(Startup, JunkInTheRegistryIsKeptAndDoesNotStopTheProgram) {
+    TempInstall t;
+    std::string junk = "garbage line without structure\n\"Broken=dword:zz\n";
+    junk += std::string("nul\0bytes\0here\n", 16);
+    std::string big(10 * 1024 * 1024, 'j');
+    for (size_t i = 4096; i < big.size(); i += 4096) big[i] = '\n';
+    t.WriteDefaultRegistry(junk + "; a comment\n" + big + "\n");
+    ManagerProcess manager(t, {});
+    ASSERT_TRUE(WaitUntil([&] { return Value(t, "3DTS_hWnd").has_value(); }, 20000));
+    manager.Signal(SIGTERM);
+    EXPECT_EQ(manager.Finish(), 0);
+    const std::string text = test::ReadFile(t.Registry());
+    EXPECT_NE(text.find(junk), std::string::npos);
+    EXPECT_NE(text.find("; a comment\n" + big.substr(0, 8192)), std::string::npos);
+    EXPECT_EQ(Value(t, "SliceVisualNumber")->dword, 5u);
+}
+
+TEST(Startup, SecondStartHandsItsCommandLineToTheRunningWindow) {
+    TempInstall t;
+    t.WriteDefaultRegistry();
+    shell::Czor_managerApp app({"#PATIENT_NAME", "First", "#HANDLE", "4711"});
+    ASSERT_TRUE(app.InitInstance());
+    auto* window = app.MainWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_FALSE(window->IsEmbedded()) << "offscreen has no foreign windows";
+    EXPECT_EQ(window->Caller().PatientName, "First");
+    EXPECT_EQ(window->Workflow().WorkflowPhase(), 1);
+
+    // A client that sends half a record and stays connected must not block the next one.
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string name = platform::AbstractName(shell::kWindowClassName);
+    std::memcpy(addr.sun_path + 1, name.data(), name.size());
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr),
+                        static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size())),
+              0);
+    const uint32_t header[2] = {1, 100};
+    ASSERT_EQ(::write(fd, header, sizeof header), static_cast<ssize_t>(sizeof header));
+
+    ManagerProcess second(t, {"#PATIENT_NAME", "\"Maria", "", "Rossi\"", "#PANORAMIC_FILEPATH",
+                              "/tmp/p.tif"});
+    ASSERT_TRUE(WaitUntil([&] { return second.Finish(0) >= 0; }));
+    EXPECT_EQ(second.Finish(0), 0);
+    EXPECT_EQ(second.Stderr(), "");
+    EXPECT_EQ(window->Caller().PatientName, "Maria Rossi");
+    EXPECT_EQ(window->Caller().PanoramicPath, "/tmp/p.tif");
+    EXPECT_EQ(window->Workflow().WorkflowPhase(), 2) << "the caller's panoramic is opened in phase 1";
+    ::close(fd);
+
+    // Other record types are ignored.
+    window->OnCopyData(2, "#PATIENT_NAME Nobody");
+    EXPECT_EQ(window->Caller().PatientName, "Maria Rossi");
+
+    window->ExitCommand();
+    EXPECT_EQ(app.ExitInstance(), 0);
+    EXPECT_EQ(Value(t, "SliceVisualNumber")->dword, 5u);
+}
