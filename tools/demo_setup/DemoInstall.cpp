@@ -1,0 +1,90 @@
+#include "DemoInstall.h"
+
+#include <fstream>
+
+#include "platform/Registry.h"
+
+namespace zor::tools {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kSettingsKey = "HKEY_LOCAL_MACHINE\\software\\vordal\\orvix\\talvern";
+constexpr const char* kUserKey = "HKEY_CURRENT_USER\\SOFTWARE\\VORDAL\\Dextrum\\settings";
+
+bool CopyFolderFiles(const fs::path& from, const fs::path& to, const std::string& extension,
+                     std::string& error) {
+    std::error_code ec;
+    if (!fs::is_directory(from, ec)) return true;  // optional content not built yet
+    for (const auto& entry : fs::directory_iterator(from, ec)) {
+        if (!entry.is_regular_file() || (!extension.empty() && entry.path().extension() != extension)) {
+            continue;
+        }
+        fs::copy_file(entry.path(), to / entry.path().filename(),
+                      fs::copy_options::overwrite_existing, ec);
+        if (ec) {
+            error = "cannot copy " + entry.path().string() + ": " + ec.message();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool WriteIni(const fs::path& file, int language, std::string& error) {
+    std::ofstream out(file, std::ios::trunc);
+    out << "; DTS demo installation\n"
+           "[PCDRIVER_OPTIONS]\n"
+           "language=" << language << "\n\n"
+           "[FILTERS_AUTOMATIC_3D]\n"
+           "MAX_ENTRIES=0\n";
+    if (!out) error = "cannot write " + file.string();
+    return static_cast<bool>(out);
+}
+
+bool WriteRegistry(const fs::path& file, const std::string& installDir, const std::string& outDir,
+                   std::string& error) {
+    auto key = platform::RegistryKey::Create(kSettingsKey, file);
+    auto user = platform::RegistryKey::Create(kUserKey, file);
+    if (!key || !user || !key->SetString("InstallDir", installDir) ||
+        !key->SetString("IPAddress", "127.0.0.1") || !key->SetString("OutFolderPath", outDir)) {
+        error = "cannot write the registry file " + file.string();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool CreateDemoInstall(const DemoInstallOptions& o, std::string& error) {
+    const fs::path install = o.Root / "install";
+    std::error_code ec;
+    for (const char* dir : {"config", "config_zor/zor_manager", "language", "docs", "work"}) {
+        fs::create_directories(install / dir, ec);
+        if (ec) {
+            error = "cannot create " + (install / dir).string() + ": " + ec.message();
+            return false;
+        }
+    }
+    fs::create_directories(o.Root / "export", ec);
+
+    if (!WriteIni(install / "config/config.ini", o.Language, error)) return false;
+    if (!CopyFolderFiles(o.SourceDir / "resources/language", install / "language", ".xml", error)) {
+        return false;
+    }
+    // Pictures rendered by the build, laid out as the installation expects them.
+    const fs::path art = o.BuildDir / "installdir-files";
+    if (fs::is_directory(art, ec)) {
+        fs::copy(art, install, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
+        if (ec) {
+            error = "cannot copy the pictures: " + ec.message();
+            return false;
+        }
+    }
+    if (!CopyFolderFiles(o.SourceDir / "docs", install / "docs", ".pdf", error)) return false;
+
+    return WriteRegistry(o.Root / "registry.reg", install.string() + "/",
+                         (o.Root / "export").string() + "/", error);
+}
+
+}  // namespace zor::tools
