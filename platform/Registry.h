@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zor::platform {
@@ -50,6 +51,11 @@ public:
     bool SetString(const std::string& name, const std::string& utf8, RegType type = RegType::Sz);
     bool SetBytes(const std::string& name, uint32_t type, const std::vector<uint8_t>& bytes);
     bool Delete(const std::string& name);
+    /// Writes several values in one locked rewrite (settings start-up creates up to eleven).
+    /// A value with `bytes` is written as hex(n) data exactly; REG_SZ/REG_EXPAND_SZ without bytes
+    /// from `text` (REG_SZ text with a line break or NUL goes to hex(1)); REG_DWORD without bytes
+    /// as dword:. All or nothing: false leaves the file unchanged.
+    bool SetValues(const std::vector<std::pair<std::string, RegValue>>& values);
 
     const std::string& Path() const { return m_KeyPath; }
 

@@ -32,6 +32,8 @@ class StatusQueryClient {
 public:
     explicit StatusQueryClient(std::string name, int replyLimitMs = kStatusReplyLimitMs);
     ~StatusQueryClient();
+    StatusQueryClient(const StatusQueryClient&) = delete;  // owns a descriptor
+    StatusQueryClient& operator=(const StatusQueryClient&) = delete;
     /// True when the name accepts a connection ("the driver window is found").
     bool Find();
     /// Sends one query; false when the server is absent or gives no reply within the limit
