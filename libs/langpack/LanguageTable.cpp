@@ -1,8 +1,7 @@
 #include "langpack/LanguageTable.h"
 
-#include <pugixml.hpp>
-
 #include <fstream>
+#include <pugixml.hpp>
 #include <system_error>
 
 #include "langpack/Utf.h"
@@ -87,7 +86,8 @@ LoadStatus LanguageTable::FromFile(const std::filesystem::path& path, LanguageTa
     return result;
 }
 
-LoadStatus LanguageTable::FromBuffer(std::string_view xml, LanguageTable& out, std::string* detail) {
+LoadStatus LanguageTable::FromBuffer(std::string_view xml, LanguageTable& out,
+                                     std::string* detail) {
     out = LanguageTable{};
     if (xml.size() > kMaxLanguageFileBytes) {
         SetDetail(detail, ToString(LoadStatus::TooLarge));
@@ -97,9 +97,8 @@ LoadStatus LanguageTable::FromBuffer(std::string_view xml, LanguageTable& out, s
     const pugi::xml_parse_result parsed =
         document.load_buffer(xml.data(), xml.size(), kParseOptions, pugi::encoding_auto);
     if (!parsed) {
-        SetDetail(detail, std::string(ToString(LoadStatus::NotXml)) + " (" +
-                              parsed.description() + " at byte " +
-                              std::to_string(parsed.offset) + ")");
+        SetDetail(detail, std::string(ToString(LoadStatus::NotXml)) + " (" + parsed.description() +
+                              " at byte " + std::to_string(parsed.offset) + ")");
         return LoadStatus::NotXml;
     }
     const pugi::xml_node root = document.document_element();
