@@ -1,6 +1,8 @@
 #include "shell/Settings.h"
 
 #include <array>
+#include <utility>
+#include <vector>
 
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
@@ -19,13 +21,24 @@ std::filesystem::path FileOrDefault(const std::filesystem::path& file) {
     return file.empty() ? platform::RegistryFilePath() : file;
 }
 
-/// Reads a DWORD; a missing value or one of another type takes the default, written back.
-uint32_t ReadOrCreateDword(RegistryKey& key, const char* name, uint32_t defaultValue) {
-    const auto value = key.Query(name);
-    if (value && value->type == static_cast<uint32_t>(RegType::Dword)) return value->dword;
-    key.SetDword(name, defaultValue);
-    return defaultValue;
-}
+/// The eleven DWORD settings with their defaults, in the order they are read and created.
+struct DwordSetting {
+    const char* name;
+    uint32_t defaultValue;
+};
+constexpr std::array<DwordSetting, 11> kDwordSettings = {{
+    {"IsPanoramicLimited", 1},
+    {"PanoramicLimitPercentage", 60},
+    {"IsCrossAngleLimited", 1},
+    {"CrossAngleLimit", 45},
+    {"IsCrossCropped", 1},
+    {"TopBottomCrossColumnCropped", 15},
+    {"LeftRightCrossColumnCroppedMinimum", 15},
+    {"LeftRightCrossColumnCroppedMaximum", 60},
+    {"IsPanoramicToAppendToCross", 1},
+    {kIsLastPanoramicPhantomValue, 0},
+    {kSliceVisualNumberValue, 5},
+}};
 
 bool ReadInstallDir(const RegistryKey& key, std::string& installDir) {
     const auto value = key.Query(kInstallDirValue);
@@ -49,20 +62,35 @@ SettingsStatus LoadSettings(AppSettings& s, const std::filesystem::path& registr
     if (!key) return SettingsStatus::KeyUnavailable;
     if (!ReadInstallDir(*key, s.InstallDir)) return SettingsStatus::InstallDirInvalid;
 
-    const auto asInt = [](uint32_t v) { return static_cast<int32_t>(v); };
-    s.IsPanoramicLimited = ReadOrCreateDword(*key, "IsPanoramicLimited", 1) != 0;
-    s.PanoramicLimitPercentage = asInt(ReadOrCreateDword(*key, "PanoramicLimitPercentage", 60));
-    s.IsCrossAngleLimited = ReadOrCreateDword(*key, "IsCrossAngleLimited", 1) != 0;
-    s.CrossAngleLimit = asInt(ReadOrCreateDword(*key, "CrossAngleLimit", 45));
-    s.IsCrossCropped = ReadOrCreateDword(*key, "IsCrossCropped", 1) != 0;
-    s.TopBottomCrossColumnCropped = asInt(ReadOrCreateDword(*key, "TopBottomCrossColumnCropped", 15));
-    s.LeftRightCrossColumnCroppedMinimum =
-        asInt(ReadOrCreateDword(*key, "LeftRightCrossColumnCroppedMinimum", 15));
-    s.LeftRightCrossColumnCroppedMaximum =
-        asInt(ReadOrCreateDword(*key, "LeftRightCrossColumnCroppedMaximum", 60));
-    s.IsPanoramicToAppendToCross = ReadOrCreateDword(*key, "IsPanoramicToAppendToCross", 1) != 0;
-    s.IsLastPanoramicPhantom = ReadOrCreateDword(*key, kIsLastPanoramicPhantomValue, 0) != 0;
-    s.SliceVisualNumber = asInt(ReadOrCreateDword(*key, kSliceVisualNumberValue, 5));
+    // A missing value, or one of another type, takes its default, written back in one rewrite.
+    std::array<uint32_t, kDwordSettings.size()> v{};
+    std::vector<std::pair<std::string, platform::RegValue>> missing;
+    for (size_t i = 0; i < kDwordSettings.size(); ++i) {
+        const auto value = key->Query(kDwordSettings[i].name);
+        if (value && value->type == static_cast<uint32_t>(RegType::Dword)) {
+            v[i] = value->dword;
+            continue;
+        }
+        v[i] = kDwordSettings[i].defaultValue;
+        platform::RegValue created;
+        created.type = static_cast<uint32_t>(RegType::Dword);
+        created.dword = v[i];
+        missing.emplace_back(kDwordSettings[i].name, created);
+    }
+    if (!missing.empty()) key->SetValues(missing);
+
+    const auto asInt = [](uint32_t x) { return static_cast<int32_t>(x); };
+    s.IsPanoramicLimited = v[0] != 0;
+    s.PanoramicLimitPercentage = asInt(v[1]);
+    s.IsCrossAngleLimited = v[2] != 0;
+    s.CrossAngleLimit = asInt(v[3]);
+    s.IsCrossCropped = v[4] != 0;
+    s.TopBottomCrossColumnCropped = asInt(v[5]);
+    s.LeftRightCrossColumnCroppedMinimum = asInt(v[6]);
+    s.LeftRightCrossColumnCroppedMaximum = asInt(v[7]);
+    s.IsPanoramicToAppendToCross = v[8] != 0;
+    s.IsLastPanoramicPhantom = v[9] != 0;
+    s.SliceVisualNumber = asInt(v[10]);
     return SettingsStatus::Ok;
 }
 

@@ -48,6 +48,8 @@ bool Czor_managerApp::CheckSingleInstance() {
 }
 
 bool Czor_managerApp::InitInstance() {
+    // From here on SIGTERM, SIGINT and SIGHUP end the program through its exit command.
+    WatchExitSignals();
     if (!CheckSingleInstance()) return false;
 
     if (LoadSettings(m_Settings, m_RegistryFile) != SettingsStatus::Ok) {
@@ -70,7 +72,6 @@ bool Czor_managerApp::InitInstance() {
         m_MainWindow.reset();
         return false;
     }
-    WatchExitSignals();
     return true;
 }
 
@@ -82,7 +83,11 @@ void Czor_managerApp::WatchExitSignals() {
         char signalNumber[16];
         while (read(fd, signalNumber, sizeof signalNumber) > 0) {
         }
-        if (m_MainWindow) m_MainWindow->ExitCommand();
+        if (m_MainWindow) {
+            m_MainWindow->ExitCommand();
+        } else {
+            QCoreApplication::quit();
+        }
     });
 }
 

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 
@@ -50,6 +51,11 @@ public:
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("ZOR_REGISTRY", QString::fromStdString(t.Registry().string()));
         env.insert("ZOR_SESSION", QString::fromStdString(t.Session()));
+        // Qt warns on standard error without a runtime folder; the tests read standard error.
+        const auto runtime = t.Root() / "runtime";
+        std::filesystem::create_directories(runtime);
+        std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime.string()));
         m_Process.setProcessEnvironment(env);
         m_Process.start(ZOR_MANAGER_PATH, args);
         EXPECT_TRUE(m_Process.waitForStarted(5000));
