@@ -43,7 +43,8 @@ inline std::string ReadFile(const std::filesystem::path& file) {
 }
 
 /// Runs `body` in a forked child and returns its exit status (its return value), or -1 when
-/// it did not exit normally. Call it only while the test has no other threads.
+/// it did not exit normally. Other threads of the test do not exist in the child, so the body
+/// must not wait for anything they hold.
 inline int RunInChild(const std::function<int()>& body) {
     const pid_t pid = ::fork();
     if (pid < 0) return -1;
