@@ -1,0 +1,28 @@
+#pragma once
+// Ports through which the image layer reaches the step window and the projection LUT library.
+#include <string>
+
+namespace zor::images {
+
+/// The step window's instruction form, used when a panoramic of another projection family is
+/// refused. Implemented by the main window; user-interface thread.
+class IStepWindow {
+public:
+    virtual ~IStepWindow() = default;
+    /// Shows the step window with `title` and `firstLine` (other lines and pictures empty),
+    /// repaints the main window at once, then blocks user input for `waitMs` milliseconds.
+    virtual void ShowStepWindowAndWait(const std::string& title, const std::string& firstLine,
+                                       int waitMs) = 0;
+};
+
+/// The LUT projection object of the volume library (CLUTProjection) as this layer uses it.
+class IProjectionLut {
+public:
+    virtual ~IProjectionLut() = default;
+    /// Loads "<projectionId>_X.LUT" from `folder` (ending in a separator) for the panoramic's
+    /// left margin in pixels. 0 is success.
+    virtual int LoadLUT(const std::string& projectionId, int marginLeft,
+                        const std::string& folder) = 0;
+};
+
+}  // namespace zor::images
