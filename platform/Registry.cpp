@@ -104,15 +104,10 @@ bool ReplaceFile(const fs::path& target, const std::string& text, const struct s
     ok = ok && WriteAll(fd.Get(), text) && ::fsync(fd.Get()) == 0;
     ok = (::close(fd.Release()) == 0) && ok;
     ok = ok && ::rename(tmpl.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(tmpl.c_str());
-        return false;
-    }
-    // Make the rename itself durable.
-    Fd dir(::open(target.parent_path().empty() ? "." : target.parent_path().c_str(),
-                  O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.Get() >= 0) ::fsync(dir.Get());
-    return true;
+    if (!ok) ::unlink(tmpl.c_str());
+    // The folder is not flushed: after a power loss the rename may be lost, which leaves the
+    // previous complete file; flushing it would double the cost of every write.
+    return ok;
 }
 
 /// The read-modify-replace cycle of every write, serialised across processes by flock on the
