@@ -16,6 +16,8 @@ inline constexpr uint32_t kMaxCopyDataBytes = 64 * 1024;
 /// work on the user-interface thread and return when it is done (the shell uses a blocking
 /// queued call). The server then replies uint32 0. Records over kMaxCopyDataBytes, half-sent
 /// records (1000 ms without progress) and peers of other users are dropped without a reply.
+/// Records are handled one at a time. The destructor waits for a running handler, so a handler
+/// blocked on the user-interface thread must not be running when that thread destroys the server.
 class CopyDataServer {
 public:
     using Handler = std::function<void(uint32_t dwData, const std::string& text)>;

@@ -16,8 +16,10 @@ public:
     ~FolderWatcher();
     /// Blocks until a change (queue overflow counts as a change), Stop, or the time-out
     /// (timeoutMs < 0: none). Events already queued are drained, so one call reports a burst.
+    /// Error when the folder itself was deleted (the watch is gone for good).
     WaitResult Wait(int timeoutMs = -1);
-    /// Wakes the waiting thread with Stopped; later waits return Stopped at once.
+    /// Wakes the waiting thread with Stopped; later waits return Stopped at once. Destroy the
+    /// watcher only after the waiting thread has returned.
     void Stop();
 
 private:

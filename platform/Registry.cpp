@@ -43,7 +43,7 @@ enum class ReadResult { Ok, Missing, Failed };
 
 ReadResult ReadWholeFile(const fs::path& file, std::string& text, struct stat* info = nullptr) {
     text.clear();
-    Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));  // a FIFO must not block
     if (fd.Get() < 0) return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
     struct stat st {};
     if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileBytes)
