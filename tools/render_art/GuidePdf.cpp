@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPageLayout>
+#include <QPainter>
 #include <QPdfWriter>
 #include <QRegularExpression>
 #include <QTextDocument>
@@ -15,6 +16,22 @@ namespace zor::render_art {
 namespace {
 
 constexpr int kSvgOversample = 4;
+const QColor kButtonPlate(50, 50, 50);
+
+// "name.svg?button" shows the picture on a rounded plate of the buttons' grey, as in the program.
+QImage OnButtonPlate(const QImage& art) {
+    QImage plate(art.size(), QImage::Format_ARGB32_Premultiplied);
+    plate.fill(Qt::transparent);
+    QPainter p(&plate);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kButtonPlate);
+    const qreal radius = art.width() * 0.12;
+    p.drawRoundedRect(QRectF(plate.rect()), radius, radius);
+    p.drawImage(0, 0, art);
+    p.end();
+    return plate;
+}
 
 /// A document whose images come from the artwork folders instead of its own folder.
 class GuideDocument : public QTextDocument {
@@ -33,6 +50,7 @@ protected:
             const QSize natural = SvgSizeInHtml(file);
             QString error;
             QImage img = RenderSvg(path, natural * kSvgOversample, error);
+            if (!img.isNull() && name.query() == QLatin1String("button")) img = OnButtonPlate(img);
             if (!img.isNull()) img.setDevicePixelRatio(kSvgOversample);
             return img;
         }
@@ -41,12 +59,13 @@ protected:
     }
 
 private:
-    // The width and height attributes of the first <img> naming this file; 32x32 when absent.
+    // The width and height attributes of the first <img> naming this file (with or without a
+    // query); 32x32 when absent.
     QSize SvgSizeInHtml(const QString& file) const {
-        const QRegularExpression re(QStringLiteral("<img[^>]*src=\"%1\"[^>]*width=\"([0-9]+)\"[^>]*height=\"([0-9]+)\"")
+        const QRegularExpression re(QStringLiteral("<img[^>]*src=\"%1(\\?[a-z]+)?\"[^>]*width=\"([0-9]+)\"[^>]*height=\"([0-9]+)\"")
                                         .arg(QRegularExpression::escape(file)));
         const auto m = re.match(m_Source);
-        return m.hasMatch() ? QSize(m.captured(1).toInt(), m.captured(2).toInt()) : QSize(32, 32);
+        return m.hasMatch() ? QSize(m.captured(2).toInt(), m.captured(3).toInt()) : QSize(32, 32);
     }
     QStringList m_Dirs;
     QString m_Source;
