@@ -1,0 +1,152 @@
+#include "zor_vol/LutFile.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace zor_vol_lut {
+namespace {
+
+constexpr std::string_view kFirstLine = "ZORLUT 1";
+constexpr double kPictureRange = 71.0;
+
+// Next line without its CR LF or LF; false at the end of the text.
+bool NextLine(std::string_view& text, std::string_view& line) {
+    if (text.empty()) {
+        return false;
+    }
+    size_t nl = text.find('\n');
+    line = text.substr(0, nl);
+    text = nl == std::string_view::npos ? std::string_view{} : text.substr(nl + 1);
+    if (!line.empty() && line.back() == '\r') {
+        line.remove_suffix(1);
+    }
+    return true;
+}
+
+template <typename T>
+bool Field(std::string_view& line, T& value) {
+    while (!line.empty() && line.front() == ' ') {
+        line.remove_prefix(1);
+    }
+    auto [ptr, ec] = std::from_chars(line.data(), line.data() + line.size(), value);
+    if (ec != std::errc{} || ptr == line.data()) {
+        return false;
+    }
+    line.remove_prefix(static_cast<size_t>(ptr - line.data()));
+    return line.empty() || line.front() == ' ';
+}
+
+void Append(std::string& out, double v) {
+    char buf[32];
+    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 6);
+    out.append(buf, r.ptr);
+}
+
+}  // namespace
+
+bool ParseLut(std::string_view text, LutTable& table) {
+    table = LutTable{};
+    std::string_view line;
+    if (!NextLine(text, line) || line != kFirstLine) {
+        return false;
+    }
+    size_t count = 0;
+    bool haveCount = false;
+    while (NextLine(text, line) && line != "data") {
+        size_t eq = line.find('=');
+        if (eq == std::string_view::npos) {
+            return false;
+        }
+        std::string_view key = line.substr(0, eq), value = line.substr(eq + 1);
+        if (key == "id") {
+            if (value.size() > 64) {
+                return false;
+            }
+            table.Id = std::string(value);
+        } else if (key == "count") {
+            if (!Field(value, count) || !value.empty() || count < 2 || count > kMaxEntries) {
+                return false;
+            }
+            haveCount = true;
+        } else if (key == "pitch") {
+            if (!Field(value, table.ColumnPitch) || !value.empty() ||
+                !(table.ColumnPitch > 0.0 && table.ColumnPitch < 10.0)) {
+                return false;
+            }
+        }  // other keys are informative
+    }
+    if (line != "data" || !haveCount) {
+        return false;
+    }
+    table.Entries.resize(count);
+    for (size_t i = 0; i < count; ++i) {
+        size_t index = 0;
+        LutEntry& e = table.Entries[i];
+        if (!NextLine(text, line) || !Field(line, index) || index != i || !Field(line, e.Flag) ||
+            !Field(line, e.X) || !Field(line, e.Y) || !Field(line, e.Angle) ||
+            !Field(line, e.Factor) || !line.empty()) {
+            table.Entries.clear();
+            return false;
+        }
+        if (!std::isfinite(e.X) || !std::isfinite(e.Y) || !std::isfinite(e.Angle) ||
+            !std::isfinite(e.Factor) || std::fabs(e.X) > kPictureRange ||
+            std::fabs(e.Y) > kPictureRange || std::fabs(e.Angle) > 7.0 || e.Factor <= 0.0 ||
+            e.Factor > 100.0) {
+            table.Entries.clear();
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string FormatLut(const LutTable& table) {
+    std::string out;
+    out.reserve(64 + table.Entries.size() * 48);
+    out += kFirstLine;
+    out += "\nid=" + table.Id + "\ncount=" + std::to_string(table.Entries.size()) + "\npitch=";
+    Append(out, table.ColumnPitch);
+    out += "\ncolumns=index flag x_mm y_mm angle_rad factor\ndata\n";
+    for (size_t i = 0; i < table.Entries.size(); ++i) {
+        const LutEntry& e = table.Entries[i];
+        out += std::to_string(i) + ' ' + std::to_string(e.Flag) + ' ';
+        Append(out, e.X);
+        out += ' ';
+        Append(out, e.Y);
+        out += ' ';
+        Append(out, e.Angle);
+        out += ' ';
+        Append(out, e.Factor);
+        out += '\n';
+    }
+    return out;
+}
+
+bool ReadLutFile(const std::string& path, LutTable& table) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    in.seekg(0, std::ios::end);
+    std::streamoff size = in.tellg();
+    if (size <= 0 || size > static_cast<std::streamoff>(kMaxEntries) * 200 + 4096) {
+        return false;
+    }
+    in.seekg(0);
+    std::string text(static_cast<size_t>(size), '\0');
+    if (!in.read(text.data(), size)) {
+        return false;
+    }
+    return ParseLut(text, table);
+}
+
+bool WriteLutFile(const std::string& path, const LutTable& table) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    const std::string text = FormatLut(table);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    return static_cast<bool>(out.flush());
+}
+
+}  // namespace zor_vol_lut

@@ -1,0 +1,32 @@
+#pragma once
+// The projection LUT file "<ProjectionId>_X.LUT": text, "C" locale, one entry per raw column.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zor_vol_lut {
+
+/// One raw panoramic column: the point of the panoramic curve it images (device mm), the
+/// direction of the curve there (rad) and the exposure factor of a projection acquired there.
+struct LutEntry {
+    int32_t Flag = 0;  ///< non-zero where the column images the curve
+    double X = 0.0, Y = 0.0, Angle = 0.0, Factor = 1.0;
+};
+
+struct LutTable {
+    std::string Id;              ///< projection id the table belongs to
+    double ColumnPitch = 0.078;  ///< mm along the curve per raw column
+    std::vector<LutEntry> Entries;
+};
+
+inline constexpr size_t kMaxEntries = 20000;
+
+/// Parses the file text; false on any malformed line, missing entry, non-finite number or a
+/// point outside ±71 mm (the range of the curve picture).
+bool ParseLut(std::string_view text, LutTable& table);
+std::string FormatLut(const LutTable& table);
+bool ReadLutFile(const std::string& path, LutTable& table);
+bool WriteLutFile(const std::string& path, const LutTable& table);
+
+}  // namespace zor_vol_lut
