@@ -32,8 +32,8 @@ CDlgVolumeProgress::CDlgVolumeProgress(QWidget* parent)
 }
 
 void CDlgVolumeProgress::ShowCentred() {
-    // showEvent resets and centres; an already visible window is reset here.
-    if (isVisible()) {
+    // Showing a hidden window resets and centres it (setVisible); a shown one is reset here.
+    if (!isHidden()) {
         SetPos(0);
         CentreInParent();
         raise();
@@ -86,10 +86,12 @@ void CDlgVolumeProgress::paintEvent(QPaintEvent*) {
     }
 }
 
-void CDlgVolumeProgress::showEvent(QShowEvent* event) {
-    SetPos(0);
-    CentreInParent();
-    DialogPanel::showEvent(event);
+void CDlgVolumeProgress::setVisible(bool visible) {
+    if (visible && isHidden()) {
+        SetPos(0);
+        CentreInParent();
+    }
+    DialogPanel::setVisible(visible);
 }
 
 }  // namespace zor::ui

@@ -18,7 +18,8 @@ public:
     explicit CDlgVolumeProgress(QWidget* parent);
 
     /// Sets the position to 0, centres the window in its parent's client area and shows it on top.
-    /// Any show of the window (also QWidget::show) does the same.
+    /// Any show of the hidden window (also QWidget::show) does the same; the parent being shown
+    /// again does not.
     void ShowCentred();
 
     /// Bar position, clamped to 0..99.
@@ -39,9 +40,10 @@ public:
     /// Thread-safe: queue showing (ShowCentred) or hiding onto the user-interface thread.
     void PostShow(bool show);
 
+    void setVisible(bool visible) override;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
 private:
     QProgressBar* m_Bar = nullptr;  ///< control 1001

@@ -142,6 +142,14 @@ TEST(CDlgVolumeProgress, ShowingResetsAndCentres) {
     progress.SetPos(30);
     progress.ShowCentred();  // again while visible
     EXPECT_EQ(progress.Pos(), 0);
+
+    progress.SetPos(50);
+    progress.move(3, 4);
+    main.hide();  // the main window coming back does not restart the bar
+    main.show();
+    EXPECT_TRUE(progress.isVisible());
+    EXPECT_EQ(progress.Pos(), 50);
+    EXPECT_EQ(progress.pos(), QPoint(3, 4));
 }
 
 TEST(CDlgVolumeProgress, PositionIsClamped) {
