@@ -1,5 +1,7 @@
-// Start-up costs: reading the settings, and a whole process start to the first paint.
+// Start-up and painting costs of the main window.
 #include <benchmark/benchmark.h>
+
+#include <QApplication>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +12,8 @@
 #include <string>
 
 #include "shell/Settings.h"
+#include "shell/zor_managerApp.h"
+#include "shell/zor_managerDlg.h"
 
 extern char** environ;
 
@@ -89,6 +93,43 @@ void BM_ProcessStartToFirstPaint(benchmark::State& state) {
 }
 BENCHMARK(BM_ProcessStartToFirstPaint)->Unit(benchmark::kMillisecond)->Repetitions(5)->Iterations(10);
 
+/// A full repaint of the main window at 1920 x 1080 with the demo pictures, offscreen.
+void BM_FullRepaint1920x1080(benchmark::State& state) {
+    const fs::path dir = BenchFolder();
+    const fs::path reg = dir / "registry.reg";
+    const fs::path pictures = dir / "install/config_zor/zor_manager";
+    fs::create_directories(pictures);
+    std::error_code ec;
+    for (const char* file : {"background.JPG", "panel.JPG"}) {
+        fs::copy_file(fs::path(ZOR_BINARY_DIR) / "installdir-files/config_zor/zor_manager" / file,
+                      pictures / file, ec);
+    }
+    WriteRegistry(reg, dir / "install");
+    setenv("ZOR_REGISTRY", reg.c_str(), 1);
+    setenv("ZOR_SESSION", ("bench-paint-" + std::to_string(getpid())).c_str(), 1);
+    {
+        zor::shell::Czor_managerApp app({"#WIDTH", "1920", "#HEIGHT", "1080"});
+        if (!app.InitInstance()) {
+            state.SkipWithError("the main window did not start");
+            return;
+        }
+        auto* window = app.MainWindow();
+        QApplication::processEvents();
+        for (auto _ : state) window->repaint();
+        window->ExitCommand();
+        app.ExitInstance();
+    }
+    fs::remove_all(dir);
+}
+BENCHMARK(BM_FullRepaint1920x1080)->Unit(benchmark::kMillisecond)->Repetitions(5);
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
