@@ -98,7 +98,13 @@ TEST(Process, DetachedChildInItsOwnSessionWithNothingInherited) {
         ++fds;
     }
     EXPECT_EQ(fds, 3u) << "only the standard streams";
-    EXPECT_EQ(ReadFile(proc + "/cmdline"), program.string() + '\0' + "30" + '\0');
+    // The parent resumes as soon as exec has begun; the new argument block appears a moment later.
+    std::string cmdline;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while ((cmdline = ReadFile(proc + "/cmdline")).empty() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::yield();
+    }
+    EXPECT_EQ(cmdline, program.string() + '\0' + "30" + '\0');
 
     // A program replaced on disk while it runs still counts ("(deleted)" in /proc).
     fs::remove(program);
