@@ -19,28 +19,27 @@ struct GreyImage16 {
 };
 
 /// Applies one filter string ("keyword parameters") from a source to a destination image.
-/// The filter plug-ins implement it above this layer; the destination has the source's size and
-/// depth on return. Runs on the thread that owns the images.
+/// The filter plug-ins implement it above this layer. Runs on the thread that owns the images.
 class IDisplayFilter {
 public:
     virtual ~IDisplayFilter() = default;
-    /// Returns true when a filter ran, false when the string was copied unchanged.
+    /// True when a filter ran and `destination` holds its result (the source's size). False when
+    /// no filter has the keyword: the image passes unchanged, so the caller keeps the source
+    /// instead of a copy and `destination` is not used.
     virtual bool ApplyFilterString(const GreyImage16& source, GreyImage16& destination,
                                    const std::string& filterString) = 0;
 };
 
-/// The stand-in until the plug-ins exist: every filter string copies the image unchanged.
+/// The stand-in until the plug-ins exist: every filter string leaves the image unchanged.
 class CopyDisplayFilter : public IDisplayFilter {
 public:
-    bool ApplyFilterString(const GreyImage16& source, GreyImage16& destination,
-                           const std::string&) override {
-        destination = source;
+    bool ApplyFilterString(const GreyImage16&, GreyImage16&, const std::string&) override {
         return false;
     }
 };
 
-/// Applies `filters` in order, each step's output the next one's input (empty list: `image`
-/// stays as it is).
+/// Applies `filters` in order, each step's output the next one's input; a step that runs no
+/// filter, or returns an image of another size, leaves `image` as it was.
 void ApplyFilterStrings(IDisplayFilter& filter, const std::vector<std::string>& filters,
                         GreyImage16& image);
 

@@ -145,6 +145,11 @@ bool PanoramicLoader::LoadProjectionLut(bool checkResult) {
 int PanoramicLoader::LoadPanoramicImage(const std::string& path, bool newSelection,
                                         bool templateMode) {
     if (newSelection) m_ExportTimeStamp = FormatTimeStamp(m_Ports.m_Now());
+    // The previous bitmap's storage serves the next working copy: a panoramic is reloaded at
+    // every step 2 and 5, and fresh pages cost more than the copy itself.
+    std::vector<uint16_t> recycled;
+    if (m_View) recycled = std::move(m_View->m_Full.m_Samples);
+    m_View.reset();
     m_View = std::make_unique<PanoramicView>();
     m_View->m_FilterString = m_Info.NormalisedDescription.Str();
     if (!FileExists(path)) return -3;
@@ -158,18 +163,17 @@ int PanoramicLoader::LoadPanoramicImage(const std::string& path, bool newSelecti
     if (m_View->m_Image.getBitsPerPixel() != 16 || m_View->m_Image.getImageType() != FIT_UINT16) {
         return 0;
     }
-    PrepareSixteenBit(templateMode);
+    PrepareSixteenBit(templateMode, std::move(recycled));
     return 0;
 }
 
-void PanoramicLoader::PrepareSixteenBit(bool templateMode) {
+void PanoramicLoader::PrepareSixteenBit(bool templateMode, std::vector<uint16_t> storage) {
     PanoramicView& view = *m_View;
     GreyImage16 work;
     work.m_Width = static_cast<int>(view.m_Image.getWidth());
     work.m_Height = static_cast<int>(view.m_Image.getHeight());
-    work.m_Samples = view.CopyRowsTopFirst();
-    uint16_t maxSample = 0;
-    for (uint16_t v : work.m_Samples) maxSample = std::max(maxSample, v);
+    work.m_Samples = std::move(storage);
+    const uint16_t maxSample = view.CopyRowsTopFirst(work.m_Samples);
     view.m_MaxSample = maxSample;
     work.m_Bits = EffectiveDepth(maxSample);
 

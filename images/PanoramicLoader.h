@@ -104,7 +104,7 @@ private:
     bool FinishRead(ReadStatus status, bool checkLutResult);
     void Log(const std::string& text, int level);
     std::string Tr(std::string_view tag) const;
-    void PrepareSixteenBit(bool templateMode);
+    void PrepareSixteenBit(bool templateMode, std::vector<uint16_t> storage);
 
     ImageSettings m_Settings;
     PanoramicPorts m_Ports;

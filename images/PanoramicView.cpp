@@ -3,13 +3,17 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace zor::images {
 
 void ApplyFilterStrings(IDisplayFilter& filter, const std::vector<std::string>& filters,
                         GreyImage16& image) {
     for (const std::string& f : filters) {
         GreyImage16 out;
-        filter.ApplyFilterString(image, out, f);
+        if (!filter.ApplyFilterString(image, out, f)) continue;
         if (out.m_Width == image.m_Width && out.m_Height == image.m_Height &&
             out.m_Samples.size() == image.m_Samples.size()) {
             out.m_Bits = image.m_Bits;
@@ -20,15 +24,45 @@ void ApplyFilterStrings(IDisplayFilter& filter, const std::vector<std::string>& 
 
 std::vector<uint16_t> PanoramicView::CopyRowsTopFirst() const {
     std::vector<uint16_t> rows;
-    if (!m_Image.isValid() || m_Image.getImageType() != FIT_UINT16) return rows;
+    CopyRowsTopFirst(rows);
+    return rows;
+}
+
+uint16_t PanoramicView::CopyRowsTopFirst(std::vector<uint16_t>& rows) const {
+    if (!m_Image.isValid() || m_Image.getImageType() != FIT_UINT16) {
+        rows.clear();
+        return 0;
+    }
     const unsigned width = m_Image.getWidth();
     const unsigned height = m_Image.getHeight();
     rows.resize(static_cast<size_t>(width) * height);
+    uint16_t largest = 0;
     for (unsigned y = 0; y < height; ++y) {
-        std::memcpy(rows.data() + static_cast<size_t>(y) * width,
-                    m_Image.getScanLine(height - 1 - y), width * sizeof(uint16_t));
+        const auto* line = reinterpret_cast<const uint16_t*>(m_Image.getScanLine(height - 1 - y));
+        uint16_t* out = rows.data() + static_cast<size_t>(y) * width;
+        std::memcpy(out, line, width * sizeof(uint16_t));
+        largest = std::max(largest, LargestSample(out, width));
     }
-    return rows;
+    return largest;
+}
+
+uint16_t LargestSample(const uint16_t* samples, size_t count) {
+    size_t i = 0;
+    uint16_t largest = 0;
+#if defined(__SSE2__)
+    // SSE2 has only a signed 16-bit maximum: flip the sign bit around it.
+    const __m128i bias = _mm_set1_epi16(static_cast<short>(0x8000));
+    __m128i acc = _mm_set1_epi16(static_cast<short>(0x8000));
+    for (; i + 8 <= count; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples + i));
+        acc = _mm_max_epi16(acc, _mm_xor_si128(v, bias));
+    }
+    alignas(16) uint16_t lanes[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), _mm_xor_si128(acc, bias));
+    for (uint16_t lane : lanes) largest = std::max(largest, lane);
+#endif
+    for (; i < count; ++i) largest = std::max(largest, samples[i]);
+    return largest;
 }
 
 int PreviewStep(int width) { return width / 267 + 1; }

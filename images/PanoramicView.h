@@ -23,7 +23,12 @@ public:
 
     /// Image rows top first as 16-bit samples (empty unless a valid 16-bit image is held).
     std::vector<uint16_t> CopyRowsTopFirst() const;
+    /// The same into `rows` (its storage reused); returns the largest sample.
+    uint16_t CopyRowsTopFirst(std::vector<uint16_t>& rows) const;
 };
+
+/// The largest of `count` samples (0 for none).
+uint16_t LargestSample(const uint16_t* samples, size_t count);
 
 /// Preview step for a width: floor(width / 267) + 1.
 int PreviewStep(int width);
