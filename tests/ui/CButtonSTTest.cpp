@@ -135,13 +135,19 @@ TEST(CButtonST, HoverIsTrackedForFlatButtonsOnly) {
     EXPECT_EQ(PixelAt(Render(button), 20, 20), kOutside);
 }
 
-TEST(CButtonST, FocusLossAndLeavingFlatStyleClearHover) {
+TEST(CButtonST, FocusLossDeactivationAndLeavingFlatStyleClearHover) {
     CButtonST button;
     button.SetFlat(true);
     Enter(button);
     ASSERT_TRUE(button.IsMouseOver());
     QFocusEvent out(QEvent::FocusOut, Qt::OtherFocusReason);
     QApplication::sendEvent(&button, &out);
+    EXPECT_FALSE(button.IsMouseOver());
+
+    Enter(button);
+    ASSERT_TRUE(button.IsMouseOver());
+    QEvent deactivated(QEvent::ActivationChange);  // the window is not the active one
+    QApplication::sendEvent(&button, &deactivated);
     EXPECT_FALSE(button.IsMouseOver());
 
     Enter(button);
