@@ -1,5 +1,6 @@
 #include "shell/StatusLine.h"
 
+#include <QBitmap>
 #include <QLabel>
 #include <QWidget>
 
@@ -29,7 +30,12 @@ StatusLine::StatusLine(QWidget* window)
     QPalette palette = m_Text->palette();
     palette.setColor(QPalette::WindowText, Qt::white);
     m_Text->setPalette(palette);
-    for (int level = 0; level < 3; ++level) m_LevelIcons[level] = QPixmap(BitmapResourcePath(162 + level));
+    // The icons share the buttons' dark grey background, drawn transparent over the window.
+    for (int level = 0; level < 3; ++level) {
+        QPixmap icon(BitmapResourcePath(162 + level));
+        if (!icon.isNull()) icon.setMask(icon.createMaskFromColor(QColor(50, 50, 50), Qt::MaskInColor));
+        m_LevelIcons[level] = icon;
+    }
 }
 
 void StatusLine::Layout(const QRect& client) {
