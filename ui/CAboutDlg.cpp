@@ -35,7 +35,7 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     AddStatic(kIdAboutLegal, kLegalRect, normal, Qt::AlignCenter, true)->setText(LegalCopyright());
     AddStatic(kIdAboutVersion, kVersionRect, normal, Qt::AlignCenter, false)
         ->setText(QString::fromLatin1(kVersionPrefix) + ProductVersion());
-    m_Ok = new QPushButton(QStringLiteral("OK"), this);
+    m_Ok = new QPushButton(QString::fromLatin1(kOkText), this);
     m_Ok->setObjectName(QString::number(kIdOk));
     m_Ok->setGeometry(kOkRect);
     m_Ok->setAutoDefault(false);

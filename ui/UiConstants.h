@@ -50,5 +50,6 @@ inline constexpr int kTooltipMaxWidth = 400;  ///< pixels
 
 inline constexpr const char* kVersionPrefix = "Version: ";
 inline constexpr const char* kAboutTitleText = "DTS";
+inline constexpr const char* kOkText = "OK";
 
 }  // namespace zor::ui
