@@ -115,7 +115,8 @@ bool ReplaceFile(const fs::path& target, const std::string& text, const struct s
 /// lock). `edit` returns false to abandon the write; an unchanged text is not rewritten.
 bool ModifyLocked(const fs::path& file, bool createIfMissing,
                   const std::function<bool(std::string&)>& edit) {
-    Fd lock(::open((file.string() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+    // Read-only is enough for flock, and works on a lock file another user created.
+    Fd lock(::open((file.string() + ".lock").c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666));
     if (lock.Get() < 0) return false;
     while (::flock(lock.Get(), LOCK_EX) != 0) {
         if (errno != EINTR) return false;
@@ -147,12 +148,14 @@ bool EditValue(std::string& text, const std::string& keyPath, const std::string&
     const regtext::KeyScan scan = regtext::ScanKey(text, keyPath);
     if (!scan.found) return false;
     const std::string_view eol = regtext::DetectEol(text);
+    const regtext::ValueEntry* old = scan.Find(name);
     std::string line;
     if (value) {
-        line = regtext::FormatValue(name, *value, eol);
+        // A replaced value keeps the spelling of its name as the file has it.
+        line = regtext::FormatValue(old ? old->name : name, *value, eol);
         if (line.empty()) return false;
     }
-    if (const regtext::ValueEntry* old = scan.Find(name)) {
+    if (old) {
         // Keep the old line's own terminator, so a last line without one stays without one.
         const bool hadEol = old->end > old->begin && text[old->end - 1] == '\n';
         if (value && !hadEol) line.resize(line.size() - eol.size());

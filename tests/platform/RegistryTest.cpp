@@ -244,6 +244,25 @@ TEST(Registry, UnknownLinesAreKeptByteForByte) {
                                   "half a line \"=\n" + tail);
 }
 
+TEST(Registry, ReplacingContinuedHexDataReplacesAllItsLines) {
+    TempDir dir;
+    const auto file = dir / "registry.reg";
+    const std::string head = "REGEDIT4\n\n[" + kKey + "]\n\"Before\"=dword:00000001\n";
+    const std::string tail = "\"After\"=\"x\"\n";
+    WriteFile(file, head +
+                        "\"IsCrossCropped\"=hex:01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,\\\n"
+                        "  13,14,15,16,17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27,28,29,2a,2b,\\\n"
+                        "  2c\n" +
+                        tail);
+    auto key = RegistryKey::Open(kKey, true, file);
+    ASSERT_TRUE(key);
+    ASSERT_TRUE(key->Query("iscrosscropped"));
+    EXPECT_EQ(key->Query("iscrosscropped")->bytes.size(), 44u);
+    ASSERT_TRUE(key->SetDword("ISCROSSCROPPED", 1));
+    EXPECT_EQ(ReadFile(file), head + "\"IsCrossCropped\"=dword:00000001\n" + tail)
+        << "one value replaced, its name spelled as before";
+}
+
 TEST(Registry, LastLineWithoutNewline) {
     TempDir dir;
     const auto file = dir / "registry.reg";
