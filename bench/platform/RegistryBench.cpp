@@ -1,8 +1,11 @@
 // Start-up settings against the registry file: read InstallDir and the eleven DWORD settings,
 // creating the missing ones with their defaults, as the application object does at start-up.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -129,6 +132,20 @@ void BM_SetOneDword(benchmark::State& state) {
     }
 }
 
+/// The floor under every write: a small file written, flushed and renamed, nothing else.
+void BM_FsyncFloor(benchmark::State& state) {
+    RegistryFixture fixture;
+    const std::string text = RegistryText(true);
+    const std::string tmp = fixture.File().string() + ".tmp";
+    for (auto _ : state) {
+        const int fd = ::open(tmp.c_str(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0644);
+        const bool ok = fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
+                        ::fsync(fd) == 0;
+        if (fd >= 0) ::close(fd);
+        if (!ok || ::rename(tmp.c_str(), fixture.File().c_str()) != 0) state.SkipWithError("write failed");
+    }
+}
+
 }  // namespace
 
 BENCHMARK(BM_CreateMissingSettings<ReadSettingsWritingEach>)
@@ -144,6 +161,7 @@ BENCHMARK(BM_CreateMissingSettings<ReadSettingsWritingOnce>)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 BENCHMARK(BM_ReadFullKey)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_FsyncFloor)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_SetOneDword)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
 
 BENCHMARK_MAIN();
