@@ -238,8 +238,8 @@ KeyScan ScanKey(std::string_view text, std::string_view keyPath) {
                 pos = save;
                 break;
             }
-            logical = std::string(TrimBlanks(logical));
-            logical.pop_back();
+            while (IsBlank(logical.back())) logical.pop_back();  // in place: data may be long
+            logical.pop_back();                                  // the backslash
             logical.append(TrimBlanks(next.content));
             line = next;
         }

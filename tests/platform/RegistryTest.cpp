@@ -294,6 +294,22 @@ TEST(Registry, TenMegabytesOfJunkSurviveAWrite) {
     EXPECT_EQ(DwordOf(*key, "SliceVisualNumber"), 5u);
 }
 
+TEST(Registry, LongContinuedHexValueReadsInLinearTime) {
+    TempDir dir;
+    const auto file = dir / "registry.reg";
+    std::string text = "REGEDIT4\n\n[" + kKey + "]\n\"Blob\"=hex:00";
+    constexpr size_t kLines = 200000;  // about 5 MB of regedit-wrapped data
+    for (size_t i = 0; i < kLines; ++i) text += ",\\\n  01,02,03,04,05,06,07,08";
+    text += "\n\"After\"=dword:00000002\n";
+    WriteFile(file, text);
+    auto key = RegistryKey::Open(kKey, false, file);
+    ASSERT_TRUE(key);
+    const auto blob = key->Query("Blob");
+    ASSERT_TRUE(blob);
+    EXPECT_EQ(blob->bytes.size(), 1 + 8 * kLines);
+    EXPECT_EQ(DwordOf(*key, "After"), 2);
+}
+
 TEST(Registry, WritesKeepModeAndSymbolicLink) {
     TempDir dir;
     const auto real = dir / "real.reg";
