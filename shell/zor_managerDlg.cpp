@@ -177,6 +177,7 @@ void Czor_managerDlg::ShowWorkflowError(const std::string& title, const std::str
     m_StepWindow->SetLine(0, QString::fromStdString(text));
     for (int slot = 1; slot < 4; ++slot) m_StepWindow->SetLine(slot, QString());
     m_StepWindow->SetStepBitmaps(QString::fromStdString(m_ErrorPicture), {}, {}, {});
+    m_StepWindow->CentreInParent();
     m_StepWindow->show();
     m_StepWindow->raise();
     LogMessage(text + "  ", false, 0, false);
