@@ -1,6 +1,9 @@
 #pragma once
 // Ports through which the image layer reaches the step window and the projection LUT library.
+#include <memory>
 #include <string>
+
+class CLUTProjection;
 
 namespace zor::images {
 
@@ -23,6 +26,22 @@ public:
     /// left margin in pixels. 0 is success.
     virtual int LoadLUT(const std::string& projectionId, int marginLeft,
                         const std::string& folder) = 0;
+    /// The library object behind the port, for the viewer's curve mapping; null in fakes.
+    virtual CLUTProjection* Projection() { return nullptr; }
+};
+
+/// The port on the volume library's CLUTProjection (the default LUT object of the loader).
+class VolumeLibraryLut : public IProjectionLut {
+public:
+    VolumeLibraryLut();
+    ~VolumeLibraryLut() override;
+    int LoadLUT(const std::string& projectionId, int marginLeft,
+                const std::string& folder) override;
+    CLUTProjection* Projection() override;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_Impl;
 };
 
 }  // namespace zor::images

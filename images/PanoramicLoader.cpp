@@ -51,7 +51,7 @@ std::string PanoramicLoader::Tr(std::string_view tag) const {
 void PanoramicLoader::EnsureProjection() {
     if (!m_Projection) {
         m_Projection = std::make_unique<PanoramicProjection>(
-            m_Ports.m_MakeLut ? m_Ports.m_MakeLut() : nullptr);
+            m_Ports.m_MakeLut ? m_Ports.m_MakeLut() : std::make_unique<VolumeLibraryLut>());
     }
 }
 

@@ -26,7 +26,7 @@ public:
 
     fipImage m_CurvePicture;               ///< kestel.bmp rotated by −90 degrees
     fipImage m_Spare;
-    std::unique_ptr<IProjectionLut> m_Lut; ///< may be null when no library is wired
+    std::unique_ptr<IProjectionLut> m_Lut; ///< never null unless a factory returned null
     double m_PixelSize = 0.0;              ///< from PanoramicInfo at LUT load
     int m_MarginLeft = 0;                  ///< from PanoramicInfo at LUT load
     int m_CurveWidth = 0;                  ///< curve picture after rotation, pixels
@@ -43,7 +43,8 @@ struct PanoramicPorts {
     IStepWindow* m_StepWindow = nullptr;
     IDisplayFilter* m_Filter = nullptr;
     Translate m_Translate;                                     ///< default: UntranslatedTag
-    std::function<std::unique_ptr<IProjectionLut>()> m_MakeLut; ///< the LUT object factory
+    /// The LUT object factory; default: VolumeLibraryLut (the volume library's CLUTProjection).
+    std::function<std::unique_ptr<IProjectionLut>()> m_MakeLut;
     std::function<long long()> m_Now;                          ///< seconds since the epoch
 };
 
