@@ -18,6 +18,7 @@
 #include "platform/Process.h"
 #include "resources/Resources.h"
 #include "shell/ActivityLog.h"
+#include "shell/NativeParent.h"
 #include "shell/Settings.h"
 #include "shell/ShellConstants.h"
 #include "shell/StatusLine.h"
@@ -64,6 +65,8 @@ Czor_managerDlg::~Czor_managerDlg() {
     m_Stopping->store(true);
     m_CopyData.reset();
     m_Timers.reset();
+    // The caller's window would take our native window down with it: detach first.
+    if (m_ParentWindow && windowHandle()) windowHandle()->setParent(nullptr);
     delete m_ParentWindow;
 }
 
@@ -142,7 +145,7 @@ void Czor_managerDlg::PlaceWindow() {
     const int width = m_Caller.Width < 1 ? static_cast<int>(screen.width() * 0.95) : m_Caller.Width;
     const int height = m_Caller.Height < 1 ? static_cast<int>(screen.height() * 0.9) : m_Caller.Height;
     QPoint position(m_Caller.Left, m_Caller.Top);
-    if (m_ParentWindow) position = m_ParentWindow->mapFromGlobal(position);
+    if (m_ParentWindow) position = MapFromScreen(*m_ParentWindow, position);
     setGeometry(position.x(), position.y(), width, height);
 }
 
