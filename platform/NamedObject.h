@@ -10,7 +10,8 @@ std::string SessionName();
 /// The full abstract name without the leading NUL: "vordal/<session>/<name>".
 std::string AbstractName(const std::string& name);
 
-/// True when a process holds the name (a connection to it is accepted within ~200 ms).
+/// True when a process holds the name: a connection is accepted within 200 ms, or waits that
+/// long because the holder's backlog is full. A refused connection means the name is free.
 bool NamedObjectExists(const std::string& name);
 
 /// Holds a name for as long as the object lives (the mutex stand-in). Connections to a held
