@@ -1,0 +1,31 @@
+#pragma once
+// Work items on worker threads while the calling thread reports progress and watches cancel.
+#include <atomic>
+#include <functional>
+
+#include "zor_r3d/R3D.h"
+
+namespace zor_r3d {
+
+/// Progress towards the caller's callback; only the calling thread invokes the callback.
+class ProgressReporter {
+public:
+    ProgressReporter(R3DProgressCallback cb, void* ctx) : m_Callback(cb), m_Context(ctx) {}
+    /// Reports `fraction`; returns false (and stays cancelled) once the callback returned -1.
+    bool Report(double fraction);
+    bool Cancelled() const { return m_Cancelled.load(); }
+    std::atomic<bool>& CancelFlag() { return m_Cancelled; }
+
+private:
+    R3DProgressCallback m_Callback;
+    void* m_Context;
+    std::atomic<bool> m_Cancelled{false};
+};
+
+/// Runs body(item) for every item in [0, count) on all cores. The calling thread reports
+/// from..to every few milliseconds; a cancel stops the workers before their next item.
+/// Returns false when cancelled.
+bool RunParallel(int count, const std::function<void(int)>& body, ProgressReporter& progress,
+                 double from, double to);
+
+}  // namespace zor_r3d

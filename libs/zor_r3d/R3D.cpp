@@ -1,0 +1,234 @@
+#include "zor_r3d/R3D.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "zor_r3d/FdkCore.h"
+#include "zor_r3d/Parallel.h"
+#include "zor_r3d/ProjectionIo.h"
+#include "zor_r3d/Trajectory.h"
+#include "zor_vol/VolumeClass.h"
+#include "zor_vol/WideText.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr size_t kMaxPath = 1024;
+
+/// State behind the opaque handle; used by one operation at a time.
+struct R3DContext {
+    zor_r3d::FdkGeometry Geometry;
+    std::string WorkFolder;
+    bool Prepared = false;
+};
+
+std::string WithSlash(std::string folder) {
+    if (!folder.empty() && folder.back() != '/') {
+        folder += '/';
+    }
+    return folder;
+}
+
+bool ValidText(const char* text) {
+    return text != nullptr && text[0] != '\0' && std::char_traits<char>::length(text) < kMaxPath;
+}
+
+// Reads projection file `index` (from 1) into line integrals.
+bool LoadLineIntegrals(const zor_r3d::Trajectory& t, const std::string& folder, int index,
+                       std::vector<float>& p) {
+    int w = t.DetCols, h = t.DetRows;
+    std::vector<uint16_t> samples;
+    if (!zor_r3d::ReadGrey16Tiff(zor_r3d::ProjectionPath(folder, index), w, h, samples)) {
+        return false;
+    }
+    p.resize(samples.size());
+    const float lnFlat = static_cast<float>(std::log(zor_r3d::kFlatValue));
+    // Table of -ln(s / flat) for every 16-bit sample.
+    static const std::vector<float> table = [lnFlat] {
+        std::vector<float> tab(65536);
+        for (int s = 0; s < 65536; ++s) {
+            tab[static_cast<size_t>(s)] = lnFlat - std::log(static_cast<float>(std::max(s, 1)));
+        }
+        return tab;
+    }();
+    for (size_t i = 0; i < samples.size(); ++i) {
+        p[i] = table[samples[i]];
+    }
+    return true;
+}
+
+}  // namespace
+
+void* R3DInit_2012() { return new (std::nothrow) R3DContext(); }
+
+void R3DRelease_2012(void* handle) { delete static_cast<R3DContext*>(handle); }
+
+bool R3DPrepareVolume_2012(void* handle, VolumeClass* /*volume*/, const char* workFolder,
+                           const char* trajectoryName, R3DProgressCallback callback,
+                           void* context, double filterWindow, bool truncationCorrection) {
+    auto* ctx = static_cast<R3DContext*>(handle);
+    if (ctx == nullptr) {
+        return false;
+    }
+    ctx->Prepared = false;
+    if (!ValidText(workFolder) || !ValidText(trajectoryName)) {
+        return false;
+    }
+    zor_r3d::ProgressReporter progress(callback, context);
+    const std::string folder = WithSlash(workFolder);
+    zor_r3d::Trajectory t;
+    if (!progress.Report(0.0) || !zor_r3d::ReadTrajectoryFile(folder + trajectoryName, t)) {
+        return false;
+    }
+    try {
+        if (!zor_r3d::BuildFdkGeometry(t, filterWindow, truncationCorrection, ctx->Geometry)) {
+            return false;
+        }
+        zor_r3d::FdkGeometry& g = ctx->Geometry;
+        if (!zor_r3d::RunParallel(t.Nx, [&g](int i) { zor_r3d::BuildSlabGeometry(g, i); },
+                                  progress, 0.05, 1.0)) {
+            return false;
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    ctx->WorkFolder = folder;
+    ctx->Prepared = progress.Report(1.0);
+    return ctx->Prepared;
+}
+
+bool R3DReconstructVolume_2012(void* handle, VolumeClass* volume, const char* outputFile,
+                               R3DProgressCallback callback, void* context) {
+    auto* ctx = static_cast<R3DContext*>(handle);
+    if (ctx == nullptr || !ctx->Prepared || !ValidText(outputFile)) {
+        return false;
+    }
+    const zor_r3d::FdkGeometry& g = ctx->Geometry;
+    const zor_r3d::Trajectory& t = g.Traj;
+    zor_r3d::ProgressReporter progress(callback, context);
+    try {
+        // Projection file i+1 holds view Order[i]; each is filtered as soon as it is read.
+        std::vector<std::vector<float>> filtered(static_cast<size_t>(t.Views));
+        std::atomic<bool> readFailed{false};
+        auto readAndFilter = [&](int i) {
+            std::vector<float> p;
+            std::vector<std::complex<float>> scratch;
+            if (!LoadLineIntegrals(t, ctx->WorkFolder, i + 1, p)) {
+                readFailed.store(true);
+                return;
+            }
+            zor_r3d::FilterView(g, p, filtered[static_cast<size_t>(t.Order[static_cast<size_t>(i)])],
+                                scratch);
+        };
+        if (!zor_r3d::RunParallel(t.Views, readAndFilter, progress, 0.0, 0.45) ||
+            readFailed.load()) {
+            return false;
+        }
+        zor_vol_file::VolumeHeader header;
+        header.Nx = static_cast<uint32_t>(t.Nx);
+        header.Ny = static_cast<uint32_t>(t.Ny);
+        header.Nz = static_cast<uint32_t>(t.Nz);
+        header.Dx = t.Dx;
+        header.Dy = t.Dy;
+        header.Dz = t.Dz;
+        header.CentreX = t.CentreX;
+        header.CentreY = t.CentreY;
+        header.CentreZ = t.CentreZ;
+        header.AxisAngle = t.AxisAngleRad;
+        header.RangeValue = 0.0;  // the first axis follows the panoramic columns
+        std::vector<uint16_t> voxels(static_cast<size_t>(t.Nx) * t.Ny * t.Nz);
+        const float scale = static_cast<float>(header.ValueScale);
+        const float offset = static_cast<float>(header.ValueOffset) + 0.5f;
+        auto backproject = [&](int i) {
+            std::vector<float> acc(static_cast<size_t>(t.Nz));
+            for (int j = 0; j < t.Ny; ++j) {
+                std::fill(acc.begin(), acc.end(), 0.0f);
+                zor_r3d::BackprojectColumn(g, filtered, i, j, acc.data(), true);
+                uint16_t* out = voxels.data() + (static_cast<size_t>(i) * t.Ny + j) * t.Nz;
+                for (int k = 0; k < t.Nz; ++k) {
+                    const float v = acc[static_cast<size_t>(k)] * scale + offset;
+                    out[k] = static_cast<uint16_t>(std::clamp(v, 0.0f, 65535.0f));
+                }
+            }
+        };
+        if (!zor_r3d::RunParallel(t.Nx, backproject, progress, 0.45, 0.95)) {
+            return false;
+        }
+        filtered.clear();
+        if (!progress.Report(0.95) ||
+            zor_vol_file::WriteVolumeFileAtomic(outputFile, header, voxels) !=
+                zor_vol_file::VolumeFileError::None) {
+            return false;
+        }
+        if (volume != nullptr) {
+            volume->mAttach(header, std::move(voxels));
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    progress.Report(1.0);
+    return true;
+}
+
+int CreateTrajectory(int mode, double x, double y, double angle, double diameter, double stepDeg,
+                     int views, const int* order, std::wstring_view workFolder,
+                     double fieldFactor, double magH, double magV, int* xStart, int* yStart,
+                     int* rotationStart, int* columns, int* success) {
+    if (success != nullptr) {
+        *success = 0;
+    }
+    if (mode != 0) {
+        return 1;
+    }
+    if (views < 2 || views > 64 || !std::isfinite(angle) || std::fabs(angle) > 100.0) {
+        return 2;
+    }
+    if (order == nullptr) {
+        return 3;
+    }
+    zor_r3d::Trajectory t;
+    t.Views = views;
+    t.Order.assign(order, order + views);
+    t.CentreX = x;
+    t.CentreY = y;
+    t.CentreZ = 0.0;
+    // The caller passes -pi - (arch angle); the first volume axis runs along the arch towards
+    // increasing panoramic columns, which is the arch angle turned by pi.
+    t.AxisAngleRad = std::remainder(-angle, 2.0 * kPi);
+    t.Diameter = diameter;
+    t.StepDeg = stepDeg;
+    t.FieldFactor = fieldFactor;
+    t.MagH = magH;
+    t.MagV = magV;
+    if (std::isfinite(diameter) && std::isfinite(fieldFactor)) {
+        t.Dx = diameter / t.Nx;
+        t.DetCols = static_cast<int>(std::ceil(fieldFactor * diameter / t.PitchU / 2.0)) * 2;
+    }
+    t.DetRows = t.Nz + 24;  // room for the cone: rows near the source magnify more
+    zor_r3d::Trajectory probe = t;
+    probe.Order.clear();
+    for (int i = 0; i < views; ++i) {
+        probe.Order.push_back(i);
+    }
+    if (!zor_r3d::IsValid(probe)) {
+        return 2;
+    }
+    if (!zor_r3d::IsValid(t)) {
+        return 3;
+    }
+    const std::string folder = WithSlash(zor_vol_detail::WideToUtf8(workFolder));
+    if (folder.empty() || folder.size() >= kMaxPath || !zor_r3d::WriteTrajectoryFiles(folder, t)) {
+        return 4;
+    }
+    const zor_r3d::StartPosition p = zor_r3d::StartOf(t);
+    if (xStart != nullptr) *xStart = p.XMicrons;
+    if (yStart != nullptr) *yStart = p.YMicrons;
+    if (rotationStart != nullptr) *rotationStart = p.RotationCentiDeg;
+    if (columns != nullptr) *columns = p.Columns;
+    if (success != nullptr) *success = 1;
+    return 0;
+}

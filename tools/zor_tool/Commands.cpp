@@ -1,0 +1,216 @@
+#include "Commands.h"
+
+#include <atomic>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+
+#include "phantom/DemoData.h"
+#include "phantom/DentalPhantom.h"
+#include "phantom/PhantomImaging.h"
+#include "zor_r3d/ProjectionIo.h"
+#include "zor_r3d/R3D.h"
+#include "zor_vol/VolumeClass.h"
+
+namespace zor::tool {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kMagnification = 1.436031331592689;
+
+std::atomic<bool> g_Interrupted{false};
+
+bool ToDouble(const std::string& text, double& value) {
+    auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc{} && p == text.data() + text.size() && std::isfinite(value);
+}
+
+std::string Folder(std::string f) {
+    if (!f.empty() && f.back() != '/') {
+        f += '/';
+    }
+    return f;
+}
+
+int Usage(const char* name) {
+    for (const auto& c : kCommands) {
+        if (std::string(c.Name) == name) {
+            std::fprintf(stderr, "usage: zor_tool %s\n", c.Usage);
+        }
+    }
+    return 2;
+}
+
+// A terminal progress bar; returns -1 after Ctrl-C.
+int ProgressBar(double fraction, void* context) {
+    const char* stage = static_cast<const char*>(context);
+    const int width = 40, filled = static_cast<int>(fraction * width);
+    std::fprintf(stderr, "\r%-12s [%.*s%*s] %3d%%", stage, filled,
+                 "########################################", width - filled, "",
+                 static_cast<int>(fraction * 100));
+    std::fflush(stderr);
+    return g_Interrupted.load() ? -1 : 0;
+}
+
+}  // namespace
+
+std::string Option(const Args& args, const std::string& flag, const std::string& fallback) {
+    for (size_t i = 0; i + 1 < args.size(); ++i) {
+        if (args[i] == flag) {
+            return args[i + 1];
+        }
+    }
+    return fallback;
+}
+
+bool HasFlag(const Args& args, const std::string& flag) {
+    for (const auto& a : args) {
+        if (a == flag) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int RunPhantom(const Args& args) {
+    if (args.size() != 1) {
+        return Usage("phantom");
+    }
+    std::string error;
+    if (!phantom::WriteDemoData(Folder(args[0]), &error)) {
+        std::fprintf(stderr, "zor_tool phantom: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("demo data written under %s\n", args[0].c_str());
+    return 0;
+}
+
+int RunTrajectory(const Args& args) {
+    if (args.empty()) {
+        return Usage("trajectory");
+    }
+    const auto kind = HasFlag(args, "--child") ? phantom::PhantomKind::Child
+                                               : phantom::PhantomKind::Adult;
+    double x = 0, y = 0, angle = 0, diameter = 35.0, column = 1304;
+    if (!ToDouble(Option(args, "--diameter", "35"), diameter) ||
+        !ToDouble(Option(args, "--column", "1304"), column)) {
+        return Usage("trajectory");
+    }
+    if (HasFlag(args, "--x")) {
+        if (!ToDouble(Option(args, "--x", ""), x) || !ToDouble(Option(args, "--y", ""), y) ||
+            !ToDouble(Option(args, "--angle", ""), angle)) {
+            return Usage("trajectory");
+        }
+    } else {
+        // As the system does: the curve point and angle of the chosen panoramic column.
+        const phantom::DentalPhantom model(kind);
+        const auto lut = phantom::MakeLut(model, "");
+        const int raw = static_cast<int>(column) + phantom::PanoramicLayout::kMarginLeft;
+        if (raw < 0 || raw >= static_cast<int>(lut.Entries.size())) {
+            return Usage("trajectory");
+        }
+        x = lut.Entries[static_cast<size_t>(raw)].X;
+        y = lut.Entries[static_cast<size_t>(raw)].Y;
+        angle = -kPi - lut.Entries[static_cast<size_t>(raw)].Angle;
+    }
+    const int order[11] = {10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
+    const std::string folder = Folder(args[0]);
+    const std::wstring wide(folder.begin(), folder.end());
+    int xs = 0, ys = 0, rs = 0, cols = 0, ok = 1;
+    const int rc = CreateTrajectory(0, x, y, angle, diameter, 20.0, 11, order, wide, 2.4,
+                                    kMagnification, kMagnification, &xs, &ys, &rs, &cols, &ok);
+    if (rc != 0 || ok == 0) {
+        std::fprintf(stderr, "zor_tool trajectory: CreateTrajectory failed (%d)\n", rc);
+        return 1;
+    }
+    std::printf("x=%d y=%d rotation=%d columns=%d\n", xs, ys, rs, cols);
+    return 0;
+}
+
+int RunProject(const Args& args) {
+    if (args.empty()) {
+        return Usage("project");
+    }
+    const std::string folder = Folder(args[0]);
+    const std::string tra = Option(args, "--trajectory", folder + "ConeBeam.tra");
+    const auto kind = HasFlag(args, "--child") ? phantom::PhantomKind::Child
+                                               : phantom::PhantomKind::Adult;
+    std::string error;
+    if (!phantom::ProjectTrajectoryFile(kind, tra, folder, phantom::Exposure{}, &error)) {
+        std::fprintf(stderr, "zor_tool project: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("projections written into %s\n", folder.c_str());
+    return 0;
+}
+
+int RunReconstruct(const Args& args) {
+    if (args.empty()) {
+        return Usage("reconstruct");
+    }
+    const std::string folder = Folder(args[0]);
+    std::string tra = Option(args, "--trajectory", "");
+    if (tra.empty()) {
+        tra = std::filesystem::exists(folder + "ConeBeamSent.tra") ? "ConeBeamSent.tra"
+                                                                   : "ConeBeam.tra";
+    }
+    std::signal(SIGINT, [](int) { g_Interrupted.store(true); });
+    void* handle = R3DInit_2012();
+    VolumeClass volume;
+    const auto start = std::chrono::steady_clock::now();
+    char prepare[] = "prepare", reconstruct[] = "reconstruct";
+    bool ok = R3DPrepareVolume_2012(handle, &volume, folder.c_str(), tra.c_str(), ProgressBar,
+                                    prepare, 0.35, true);
+    std::fprintf(stderr, "\n");
+    const std::string out = folder + "Volume.vol";
+    if (ok) {
+        ok = R3DReconstructVolume_2012(handle, &volume, out.c_str(), ProgressBar, reconstruct);
+        std::fprintf(stderr, "\n");
+    }
+    R3DRelease_2012(handle);
+    const double ms = std::chrono::duration<double, std::milli>(
+                          std::chrono::steady_clock::now() - start).count();
+    if (!ok) {
+        std::fprintf(stderr, "zor_tool reconstruct: %s\n",
+                     g_Interrupted.load() ? "cancelled" : "failed");
+        return 1;
+    }
+    std::printf("%s written (%d x %d x %d) in %.0f ms\n", out.c_str(), volume.m_DimX,
+                volume.m_DimY, volume.m_DimZ, ms);
+    return 0;
+}
+
+int RunSlice(const Args& args) {
+    double pos = 0.5, angle = 0.0;
+    const std::string out = Option(args, "-o", "");
+    if (args.empty() || out.empty() || !ToDouble(Option(args, "--pos", "0.5"), pos) ||
+        !ToDouble(Option(args, "--angle", "0"), angle)) {
+        return Usage("slice");
+    }
+    VolumeClass volume;
+    const int rc = volume.mInit(args[0].c_str());
+    if (rc != 0) {
+        std::fprintf(stderr, "zor_tool slice: cannot load %s (code %d)\n", args[0].c_str(), rc);
+        return 1;
+    }
+    volume.Slice_Extract(0.5, 0.0, nullptr);
+    SliceInfo info;
+    volume.Slice_Extract(pos, angle, &info);
+    std::vector<uint16_t> pixels(volume.m_SliceBuffer,
+                                 volume.m_SliceBuffer + volume.m_DimY * volume.m_DimZ);
+    char desc[256];
+    std::snprintf(desc, sizeof desc, "orvix=333,type=ZOR,pixsize=0.150000,SLICE_POSX=%f,"
+                  "SLICE_POSY=%f,SLICE_ROT1=%f,SLICE_ROT2=%f", info.CenterX, info.CenterY,
+                  info.Rot1, info.Rot2);
+    if (!zor_r3d::WriteGrey16Tiff(out, volume.m_DimY, volume.m_DimZ, pixels, desc)) {
+        std::fprintf(stderr, "zor_tool slice: cannot write %s\n", out.c_str());
+        return 1;
+    }
+    std::printf("slice at %.3f, %.3f rad written to %s\n", pos, angle, out.c_str());
+    return 0;
+}
+
+}  // namespace zor::tool

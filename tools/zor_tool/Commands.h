@@ -1,0 +1,40 @@
+#pragma once
+// Sub-commands of zor_tool; each takes its arguments (without the command name) and returns
+// the process exit code. Add a command by writing it and listing it in kCommands.
+#include <string>
+#include <vector>
+
+namespace zor::tool {
+
+using Args = std::vector<std::string>;
+
+struct Command {
+    const char* Name;
+    const char* Usage;
+    int (*Run)(const Args& args);
+};
+
+int RunPhantom(const Args& args);
+int RunTrajectory(const Args& args);
+int RunProject(const Args& args);
+int RunReconstruct(const Args& args);
+int RunSlice(const Args& args);
+
+inline const Command kCommands[] = {
+    {"phantom", "phantom <InstallDir>            write LUTs, kestel.bmp and panoramics",
+     RunPhantom},
+    {"trajectory",
+     "trajectory <workFolder> [--child] [--column C | --x X --y Y --angle A] [--diameter D]",
+     RunTrajectory},
+    {"project", "project <workFolder> [--child] [--trajectory FILE]   phantom projections",
+     RunProject},
+    {"reconstruct", "reconstruct <folder> [--trajectory NAME]   prepare + reconstruct Volume.vol",
+     RunReconstruct},
+    {"slice", "slice <Volume.vol> --pos F --angle R -o out.tif", RunSlice},
+};
+
+/// Value after `flag` in args, or `fallback`.
+std::string Option(const Args& args, const std::string& flag, const std::string& fallback);
+bool HasFlag(const Args& args, const std::string& flag);
+
+}  // namespace zor::tool
