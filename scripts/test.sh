@@ -17,3 +17,12 @@ if [ "${ZOR_SKIP_SANITIZERS:-0}" != 1 ]; then
   (cd "$ROOT/build-asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
      ctest -j "$JOBS" --output-on-failure --timeout 900 -LE no-sanitize)
 fi
+
+if [ "${ZOR_SKIP_FUZZ:-0}" != 1 ]; then
+  echo "== Fuzz smoke runs (clang libFuzzer with ASan+UBSan)"
+  cmake -S "$ROOT" -B "$ROOT/build-fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+    -DZOR_FUZZ=ON -DZOR_BUILD_TESTS=OFF -DZOR_BUILD_BENCH=OFF >/dev/null
+  cmake --build "$ROOT/build-fuzz" -j "$JOBS" --target zor_fuzz_all
+  ctest --test-dir "$ROOT/build-fuzz/fuzz" -j "$JOBS" -L fuzz --output-on-failure
+fi
