@@ -31,8 +31,9 @@ std::filesystem::path RegistryFilePath();
 
 /// An open key of the registry file, e.g. "HKEY_LOCAL_MACHINE\software\vordal\orvix\talvern".
 /// Key paths and value names compare case-insensitively. Every read re-reads the file; every
-/// write locks the file (flock), re-reads it, changes only that value, and replaces the file
-/// atomically (temporary file, fsync, rename); unknown and malformed lines are kept byte for byte.
+/// write locks the stable file "<file>.lock" (flock), re-reads the file, changes only that value,
+/// and replaces the file atomically (temporary file, fsync, rename); unknown and malformed lines
+/// are kept byte for byte. docs/platform.md gives the grammar.
 /// Not thread-safe per object; any number of objects and processes may use the same file.
 class RegistryKey {
 public:
@@ -46,7 +47,8 @@ public:
 
     /// Reads a value; nullopt when it is absent or its line cannot be understood.
     std::optional<RegValue> Query(const std::string& name) const;
-    /// Writers return false when the key is read-only or the file cannot be replaced.
+    /// Writers return false when the key is read-only, its section has gone, the name holds a
+    /// line break, or the file cannot be replaced; the file is then unchanged.
     bool SetDword(const std::string& name, uint32_t value);
     bool SetString(const std::string& name, const std::string& utf8, RegType type = RegType::Sz);
     bool SetBytes(const std::string& name, uint32_t type, const std::vector<uint8_t>& bytes);
