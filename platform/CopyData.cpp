@@ -25,7 +25,8 @@ uint32_t ReadLe32(const uint8_t* p) {
 }
 
 void WriteLe32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 /// One client connection of the server's poll loop, reading a record without blocking.
@@ -64,10 +65,12 @@ void CopyDataServer::Impl::Run() {
         }
         const int timeout = next < 0 ? -1 : static_cast<int>(std::max(0LL, next - now));
         if (::poll(fds.data(), fds.size(), timeout) < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return;
         }
-        if (fds[0].revents & POLLIN) return;
+        if (fds[0].revents & POLLIN)
+            return;
         // Serve the existing clients first: `clients` and `fds` line up from index 2. A client
         // is judged stalled only when it has nothing to read, so time spent in the handler for
         // one client never drops another.
@@ -76,19 +79,23 @@ void CopyDataServer::Impl::Run() {
         for (size_t i = 0; i < clients.size(); ++i) {
             const bool ready = fds[i + 2].revents != 0;
             const bool keep = ready ? Serve(clients[i]) : clients[i].deadline > sock::NowMs();
-            if (keep) kept.push_back(std::move(clients[i]));
+            if (keep)
+                kept.push_back(std::move(clients[i]));
         }
         clients = std::move(kept);
-        if (fds[1].revents & POLLIN) AcceptAll();
+        if (fds[1].revents & POLLIN)
+            AcceptAll();
     }
 }
 
 void CopyDataServer::Impl::AcceptAll() {
     for (;;) {
         sock::UniqueFd fd = sock::Accept(listenFd.Get());
-        if (!fd.Valid()) return;
+        if (!fd.Valid())
+            return;
         // Another user's process, or more clients than we serve: closed without a word.
-        if (!sock::PeerIsSameUser(fd.Get()) || clients.size() >= kMaxClients) continue;
+        if (!sock::PeerIsSameUser(fd.Get()) || clients.size() >= kMaxClients)
+            continue;
         Connection c;
         c.fd = std::move(fd);
         c.deadline = sock::NowMs() + kStallLimitMs;
@@ -107,14 +114,18 @@ bool CopyDataServer::Impl::Serve(Connection& c) {
         }
         c.buffer.resize(have + static_cast<size_t>(n));
         c.deadline = sock::NowMs() + kStallLimitMs;
-        if (c.buffer.size() < c.need) continue;
+        if (c.buffer.size() < c.need)
+            continue;
         if (c.need == kHeaderBytes) {
             const uint32_t cbData = ReadLe32(c.buffer.data() + 4);
-            if (cbData > kMaxCopyDataBytes) return false;
+            if (cbData > kMaxCopyDataBytes)
+                return false;
             c.need = kHeaderBytes + cbData;
-            if (cbData > 0) continue;
+            if (cbData > 0)
+                continue;
         }
-        if (!Dispatch(c)) return false;
+        if (!Dispatch(c))
+            return false;
     }
 }
 
@@ -130,7 +141,8 @@ bool CopyDataServer::Impl::Dispatch(Connection& c) {
     }
     uint8_t reply[4];
     WriteLe32(reply, 0);
-    if (sock::WriteExact(c.fd.Get(), reply, sizeof reply, 1000) != sock::IoResult::Ok) return false;
+    if (sock::WriteExact(c.fd.Get(), reply, sizeof reply, 1000) != sock::IoResult::Ok)
+        return false;
     c.buffer.clear();
     c.need = kHeaderBytes;
     c.deadline = sock::NowMs() + kStallLimitMs;
@@ -141,17 +153,20 @@ CopyDataServer::CopyDataServer(std::unique_ptr<Impl> impl) : m_Impl(std::move(im
 
 CopyDataServer::~CopyDataServer() {
     sock::Signal(m_Impl->stopFd.Get());
-    if (m_Impl->thread.joinable()) m_Impl->thread.join();
+    if (m_Impl->thread.joinable())
+        m_Impl->thread.join();
 }
 
 std::unique_ptr<CopyDataServer> CopyDataServer::Start(const std::string& name, Handler handler) {
-    if (!handler) return nullptr;
+    if (!handler)
+        return nullptr;
     auto impl = std::make_unique<Impl>();
     bool inUse = false;
     impl->listenFd = sock::Listen(name, inUse);
     impl->stopFd = sock::MakeStopEvent();
     impl->handler = std::move(handler);
-    if (!impl->listenFd.Valid() || !impl->stopFd.Valid()) return nullptr;
+    if (!impl->listenFd.Valid() || !impl->stopFd.Valid())
+        return nullptr;
     try {
         impl->thread = std::thread(&Impl::Run, impl.get());
     } catch (...) {
@@ -162,7 +177,8 @@ std::unique_ptr<CopyDataServer> CopyDataServer::Start(const std::string& name, H
 
 bool SendCopyData(const std::string& name, uint32_t dwData, const std::string& text,
                   int timeoutMs) {
-    if (text.size() + 1 > kMaxCopyDataBytes) return false;
+    if (text.size() + 1 > kMaxCopyDataBytes)
+        return false;
     sock::UniqueFd fd;
     if (sock::Connect(name, timeoutMs > 0 ? timeoutMs : kDefaultConnectMs, fd) !=
         sock::ConnectResult::Connected) {

@@ -15,8 +15,8 @@
 namespace zor::platform {
 
 namespace {
-constexpr uint32_t kMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CLOSE_WRITE |
-                           IN_MODIFY | IN_ATTRIB;
+constexpr uint32_t kMask =
+    IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB;
 }
 
 struct FolderWatcher::Impl {
@@ -32,9 +32,12 @@ struct FolderWatcher::Impl {
         Drain result = Drain::Nothing;
         for (;;) {
             const ssize_t n = ::read(inotifyFd.Get(), buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) return (errno == EAGAIN || errno == EWOULDBLOCK) ? result : Drain::Failed;
-            if (n == 0) return result;
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return (errno == EAGAIN || errno == EWOULDBLOCK) ? result : Drain::Failed;
+            if (n == 0)
+                return result;
             for (ssize_t off = 0; off < n;) {
                 const auto* ev = reinterpret_cast<const inotify_event*>(buffer + off);
                 off += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
@@ -56,7 +59,8 @@ std::unique_ptr<FolderWatcher> FolderWatcher::Create(const std::filesystem::path
     auto impl = std::make_unique<Impl>();
     impl->inotifyFd = sock::UniqueFd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
     impl->stopFd = sock::MakeStopEvent();
-    if (!impl->inotifyFd.Valid() || !impl->stopFd.Valid()) return nullptr;
+    if (!impl->inotifyFd.Valid() || !impl->stopFd.Valid())
+        return nullptr;
     if (::inotify_add_watch(impl->inotifyFd.Get(), folder.c_str(), kMask | IN_ONLYDIR) < 0)
         return nullptr;
     return std::unique_ptr<FolderWatcher>(new FolderWatcher(std::move(impl)));
@@ -64,19 +68,26 @@ std::unique_ptr<FolderWatcher> FolderWatcher::Create(const std::filesystem::path
 
 FolderWatcher::WaitResult FolderWatcher::Wait(int timeoutMs) {
     Impl& d = *m_Impl;
-    if (d.stopped) return WaitResult::Stopped;
-    if (d.watchGone) return WaitResult::Error;
+    if (d.stopped)
+        return WaitResult::Stopped;
+    if (d.watchGone)
+        return WaitResult::Error;
     const long long deadline = timeoutMs < 0 ? -1 : sock::NowMs() + timeoutMs;
     for (;;) {
         int timeout = -1;
-        if (deadline >= 0) timeout = static_cast<int>(std::max(0LL, deadline - sock::NowMs()));
+        if (deadline >= 0)
+            timeout = static_cast<int>(std::max(0LL, deadline - sock::NowMs()));
         pollfd fds[2] = {{d.stopFd.Get(), POLLIN, 0}, {d.inotifyFd.Get(), POLLIN, 0}};
         const int n = ::poll(fds, 2, timeout);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return WaitResult::Error;
-        if (d.stopped || (fds[0].revents & POLLIN)) return WaitResult::Stopped;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return WaitResult::Error;
+        if (d.stopped || (fds[0].revents & POLLIN))
+            return WaitResult::Stopped;
         if (n == 0) {
-            if (deadline >= 0 && sock::NowMs() >= deadline) return WaitResult::TimedOut;
+            if (deadline >= 0 && sock::NowMs() >= deadline)
+                return WaitResult::TimedOut;
             continue;
         }
         switch (d.DrainEvents()) {

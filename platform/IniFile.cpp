@@ -17,18 +17,22 @@ constexpr std::uintmax_t kMaxIniBytes = 16 * 1024 * 1024;
 std::string_view Trim(std::string_view s) {
     constexpr std::string_view kBlanks = " \t\r\v\f";
     const size_t first = s.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) return {};
+    if (first == std::string_view::npos)
+        return {};
     return s.substr(first, s.find_last_not_of(kBlanks) - first + 1);
 }
 
 bool ReadText(const std::filesystem::path& file, std::string& text) {
     std::error_code ec;
     const std::uintmax_t size = std::filesystem::file_size(file, ec);
-    if (ec || size > kMaxIniBytes) return false;
+    if (ec || size > kMaxIniBytes)
+        return false;
     std::ifstream in(file, std::ios::binary);
-    if (!in) return false;
+    if (!in)
+        return false;
     text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+    if (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        text.erase(0, 3);
     return true;
 }
 
@@ -37,15 +41,18 @@ bool ReadText(const std::filesystem::path& file, std::string& text) {
 std::optional<std::string> Lookup(const std::string& section, const std::string& key,
                                   const std::filesystem::path& file) {
     std::string text;
-    if (!ReadText(file, text)) return std::nullopt;
+    if (!ReadText(file, text))
+        return std::nullopt;
     bool inSection = false;
     size_t pos = 0;
     while (pos < text.size()) {
         size_t nl = text.find('\n', pos);
-        if (nl == std::string::npos) nl = text.size();
+        if (nl == std::string::npos)
+            nl = text.size();
         const std::string_view line = Trim(std::string_view(text).substr(pos, nl - pos));
         pos = nl + 1;
-        if (line.empty() || line.front() == ';') continue;
+        if (line.empty() || line.front() == ';')
+            continue;
         if (line.front() == '[') {
             const size_t close = line.find(']');
             const std::string_view name =
@@ -53,7 +60,8 @@ std::optional<std::string> Lookup(const std::string& section, const std::string&
             inSection = regtext::EqualsNoCase(name, section);
             continue;
         }
-        if (!inSection) continue;
+        if (!inSection)
+            continue;
         const size_t eq = line.find('=');
         if (eq == std::string_view::npos || !regtext::EqualsNoCase(Trim(line.substr(0, eq)), key))
             continue;
@@ -72,7 +80,8 @@ std::optional<std::string> Lookup(const std::string& section, const std::string&
 int GetPrivateProfileInt(const std::string& section, const std::string& key, int defaultValue,
                          const std::filesystem::path& file) {
     const std::optional<std::string> value = Lookup(section, key, file);
-    if (!value || value->empty()) return defaultValue;
+    if (!value || value->empty())
+        return defaultValue;
     return Atoi(*value);
 }
 

@@ -16,7 +16,8 @@ constexpr int kExistsProbeMs = 200;
 }
 
 std::string SessionName() {
-    if (const char* session = std::getenv("ZOR_SESSION"); session && *session) return session;
+    if (const char* session = std::getenv("ZOR_SESSION"); session && *session)
+        return session;
     return std::to_string(::getuid());
 }
 
@@ -40,10 +41,12 @@ struct NamedObject::Impl {
         for (;;) {
             pollfd fds[2] = {{stopFd.Get(), POLLIN, 0}, {listenFd.Get(), POLLIN, 0}};
             if (::poll(fds, 2, -1) < 0) {
-                if (errno == EINTR) continue;
+                if (errno == EINTR)
+                    continue;
                 return;
             }
-            if (fds[0].revents & POLLIN) return;
+            if (fds[0].revents & POLLIN)
+                return;
             while (sock::Accept(listenFd.Get()).Valid()) {
                 // Closed at once: a connection only proves the name is held.
             }
@@ -55,7 +58,8 @@ NamedObject::NamedObject(std::unique_ptr<Impl> impl) : m_Impl(std::move(impl)) {
 
 NamedObject::~NamedObject() {
     sock::Signal(m_Impl->stopFd.Get());
-    if (m_Impl->thread.joinable()) m_Impl->thread.join();
+    if (m_Impl->thread.joinable())
+        m_Impl->thread.join();
 }
 
 std::unique_ptr<NamedObject> NamedObject::Create(const std::string& name, bool& alreadyExists) {
@@ -63,7 +67,8 @@ std::unique_ptr<NamedObject> NamedObject::Create(const std::string& name, bool& 
     auto impl = std::make_unique<Impl>();
     impl->listenFd = sock::Listen(name, alreadyExists);
     impl->stopFd = sock::MakeStopEvent();
-    if (!impl->listenFd.Valid() || !impl->stopFd.Valid()) return nullptr;
+    if (!impl->listenFd.Valid() || !impl->stopFd.Valid())
+        return nullptr;
     try {
         impl->thread = std::thread(&Impl::Run, impl.get());
     } catch (...) {

@@ -16,8 +16,10 @@ std::string JoinRaw(const std::string& base, const std::string& piece) {
 std::string JoinWithSeparator(const std::string& base, const std::string& piece) {
     const std::string tail = ToPosixPath(piece);
     const size_t start = tail.find_first_not_of('/');
-    if (start == std::string::npos) return base;  // nothing to append
-    if (base.empty()) return tail.substr(start);
+    if (start == std::string::npos)
+        return base;  // nothing to append
+    if (base.empty())
+        return tail.substr(start);
     return base + (base.back() == '/' ? "" : "/") + tail.substr(start);
 }
 

@@ -29,9 +29,11 @@ std::string ExeBaseName(const char* pid) {
     char target[4096];
     std::snprintf(link, sizeof link, "/proc/%s/exe", pid);
     const ssize_t n = ::readlink(link, target, sizeof target);
-    if (n <= 0 || static_cast<size_t>(n) >= sizeof target) return {};
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof target)
+        return {};
     std::string_view path(target, static_cast<size_t>(n));
-    if (path.ends_with(kDeletedSuffix)) path.remove_suffix(kDeletedSuffix.size());
+    if (path.ends_with(kDeletedSuffix))
+        path.remove_suffix(kDeletedSuffix.size());
     const size_t slash = path.rfind('/');
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
@@ -58,8 +60,10 @@ fs::path FindOnPath(const std::string& program) {
         const size_t colon = dirs.find(':');
         const std::string_view dir = dirs.substr(0, colon);
         const fs::path candidate = fs::path(dir.empty() ? "." : dir) / program;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-        if (colon == std::string_view::npos) break;
+        if (::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        if (colon == std::string_view::npos)
+            break;
         dirs.remove_prefix(colon + 1);
     }
     return {};
@@ -68,13 +72,16 @@ fs::path FindOnPath(const std::string& program) {
 }  // namespace
 
 bool IsProcessRunning(const std::string& baseName) {
-    if (baseName.empty()) return false;
+    if (baseName.empty())
+        return false;
     DIR* proc = ::opendir("/proc");
-    if (!proc) return false;
+    if (!proc)
+        return false;
     bool found = false;
     while (const dirent* entry = ::readdir(proc)) {
         const char* name = entry->d_name;
-        if (name[0] < '0' || name[0] > '9') continue;
+        if (name[0] < '0' || name[0] > '9')
+            continue;
         if (ExeBaseName(name) == baseName) {
             found = true;
             break;
@@ -95,7 +102,8 @@ std::vector<std::string> SplitParameters(const std::string& params) {
     size_t pos = 0;
     while (pos < params.size()) {
         const size_t start = params.find_first_not_of(" \t", pos);
-        if (start == std::string::npos) break;
+        if (start == std::string::npos)
+            break;
         const size_t stop = params.find_first_of(" \t", start);
         args.push_back(params.substr(start, stop == std::string::npos ? stop : stop - start));
         pos = stop == std::string::npos ? params.size() : stop;
@@ -106,17 +114,20 @@ std::vector<std::string> SplitParameters(const std::string& params) {
 int SpawnDetached(const fs::path& file, const std::vector<std::string>& args, const fs::path& dir,
                   pid_t* pidOut) {
     std::error_code ec;
-    if (!dir.empty() && !fs::is_directory(dir, ec)) return kShellPathNotFound;
+    if (!dir.empty() && !fs::is_directory(dir, ec))
+        return kShellPathNotFound;
     // The working folder is entered before exec, so a relative program path is fixed first.
     const fs::path program = fs::absolute(file, ec);
-    if (ec || file.empty()) return kShellFileNotFound;
+    if (ec || file.empty())
+        return kShellFileNotFound;
 
     std::vector<std::string> argvText;
     argvText.reserve(args.size() + 1);
     argvText.push_back(file.string());
     argvText.insert(argvText.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (std::string& a : argvText) argv.push_back(a.data());
+    for (std::string& a : argvText)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
@@ -127,7 +138,8 @@ int SpawnDetached(const fs::path& file, const std::vector<std::string>& args, co
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    if (!dir.empty()) posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+    if (!dir.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
     sigset_t none;
     sigset_t all;
     sigemptyset(&none);
@@ -136,15 +148,17 @@ int SpawnDetached(const fs::path& file, const std::vector<std::string>& args, co
     sigdelset(&all, SIGSTOP);
     posix_spawnattr_setsigmask(&attr, &none);
     posix_spawnattr_setsigdefault(&attr, &all);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK |
-                                        POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setflags(&attr,
+                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     pid_t pid = -1;
     const int error = posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
-    if (error != 0) return SpawnErrorCode(error);
+    if (error != 0)
+        return SpawnErrorCode(error);
 
-    if (pidOut) *pidOut = pid;
+    if (pidOut)
+        *pidOut = pid;
     try {
         std::thread([pid] {
             while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
@@ -162,9 +176,11 @@ int ShellExecuteOpen(const fs::path& file, const std::string& params, const fs::
 
 int OpenDocument(const fs::path& document, const fs::path& dir) {
     std::error_code ec;
-    if (!fs::exists(document, ec)) return kShellFileNotFound;
+    if (!fs::exists(document, ec))
+        return kShellFileNotFound;
     const fs::path opener = FindOnPath("xdg-open");
-    if (opener.empty()) return kShellOtherError;
+    if (opener.empty())
+        return kShellOtherError;
     return SpawnDetached(opener, {fs::absolute(document, ec).string()}, dir);
 }
 

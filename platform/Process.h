@@ -10,10 +10,10 @@ namespace zor::platform {
 
 /// ShellExecute-style results: more than 32 is success.
 inline constexpr int kShellSuccess = 42;
-inline constexpr int kShellFileNotFound = 2;   ///< the program (or document) does not exist
-inline constexpr int kShellPathNotFound = 3;   ///< the working folder does not exist
-inline constexpr int kShellAccessDenied = 5;   ///< not executable, or not allowed
-inline constexpr int kShellOtherError = 31;    ///< anything else (also: no xdg-open)
+inline constexpr int kShellFileNotFound = 2;  ///< the program (or document) does not exist
+inline constexpr int kShellPathNotFound = 3;  ///< the working folder does not exist
+inline constexpr int kShellAccessDenied = 5;  ///< not executable, or not allowed
+inline constexpr int kShellOtherError = 31;   ///< anything else (also: no xdg-open)
 
 /// True when a process whose /proc/<pid>/exe has this base name runs (a " (deleted)" suffix is
 /// ignored; processes whose exe cannot be read are skipped).

@@ -24,7 +24,8 @@ class Fd {
 public:
     explicit Fd(int fd = -1) : m_Fd(fd) {}
     ~Fd() {
-        if (m_Fd >= 0) ::close(m_Fd);
+        if (m_Fd >= 0)
+            ::close(m_Fd);
     }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
@@ -44,21 +45,28 @@ enum class ReadResult { Ok, Missing, Failed };
 ReadResult ReadWholeFile(const fs::path& file, std::string& text, struct stat* info = nullptr) {
     text.clear();
     Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));  // a FIFO must not block
-    if (fd.Get() < 0) return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+    if (fd.Get() < 0)
+        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
     struct stat st {};
     if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileBytes)
         return ReadResult::Failed;
-    if (info) *info = st;
+    if (info)
+        *info = st;
     text.resize(static_cast<size_t>(st.st_size));
     size_t got = 0;
     for (;;) {
-        if (got == text.size()) text.resize(got + 4096);  // the file may have grown
+        if (got == text.size())
+            text.resize(got + 4096);  // the file may have grown
         const ssize_t n = ::read(fd.Get(), text.data() + got, text.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return ReadResult::Failed;
-        if (n == 0) break;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return ReadResult::Failed;
+        if (n == 0)
+            break;
         got += static_cast<size_t>(n);
-        if (got > static_cast<size_t>(kMaxFileBytes)) return ReadResult::Failed;
+        if (got > static_cast<size_t>(kMaxFileBytes))
+            return ReadResult::Failed;
     }
     text.resize(got);
     return ReadResult::Ok;
@@ -67,8 +75,10 @@ ReadResult ReadWholeFile(const fs::path& file, std::string& text, struct stat* i
 bool WriteAll(int fd, std::string_view data) {
     while (!data.empty()) {
         const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
         data.remove_prefix(static_cast<size_t>(n));
     }
     return true;
@@ -79,7 +89,8 @@ fs::path ReplaceTarget(const fs::path& file) {
     std::error_code ec;
     if (fs::is_symlink(file, ec)) {
         fs::path target = fs::canonical(file, ec);
-        if (!ec) return target;
+        if (!ec)
+            return target;
     }
     return file;
 }
@@ -88,14 +99,17 @@ fs::path ReplaceTarget(const fs::path& file) {
 /// keeping the old file's permissions and owner.
 bool ReplaceFile(const fs::path& target, const std::string& text, const struct stat* old) {
     std::string tmpl = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX"));
-    if (target.parent_path().empty()) tmpl = "." + target.filename().string() + ".XXXXXX";
+    if (target.parent_path().empty())
+        tmpl = "." + target.filename().string() + ".XXXXXX";
     Fd fd(::mkostemp(tmpl.data(), O_CLOEXEC));
-    if (fd.Get() < 0) return false;
+    if (fd.Get() < 0)
+        return false;
     bool ok = true;
     if (old) {
         ok = ::fchmod(fd.Get(), old->st_mode & 07777) == 0;
         if (old->st_uid != ::geteuid() || old->st_gid != ::getegid())
-            (void)!::fchown(fd.Get(), old->st_uid, old->st_gid);  // only root can; others keep theirs
+            (void)!::fchown(fd.Get(), old->st_uid,
+                            old->st_gid);  // only root can; others keep theirs
     } else {
         const mode_t mask = ::umask(0);
         ::umask(mask);
@@ -104,7 +118,8 @@ bool ReplaceFile(const fs::path& target, const std::string& text, const struct s
     ok = ok && WriteAll(fd.Get(), text) && ::fsync(fd.Get()) == 0;
     ok = (::close(fd.Release()) == 0) && ok;
     ok = ok && ::rename(tmpl.c_str(), target.c_str()) == 0;
-    if (!ok) ::unlink(tmpl.c_str());
+    if (!ok)
+        ::unlink(tmpl.c_str());
     // The folder is not flushed: after a power loss the rename may be lost, which leaves the
     // previous complete file; flushing it would double the cost of every write.
     return ok;
@@ -117,9 +132,11 @@ bool ModifyLocked(const fs::path& file, bool createIfMissing,
                   const std::function<bool(std::string&)>& edit) {
     // Read-only is enough for flock, and works on a lock file another user created.
     Fd lock(::open((file.string() + ".lock").c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666));
-    if (lock.Get() < 0) return false;
+    if (lock.Get() < 0)
+        return false;
     while (::flock(lock.Get(), LOCK_EX) != 0) {
-        if (errno != EINTR) return false;
+        if (errno != EINTR)
+            return false;
     }
     std::string text;
     struct stat info {};
@@ -127,8 +144,10 @@ bool ModifyLocked(const fs::path& file, bool createIfMissing,
     if (read == ReadResult::Failed || (read == ReadResult::Missing && !createIfMissing))
         return false;
     const std::string before = text;
-    if (!edit(text)) return false;
-    if (read == ReadResult::Ok && text == before) return true;
+    if (!edit(text))
+        return false;
+    if (read == ReadResult::Ok && text == before)
+        return true;
     return ReplaceFile(ReplaceTarget(file), text, read == ReadResult::Ok ? &info : nullptr);
 }
 
@@ -146,24 +165,29 @@ bool SectionExists(const std::string& keyPath, const fs::path& file) {
 bool EditValue(std::string& text, const std::string& keyPath, const std::string& name,
                const RegValue* value) {
     const regtext::KeyScan scan = regtext::ScanKey(text, keyPath);
-    if (!scan.found) return false;
+    if (!scan.found)
+        return false;
     const std::string_view eol = regtext::DetectEol(text);
     const regtext::ValueEntry* old = scan.Find(name);
     std::string line;
     if (value) {
         // A replaced value keeps the spelling of its name as the file has it.
         line = regtext::FormatValue(old ? old->name : name, *value, eol);
-        if (line.empty()) return false;
+        if (line.empty())
+            return false;
     }
     if (old) {
         // Keep the old line's own terminator, so a last line without one stays without one.
         const bool hadEol = old->end > old->begin && text[old->end - 1] == '\n';
-        if (value && !hadEol) line.resize(line.size() - eol.size());
+        if (value && !hadEol)
+            line.resize(line.size() - eol.size());
         text.replace(old->begin, old->end - old->begin, line);
         return true;
     }
-    if (!value) return true;
-    if (scan.insertAt > 0 && text[scan.insertAt - 1] != '\n') line.insert(0, eol);
+    if (!value)
+        return true;
+    if (scan.insertAt > 0 && text[scan.insertAt - 1] != '\n')
+        line.insert(0, eol);
     text.insert(scan.insertAt, line);
     return true;
 }
@@ -171,7 +195,8 @@ bool EditValue(std::string& text, const std::string& keyPath, const std::string&
 }  // namespace
 
 fs::path RegistryFilePath() {
-    if (const char* env = std::getenv("ZOR_REGISTRY"); env && *env) return fs::path(env);
+    if (const char* env = std::getenv("ZOR_REGISTRY"); env && *env)
+        return fs::path(env);
     fs::path base;
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
         base = xdg;
@@ -187,40 +212,52 @@ RegistryKey::RegistryKey(std::string keyPath, fs::path file, bool writable)
 
 std::optional<RegistryKey> RegistryKey::Open(const std::string& keyPath, bool writable,
                                              const fs::path& file) {
-    if (!SectionExists(keyPath, file)) return std::nullopt;
-    if (writable && !CanWrite(file)) return std::nullopt;
+    if (!SectionExists(keyPath, file))
+        return std::nullopt;
+    if (writable && !CanWrite(file))
+        return std::nullopt;
     return RegistryKey(keyPath, file, writable);
 }
 
 std::optional<RegistryKey> RegistryKey::Create(const std::string& keyPath, const fs::path& file) {
-    if (!regtext::IsValidKeyPath(keyPath)) return std::nullopt;
+    if (!regtext::IsValidKeyPath(keyPath))
+        return std::nullopt;
     std::error_code ec;
-    if (!file.parent_path().empty()) fs::create_directories(file.parent_path(), ec);
+    if (!file.parent_path().empty())
+        fs::create_directories(file.parent_path(), ec);
     const bool ok = ModifyLocked(file, true, [&keyPath](std::string& text) {
-        if (regtext::ScanKey(text, keyPath).found) return true;
+        if (regtext::ScanKey(text, keyPath).found)
+            return true;
         const std::string_view eol = regtext::DetectEol(text);
-        if (text.empty()) text.append("REGEDIT4").append(eol);
-        if (text.back() != '\n') text.append(eol);
+        if (text.empty())
+            text.append("REGEDIT4").append(eol);
+        if (text.back() != '\n')
+            text.append(eol);
         text.append(eol).append("[").append(keyPath).append("]").append(eol);
         return true;
     });
-    if (!ok) return std::nullopt;
+    if (!ok)
+        return std::nullopt;
     return RegistryKey(keyPath, file, true);
 }
 
 std::optional<RegValue> RegistryKey::Query(const std::string& name) const {
     std::string text;
-    if (ReadWholeFile(m_File, text) != ReadResult::Ok) return std::nullopt;
+    if (ReadWholeFile(m_File, text) != ReadResult::Ok)
+        return std::nullopt;
     const regtext::KeyScan scan = regtext::ScanKey(text, m_KeyPath);
-    if (const regtext::ValueEntry* entry = scan.Find(name)) return entry->value;
+    if (const regtext::ValueEntry* entry = scan.Find(name))
+        return entry->value;
     return std::nullopt;
 }
 
 bool RegistryKey::SetValues(const std::vector<std::pair<std::string, RegValue>>& values) {
-    if (!m_Writable) return false;
+    if (!m_Writable)
+        return false;
     return ModifyLocked(m_File, false, [this, &values](std::string& text) {
         for (const auto& [name, value] : values) {
-            if (!EditValue(text, m_KeyPath, name, &value)) return false;
+            if (!EditValue(text, m_KeyPath, name, &value))
+                return false;
         }
         return true;
     });
@@ -234,7 +271,8 @@ bool RegistryKey::SetDword(const std::string& name, uint32_t value) {
 }
 
 bool RegistryKey::SetString(const std::string& name, const std::string& utf8, RegType type) {
-    if (type != RegType::Sz && type != RegType::ExpandSz) return false;
+    if (type != RegType::Sz && type != RegType::ExpandSz)
+        return false;
     RegValue v;
     v.type = static_cast<uint32_t>(type);
     v.text = utf8;
@@ -255,7 +293,8 @@ bool RegistryKey::SetBytes(const std::string& name, uint32_t type,
 }
 
 bool RegistryKey::Delete(const std::string& name) {
-    if (!m_Writable) return false;
+    if (!m_Writable)
+        return false;
     return ModifyLocked(m_File, false, [this, &name](std::string& text) {
         return EditValue(text, m_KeyPath, name, nullptr);
     });

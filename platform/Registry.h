@@ -20,13 +20,14 @@ enum class RegType : uint32_t {
 
 /// One value as read: its type number (any hex(n) n is kept) and its payload.
 struct RegValue {
-    uint32_t type = 0;          ///< a RegType value, or the n of hex(n)
-    std::string text;           ///< REG_SZ / REG_EXPAND_SZ as UTF-8 (no terminator)
-    uint32_t dword = 0;         ///< REG_DWORD
-    std::vector<uint8_t> bytes; ///< REG_BINARY and other typed bytes (raw payload)
+    uint32_t type = 0;           ///< a RegType value, or the n of hex(n)
+    std::string text;            ///< REG_SZ / REG_EXPAND_SZ as UTF-8 (no terminator)
+    uint32_t dword = 0;          ///< REG_DWORD
+    std::vector<uint8_t> bytes;  ///< REG_BINARY and other typed bytes (raw payload)
 };
 
-/// Path of the registry file: $ZOR_REGISTRY, else ${XDG_CONFIG_HOME:-$HOME/.config}/vordal/registry.reg.
+/// Path of the registry file: $ZOR_REGISTRY, else
+/// ${XDG_CONFIG_HOME:-$HOME/.config}/vordal/registry.reg.
 std::filesystem::path RegistryFilePath();
 
 /// An open key of the registry file, e.g. "HKEY_LOCAL_MACHINE\software\vordal\orvix\talvern".
@@ -41,9 +42,10 @@ public:
     /// writable=true also when the file cannot be written.
     static std::optional<RegistryKey> Open(const std::string& keyPath, bool writable,
                                            const std::filesystem::path& file = RegistryFilePath());
-    /// Creates the section if needed (used by set-up tools and tests; the program never creates keys).
-    static std::optional<RegistryKey> Create(const std::string& keyPath,
-                                             const std::filesystem::path& file = RegistryFilePath());
+    /// Creates the section if needed (used by set-up tools and tests; the program never creates
+    /// keys).
+    static std::optional<RegistryKey> Create(
+        const std::string& keyPath, const std::filesystem::path& file = RegistryFilePath());
 
     /// Reads a value; nullopt when it is absent or its line cannot be understood.
     std::optional<RegValue> Query(const std::string& name) const;

@@ -22,14 +22,16 @@ void OnExitSignal(int signal) {
 
 int Install() {
     int fds[2];
-    if (::pipe2(fds, O_NONBLOCK | O_CLOEXEC) != 0) return -1;
+    if (::pipe2(fds, O_NONBLOCK | O_CLOEXEC) != 0)
+        return -1;
     g_WriteFd = fds[1];
     struct sigaction action {};
     action.sa_handler = OnExitSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
-        if (::sigaction(sig, &action, nullptr) != 0) return -1;
+        if (::sigaction(sig, &action, nullptr) != 0)
+            return -1;
     }
     return fds[0];
 }

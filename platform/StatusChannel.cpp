@@ -19,7 +19,8 @@ namespace {
 constexpr size_t kMaxClients = 32;
 
 void PutLe32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 int32_t GetLe32(const uint8_t* p) {
@@ -52,15 +53,19 @@ void StatusQueryServer::Impl::Run() {
     for (;;) {
         pollfd fds[2] = {{stopFd.Get(), POLLIN, 0}, {listenFd.Get(), POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return;
         }
-        if (fds[0].revents & POLLIN) return;
+        if (fds[0].revents & POLLIN)
+            return;
         ReapFinished();
         for (;;) {
             sock::UniqueFd fd = sock::Accept(listenFd.Get());
-            if (!fd.Valid()) break;
-            if (!sock::PeerIsSameUser(fd.Get()) || workers.size() >= kMaxClients) continue;
+            if (!fd.Valid())
+                break;
+            if (!sock::PeerIsSameUser(fd.Get()) || workers.size() >= kMaxClients)
+                continue;
             Worker& w = workers.emplace_back();
             w.fd = std::move(fd);
             try {
@@ -111,21 +116,25 @@ StatusQueryServer::StatusQueryServer(std::unique_ptr<Impl> impl) : m_Impl(std::m
 
 StatusQueryServer::~StatusQueryServer() {
     sock::Signal(m_Impl->stopFd.Get());  // wakes the accept loop and every worker
-    if (m_Impl->acceptThread.joinable()) m_Impl->acceptThread.join();
+    if (m_Impl->acceptThread.joinable())
+        m_Impl->acceptThread.join();
     for (Worker& w : m_Impl->workers) {
-        if (w.thread.joinable()) w.thread.join();
+        if (w.thread.joinable())
+            w.thread.join();
     }
 }
 
 std::unique_ptr<StatusQueryServer> StatusQueryServer::Start(const std::string& name,
                                                             Handler handler) {
-    if (!handler) return nullptr;
+    if (!handler)
+        return nullptr;
     auto impl = std::make_unique<Impl>();
     bool inUse = false;
     impl->listenFd = sock::Listen(name, inUse);
     impl->stopFd = sock::MakeStopEvent();
     impl->handler = std::move(handler);
-    if (!impl->listenFd.Valid() || !impl->stopFd.Valid()) return nullptr;
+    if (!impl->listenFd.Valid() || !impl->stopFd.Valid())
+        return nullptr;
     try {
         impl->acceptThread = std::thread(&Impl::Run, impl.get());
     } catch (...) {
@@ -135,28 +144,33 @@ std::unique_ptr<StatusQueryServer> StatusQueryServer::Start(const std::string& n
 }
 
 StatusQueryClient::StatusQueryClient(std::string name, int replyLimitMs)
-    : m_Name(std::move(name)), m_ReplyLimitMs(replyLimitMs > 0 ? replyLimitMs : kStatusReplyLimitMs) {}
+    : m_Name(std::move(name)),
+      m_ReplyLimitMs(replyLimitMs > 0 ? replyLimitMs : kStatusReplyLimitMs) {}
 
 StatusQueryClient::~StatusQueryClient() {
-    if (m_Fd >= 0) ::close(m_Fd);
+    if (m_Fd >= 0)
+        ::close(m_Fd);
 }
 
 bool StatusQueryClient::Find() {
     if (m_Fd >= 0) {
         // The server never speaks first: anything readable is its hang-up.
         pollfd p{m_Fd, POLLIN, 0};
-        if (::poll(&p, 1, 0) == 0) return true;
+        if (::poll(&p, 1, 0) == 0)
+            return true;
         ::close(m_Fd);
         m_Fd = -1;
     }
     sock::UniqueFd fd;
-    if (sock::Connect(m_Name, m_ReplyLimitMs, fd) != sock::ConnectResult::Connected) return false;
+    if (sock::Connect(m_Name, m_ReplyLimitMs, fd) != sock::ConnectResult::Connected)
+        return false;
     m_Fd = fd.Release();
     return true;
 }
 
 bool StatusQueryClient::Query(int32_t wParam, int32_t lParam, int32_t& result) {
-    if (!Find()) return false;
+    if (!Find())
+        return false;
     uint8_t request[8];
     PutLe32(request, static_cast<uint32_t>(wParam));
     PutLe32(request + 4, static_cast<uint32_t>(lParam));

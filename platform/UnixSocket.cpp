@@ -26,7 +26,8 @@ bool MakeAddress(const std::string& name, sockaddr_un& addr, socklen_t& length) 
     const std::string full = AbstractName(name);
     std::memset(&addr, 0, sizeof addr);
     addr.sun_family = AF_UNIX;
-    if (full.size() + 1 > sizeof addr.sun_path) return false;
+    if (full.size() + 1 > sizeof addr.sun_path)
+        return false;
     std::memcpy(addr.sun_path + 1, full.data(), full.size());
     length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + full.size());
     return true;
@@ -38,15 +39,20 @@ IoResult Wait(int fd, short events, long long deadline, int stopFd) {
         int timeout = -1;
         if (deadline >= 0) {
             const long long left = deadline - NowMs();
-            if (left <= 0) return IoResult::TimedOut;
+            if (left <= 0)
+                return IoResult::TimedOut;
             timeout = static_cast<int>(left);
         }
         pollfd fds[2] = {{fd, events, 0}, {stopFd, POLLIN, 0}};
         const int n = ::poll(fds, stopFd >= 0 ? 2 : 1, timeout);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return IoResult::Failed;
-        if (n == 0) continue;  // the deadline check above ends the wait
-        if (stopFd >= 0 && (fds[1].revents & POLLIN)) return IoResult::Stopped;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return IoResult::Failed;
+        if (n == 0)
+            continue;  // the deadline check above ends the wait
+        if (stopFd >= 0 && (fds[1].revents & POLLIN))
+            return IoResult::Stopped;
         return IoResult::Ok;  // readiness, hang-up or error: the next call tells which
     }
 }
@@ -54,7 +60,8 @@ IoResult Wait(int fd, short events, long long deadline, int stopFd) {
 }  // namespace
 
 void UniqueFd::Reset(int fd) {
-    if (m_Fd >= 0) ::close(m_Fd);
+    if (m_Fd >= 0)
+        ::close(m_Fd);
     m_Fd = fd;
 }
 
@@ -67,14 +74,17 @@ UniqueFd Listen(const std::string& name, bool& inUse) {
     inUse = false;
     sockaddr_un addr{};
     socklen_t length = 0;
-    if (!MakeAddress(name, addr, length)) return UniqueFd();
+    if (!MakeAddress(name, addr, length))
+        return UniqueFd();
     UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (!fd.Valid()) return UniqueFd();
+    if (!fd.Valid())
+        return UniqueFd();
     if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&addr), length) != 0) {
         inUse = errno == EADDRINUSE;
         return UniqueFd();
     }
-    if (::listen(fd.Get(), kBacklog) != 0) return UniqueFd();
+    if (::listen(fd.Get(), kBacklog) != 0)
+        return UniqueFd();
     return fd;
 }
 
@@ -82,17 +92,22 @@ ConnectResult Connect(const std::string& name, int timeoutMs, UniqueFd& fd) {
     fd.Reset();
     sockaddr_un addr{};
     socklen_t length = 0;
-    if (!MakeAddress(name, addr, length)) return ConnectResult::Failed;
+    if (!MakeAddress(name, addr, length))
+        return ConnectResult::Failed;
     UniqueFd s(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!s.Valid()) return ConnectResult::Failed;
+    if (!s.Valid())
+        return ConnectResult::Failed;
     // A Unix stream connect waits for room in the listener's backlog up to the send time-out.
     timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
     ::setsockopt(s.Get(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
     const long long deadline = NowMs() + timeoutMs;
     while (::connect(s.Get(), reinterpret_cast<sockaddr*>(&addr), length) != 0) {
-        if (errno == ECONNREFUSED || errno == ENOENT) return ConnectResult::Absent;
-        if (errno == EINTR && NowMs() < deadline) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return ConnectResult::Busy;
+        if (errno == ECONNREFUSED || errno == ENOENT)
+            return ConnectResult::Absent;
+        if (errno == EINTR && NowMs() < deadline)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
+            return ConnectResult::Busy;
         return ConnectResult::Failed;
     }
     fd = std::move(s);
@@ -102,8 +117,10 @@ ConnectResult Connect(const std::string& name, int timeoutMs, UniqueFd& fd) {
 UniqueFd Accept(int listenFd) {
     for (;;) {
         const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd >= 0) return UniqueFd(fd);
-        if (errno == EINTR || errno == ECONNABORTED) continue;
+        if (fd >= 0)
+            return UniqueFd(fd);
+        if (errno == EINTR || errno == ECONNABORTED)
+            continue;
         return UniqueFd();
     }
 }
@@ -111,11 +128,12 @@ UniqueFd Accept(int listenFd) {
 bool PeerIsSameUser(int fd) {
     ucred cred{};
     socklen_t size = sizeof cred;
-    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &size) == 0 &&
-           cred.uid == ::geteuid();
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &size) == 0 && cred.uid == ::geteuid();
 }
 
-UniqueFd MakeStopEvent() { return UniqueFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)); }
+UniqueFd MakeStopEvent() {
+    return UniqueFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+}
 
 void Signal(int eventFd) {
     const uint64_t one = 1;
@@ -133,13 +151,16 @@ IoResult ReadExact(int fd, void* data, size_t size, int timeoutMs, int stopFd) {
             got += static_cast<size_t>(n);
             continue;
         }
-        if (n == 0) return IoResult::Closed;
-        if (errno == EINTR) continue;
+        if (n == 0)
+            return IoResult::Closed;
+        if (errno == EINTR)
+            continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK) {
             return errno == ECONNRESET ? IoResult::Closed : IoResult::Failed;
         }
         const IoResult w = Wait(fd, POLLIN, deadline, stopFd);
-        if (w != IoResult::Ok) return w;
+        if (w != IoResult::Ok)
+            return w;
     }
     return IoResult::Ok;
 }
@@ -154,11 +175,15 @@ IoResult WriteExact(int fd, const void* data, size_t size, int timeoutMs) {
             sent += static_cast<size_t>(n);
             continue;
         }
-        if (errno == EINTR) continue;
-        if (errno == EPIPE || errno == ECONNRESET) return IoResult::Closed;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) return IoResult::Failed;
+        if (errno == EINTR)
+            continue;
+        if (errno == EPIPE || errno == ECONNRESET)
+            return IoResult::Closed;
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            return IoResult::Failed;
         const IoResult w = Wait(fd, POLLOUT, deadline, -1);
-        if (w != IoResult::Ok) return w;
+        if (w != IoResult::Ok)
+            return w;
     }
     return IoResult::Ok;
 }

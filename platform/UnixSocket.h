@@ -13,7 +13,8 @@ public:
     ~UniqueFd() { Reset(); }
     UniqueFd(UniqueFd&& other) noexcept : m_Fd(other.Release()) {}
     UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) Reset(other.Release());
+        if (this != &other)
+            Reset(other.Release());
         return *this;
     }
     UniqueFd(const UniqueFd&) = delete;

@@ -38,8 +38,10 @@ const std::pair<const char*, uint32_t> kSettings[] = {
 std::string RegistryText(bool withSettings) {
     std::string text =
         "REGEDIT4\n; written by the installer\n\n"
-        "[HKEY_CURRENT_USER\\SOFTWARE\\VORDAL\\Dextrum\\settings]\n\"apppath\"=\"/opt/dextrum/bin\"\n\n"
-        "[" + kKey + "]\n\"InstallDir\"=\"/opt/zor/\"\n\"IPAddress\"=\"127.0.0.1\"\n";
+        "[HKEY_CURRENT_USER\\SOFTWARE\\VORDAL\\Dextrum\\settings]\n\"apppath\"=\"/opt/dextrum/"
+        "bin\"\n\n"
+        "[" +
+        kKey + "]\n\"InstallDir\"=\"/opt/zor/\"\n\"IPAddress\"=\"127.0.0.1\"\n";
     if (withSettings) {
         char line[96];
         for (const auto& [name, value] : kSettings) {
@@ -54,7 +56,8 @@ class RegistryFixture {
 public:
     RegistryFixture() {
         std::string tmpl = (fs::temp_directory_path() / "zor-bench-XXXXXX").string();
-        if (::mkdtemp(tmpl.data())) m_Dir = tmpl;
+        if (::mkdtemp(tmpl.data()))
+            m_Dir = tmpl;
         m_File = m_Dir / "registry.reg";
     }
     ~RegistryFixture() {
@@ -64,8 +67,10 @@ public:
     /// Flushed, so the timed write does not pay for flushing this one too.
     void Write(const std::string& text) const {
         const int fd = ::open(m_File.c_str(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd < 0) return;
-        if (::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size())) ::fsync(fd);
+        if (fd < 0)
+            return;
+        if (::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()))
+            ::fsync(fd);
         ::close(fd);
     }
     const fs::path& File() const { return m_File; }
@@ -78,12 +83,15 @@ private:
 /// Reads every setting; writes each missing one at once (one locked rewrite per value).
 bool ReadSettingsWritingEach(const fs::path& file) {
     auto key = RegistryKey::Open(kKey, true, file);
-    if (!key) return false;
+    if (!key)
+        return false;
     const auto dir = key->Query("InstallDir");
-    if (!dir || dir->text.empty()) return false;
+    if (!dir || dir->text.empty())
+        return false;
     for (const auto& [name, def] : kSettings) {
         const auto v = key->Query(name);
-        if (!v || v->type != static_cast<uint32_t>(RegType::Dword)) key->SetDword(name, def);
+        if (!v || v->type != static_cast<uint32_t>(RegType::Dword))
+            key->SetDword(name, def);
         benchmark::DoNotOptimize(v);
     }
     return true;
@@ -92,9 +100,11 @@ bool ReadSettingsWritingEach(const fs::path& file) {
 /// Reads every setting; writes the missing ones together in one locked rewrite.
 bool ReadSettingsWritingOnce(const fs::path& file) {
     auto key = RegistryKey::Open(kKey, true, file);
-    if (!key) return false;
+    if (!key)
+        return false;
     const auto dir = key->Query("InstallDir");
-    if (!dir || dir->text.empty()) return false;
+    if (!dir || dir->text.empty())
+        return false;
     std::vector<std::pair<std::string, RegValue>> missing;
     for (const auto& [name, def] : kSettings) {
         const auto v = key->Query(name);
@@ -115,7 +125,8 @@ void BM_CreateMissingSettings(benchmark::State& state) {
         state.PauseTiming();
         fixture.Write(RegistryText(false));
         state.ResumeTiming();
-        if (!Read(fixture.File())) state.SkipWithError("registry key not readable");
+        if (!Read(fixture.File()))
+            state.SkipWithError("registry key not readable");
     }
 }
 
@@ -123,7 +134,8 @@ void BM_ReadFullKey(benchmark::State& state) {
     RegistryFixture fixture;
     fixture.Write(RegistryText(true));
     for (auto _ : state) {
-        if (!ReadSettingsWritingEach(fixture.File())) state.SkipWithError("registry key not readable");
+        if (!ReadSettingsWritingEach(fixture.File()))
+            state.SkipWithError("registry key not readable");
     }
 }
 
@@ -133,7 +145,8 @@ void BM_SetOneDword(benchmark::State& state) {
     auto key = RegistryKey::Open(kKey, true, fixture.File());
     uint32_t n = 0;
     for (auto _ : state) {
-        if (!key || !key->SetDword("SliceVisualNumber", ++n)) state.SkipWithError("write failed");
+        if (!key || !key->SetDword("SliceVisualNumber", ++n))
+            state.SkipWithError("write failed");
     }
 }
 
@@ -144,10 +157,13 @@ void BM_FsyncFloor(benchmark::State& state) {
     const std::string tmp = fixture.File().string() + ".tmp";
     for (auto _ : state) {
         const int fd = ::open(tmp.c_str(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0644);
-        const bool ok = fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
-                        ::fsync(fd) == 0;
-        if (fd >= 0) ::close(fd);
-        if (!ok || ::rename(tmp.c_str(), fixture.File().c_str()) != 0) state.SkipWithError("write failed");
+        const bool ok =
+            fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
+            ::fsync(fd) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        if (!ok || ::rename(tmp.c_str(), fixture.File().c_str()) != 0)
+            state.SkipWithError("write failed");
     }
 }
 
@@ -165,8 +181,20 @@ BENCHMARK(BM_CreateMissingSettings<ReadSettingsWritingOnce>)
     ->UseRealTime()
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
-BENCHMARK(BM_ReadFullKey)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_FsyncFloor)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_SetOneDword)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ReadFullKey)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_FsyncFloor)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_SetOneDword)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 BENCHMARK_MAIN();

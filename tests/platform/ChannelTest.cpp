@@ -43,13 +43,15 @@ int RawConnect(const std::string& name) {
 std::vector<uint8_t> Le32(std::initializer_list<uint32_t> values) {
     std::vector<uint8_t> out;
     for (uint32_t v : values) {
-        for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        for (int i = 0; i < 4; ++i)
+            out.push_back(static_cast<uint8_t>(v >> (8 * i)));
     }
     return out;
 }
 
 void SendRaw(int fd, const std::vector<uint8_t>& bytes) {
-    ASSERT_EQ(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+    ASSERT_EQ(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(bytes.size()));
 }
 
 /// What the server did with a raw connection: 4 reply bytes, closed without reply, or nothing.
@@ -62,12 +64,15 @@ Outcome AwaitOutcome(int fd, int timeoutMs, uint32_t* reply = nullptr) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         pollfd p{fd, POLLIN, 0};
-        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) == 0) return Outcome::Silent;
+        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) == 0)
+            return Outcome::Silent;
         const ssize_t n = ::recv(fd, buf + got, 4 - got, 0);
-        if (n <= 0) return Outcome::Closed;
+        if (n <= 0)
+            return Outcome::Closed;
         got += static_cast<size_t>(n);
     }
-    if (reply) *reply = buf[0] | buf[1] << 8 | buf[2] << 16 | uint32_t(buf[3]) << 24;
+    if (reply)
+        *reply = buf[0] | buf[1] << 8 | buf[2] << 16 | uint32_t(buf[3]) << 24;
     return Outcome::Replied;
 }
 
@@ -123,7 +128,8 @@ TEST(CopyData, SendIsSynchronousWithTheHandler) {
     auto send = std::async(std::launch::async, [] {
         return SendCopyData("ZorWindowClass", 1, "#HANDLE 0 #PATIENT_NAME Zoë");
     });
-    EXPECT_EQ(send.wait_for(100ms), std::future_status::timeout) << "no reply before the handler ends";
+    EXPECT_EQ(send.wait_for(100ms), std::future_status::timeout)
+        << "no reply before the handler ends";
     gate.Open();
     ASSERT_TRUE(send.get());
     EXPECT_TRUE(handled);
@@ -156,7 +162,8 @@ TEST(CopyData, RecordSizeLimitAndOddRecords) {
     EXPECT_EQ(AwaitOutcome(fd, 3000, &reply), Outcome::Replied);
     EXPECT_EQ(reply, 0u);
     std::vector<uint8_t> record = Le32({5, 6});
-    for (char c : std::string("ab\0cd", 6)) record.push_back(static_cast<uint8_t>(c));
+    for (char c : std::string("ab\0cd", 6))
+        record.push_back(static_cast<uint8_t>(c));
     SendRaw(fd, record);
     EXPECT_EQ(AwaitOutcome(fd, 3000), Outcome::Replied);
     ::close(fd);
@@ -176,7 +183,7 @@ TEST(CopyData, AHalfSentRecordIsDroppedWithoutBlockingOthers) {
     ASSERT_TRUE(server);
     const int stalled = RawConnect("ZorWindowClass");
     ASSERT_GE(stalled, 0);
-    SendRaw(stalled, {1, 0, 0, 0, 10, 0});  // six of the eight header bytes
+    SendRaw(stalled, {1, 0, 0, 0, 10, 0});            // six of the eight header bytes
     const int silent = RawConnect("ZorWindowClass");  // connects and never sends
     ASSERT_GE(silent, 0);
     // Served well within the stall limit while both others hang.
@@ -190,13 +197,15 @@ TEST(CopyData, AHalfSentRecordIsDroppedWithoutBlockingOthers) {
 }
 
 TEST(CopyData, APeerOfAnotherUserIsRefused) {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a client under another user id";
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to run a client under another user id";
     UseOwnSession("cd-uid");
     Recorder rec;
     auto server = CopyDataServer::Start("ZorWindowClass", rec.Handler());
     ASSERT_TRUE(server);
     const int code = RunInChild([] {
-        if (::setuid(65534) != 0) return 10;
+        if (::setuid(65534) != 0)
+            return 10;
         return SendCopyData("ZorWindowClass", 1, "intruder", 2000) ? 1 : 0;
     });
     EXPECT_EQ(code, 0);
@@ -228,11 +237,13 @@ TEST(StatusChannel, SeveralQueriesOnOneConnectionAndManyClients) {
             StatusQueryClient client("CDeviceDriverHostApp", 2000);
             for (int i = 0; i < 50; ++i) {
                 int32_t result = 0;
-                if (!client.Query(c, i, result) || result != c * 1000 + i) ++wrong;
+                if (!client.Query(c, i, result) || result != c * 1000 + i)
+                    ++wrong;
             }
         });
     }
-    for (auto& t : clients) t.join();
+    for (auto& t : clients)
+        t.join();
     EXPECT_EQ(wrong, 0);
     ::close(fd);
 }
@@ -242,7 +253,8 @@ TEST(StatusChannel, ALateReplyCountsAsAbsentAndDoesNotLeakIntoTheNextQuery) {
     Gate gate;
     std::atomic<int> calls{0};
     auto server = StatusQueryServer::Start("CDeviceDriverHostApp", [&](int32_t, int32_t l) {
-        if (calls++ == 0) gate.Wait();
+        if (calls++ == 0)
+            gate.Wait();
         return l;
     });
     ASSERT_TRUE(server);
@@ -265,7 +277,8 @@ TEST(StatusChannel, FindFollowsTheServer) {
     int32_t result = 0;
     EXPECT_FALSE(client.Find());
     EXPECT_FALSE(client.Query(0, 1, result));
-    auto server = StatusQueryServer::Start("CDeviceDriverHostApp", [](int32_t, int32_t) { return 5; });
+    auto server =
+        StatusQueryServer::Start("CDeviceDriverHostApp", [](int32_t, int32_t) { return 5; });
     ASSERT_TRUE(server);
     EXPECT_TRUE(client.Find());
     EXPECT_TRUE(client.Query(0, 1, result));
@@ -280,7 +293,8 @@ TEST(StatusChannel, FindFollowsTheServer) {
 }
 
 TEST(StatusChannel, APeerOfAnotherUserIsRefused) {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a client under another user id";
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to run a client under another user id";
     UseOwnSession("st-uid");
     std::atomic<int> calls{0};
     auto server = StatusQueryServer::Start("CDeviceDriverHostApp", [&](int32_t, int32_t) {
@@ -289,7 +303,8 @@ TEST(StatusChannel, APeerOfAnotherUserIsRefused) {
     });
     ASSERT_TRUE(server);
     const int code = RunInChild([] {
-        if (::setuid(65534) != 0) return 10;
+        if (::setuid(65534) != 0)
+            return 10;
         StatusQueryClient client("CDeviceDriverHostApp", 500);
         int32_t result = 0;
         return client.Query(0, 1, result) ? 1 : 0;

@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,7 +66,8 @@ TEST(FolderWatcher, QueueOverflowCountsAsAChange) {
     ASSERT_TRUE(watcher);
     int limit = 16384;
     std::ifstream("/proc/sys/fs/inotify/max_queued_events") >> limit;
-    if (limit > 100000) GTEST_SKIP() << "inotify queue too large to overflow quickly";
+    if (limit > 100000)
+        GTEST_SKIP() << "inotify queue too large to overflow quickly";
     for (int i = 0; i <= limit / 2 + 1; ++i) {
         const fs::path f = dir / ("f" + std::to_string(i));
         ::close(::open(f.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));  // create + close_write
@@ -84,7 +85,8 @@ TEST(FolderWatcher, DeletedFolderIsAnError) {
     ASSERT_TRUE(watcher);
     fs::remove(dir / "work");
     Result r = watcher->Wait(5000);
-    if (r == Result::Changed) r = watcher->Wait(5000);
+    if (r == Result::Changed)
+        r = watcher->Wait(5000);
     EXPECT_EQ(r, Result::Error);
     EXPECT_EQ(watcher->Wait(0), Result::Error);
 }

@@ -20,7 +20,8 @@ protected:
     void SetUp() override {
         const char* tz = std::getenv("TZ");
         m_HadTz = tz != nullptr;
-        if (tz) m_Tz = tz;
+        if (tz)
+            m_Tz = tz;
         ::setenv("TZ", "UTC", 1);
         ::tzset();
     }
@@ -65,9 +66,10 @@ TEST(Paths, JoinsAsTheSystemDoes) {
         const char* raw;
         const char* separated;
     } cases[] = {
-        {"/opt/zor/", "\\config_zor\\\\zor_manager\\x.bmp", "/opt/zor//config_zor//zor_manager/x.bmp",
-         "/opt/zor/config_zor//zor_manager/x.bmp"},
-        {"/opt/zor/", "config\\config.ini", "/opt/zor/config/config.ini", "/opt/zor/config/config.ini"},
+        {"/opt/zor/", "\\config_zor\\\\zor_manager\\x.bmp",
+         "/opt/zor//config_zor//zor_manager/x.bmp", "/opt/zor/config_zor//zor_manager/x.bmp"},
+        {"/opt/zor/", "config\\config.ini", "/opt/zor/config/config.ini",
+         "/opt/zor/config/config.ini"},
         {"/opt/zor", "language\\es.xml", "/opt/zorlanguage/es.xml", "/opt/zor/language/es.xml"},
         {"", "\\work\\", "/work/", "work/"},
         {"/opt/zor", "", "/opt/zor", "/opt/zor"},
@@ -96,7 +98,8 @@ TEST(Signals, ExitSignalsArriveThroughThePipe) {
     unsigned char byte = 0;
     EXPECT_EQ(::read(fd, &byte, 1), -1) << "non-blocking and empty";
     // A burst that fills the pipe neither blocks nor kills the process.
-    for (int i = 0; i < 70000; ++i) ::raise(SIGTERM);
+    for (int i = 0; i < 70000; ++i)
+        ::raise(SIGTERM);
     while (::read(fd, &byte, 1) == 1) {
     }
 }

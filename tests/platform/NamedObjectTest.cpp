@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -50,7 +50,8 @@ TEST(NamedObject, ExistsWhileHeldAndIsExclusive) {
     UseOwnSession("held");
 
     // Many probes in a row: the holder keeps accepting, its backlog never fills.
-    for (int i = 0; i < 100; ++i) ASSERT_TRUE(NamedObjectExists("3DTS_MUTEX"));
+    for (int i = 0; i < 100; ++i)
+        ASSERT_TRUE(NamedObjectExists("3DTS_MUTEX"));
     first.reset();
     EXPECT_FALSE(NamedObjectExists("3DTS_MUTEX"));
     EXPECT_TRUE(NamedObject::Create("3DTS_MUTEX", already));
@@ -67,7 +68,8 @@ TEST(NamedObject, VanishesWhenTheHolderIsKilled) {
         auto held = NamedObject::Create("Capture Station", already);
         const char c = held ? 1 : 0;
         (void)!::write(ready[1], &c, 1);
-        for (;;) ::pause();
+        for (;;)
+            ::pause();
     }
     ::close(ready[1]);
     char c = 0;

@@ -16,8 +16,10 @@ namespace zor::platform::test {
 class TempDir {
 public:
     TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "zor-platform-XXXXXX").string();
-        if (::mkdtemp(tmpl.data())) m_Path = tmpl;
+        std::string tmpl =
+            (std::filesystem::temp_directory_path() / "zor-platform-XXXXXX").string();
+        if (::mkdtemp(tmpl.data()))
+            m_Path = tmpl;
     }
     ~TempDir() {
         std::error_code ec;
@@ -47,8 +49,10 @@ inline std::string ReadFile(const std::filesystem::path& file) {
 /// must not wait for anything they hold.
 inline int RunInChild(const std::function<int()>& body) {
     const pid_t pid = ::fork();
-    if (pid < 0) return -1;
-    if (pid == 0) ::_exit(body());
+    if (pid < 0)
+        return -1;
+    if (pid == 0)
+        ::_exit(body());
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
     }

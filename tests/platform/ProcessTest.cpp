@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -25,7 +25,8 @@ namespace {
 struct KillOnExit {
     pid_t pid = -1;
     ~KillOnExit() {
-        if (pid > 0) ::kill(pid, SIGKILL);
+        if (pid > 0)
+            ::kill(pid, SIGKILL);
     }
 };
 
@@ -39,7 +40,8 @@ bool WaitUntilReaped(pid_t pid, std::chrono::milliseconds limit) {
     }
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (fs::exists("/proc/" + std::to_string(pid))) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
         std::this_thread::yield();  // the reaper thread is one waitpid away
     }
     return true;
@@ -48,7 +50,8 @@ bool WaitUntilReaped(pid_t pid, std::chrono::milliseconds limit) {
 std::string StatField(pid_t pid, int index) {
     const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
     std::string rest = stat.substr(stat.rfind(')') + 2);  // fields from 3 on
-    for (int i = 3; i < index; ++i) rest = rest.substr(rest.find(' ') + 1);
+    for (int i = 3; i < index; ++i)
+        rest = rest.substr(rest.find(' ') + 1);
     return rest.substr(0, rest.find(' '));
 }
 
@@ -101,7 +104,8 @@ TEST(Process, DetachedChildInItsOwnSessionWithNothingInherited) {
     // The parent resumes as soon as exec has begun; the new argument block appears a moment later.
     std::string cmdline;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while ((cmdline = ReadFile(proc + "/cmdline")).empty() && std::chrono::steady_clock::now() < deadline) {
+    while ((cmdline = ReadFile(proc + "/cmdline")).empty() &&
+           std::chrono::steady_clock::now() < deadline) {
         std::this_thread::yield();
     }
     EXPECT_EQ(cmdline, program.string() + '\0' + "30" + '\0');
@@ -135,7 +139,8 @@ TEST(Process, ShellExecuteErrorCodes) {
     std::ofstream(script) << "#!/bin/sh\n";
     fs::permissions(script, fs::perms::owner_read | fs::perms::owner_write);
     const fs::path noInterpreter = dir / "bad.bin";
-    std::ofstream(noInterpreter) << "\x7f" "ELF garbage";
+    std::ofstream(noInterpreter) << "\x7f"
+                                    "ELF garbage";
     fs::permissions(noInterpreter, fs::perms::owner_all);
     struct Case {
         fs::path file;

@@ -32,7 +32,8 @@ int64_t DwordOf(const RegistryKey& key, const std::string& name) {
 
 std::vector<uint8_t> Bytes(std::initializer_list<int> list) {
     std::vector<uint8_t> out;
-    for (int b : list) out.push_back(static_cast<uint8_t>(b));
+    for (int b : list)
+        out.push_back(static_cast<uint8_t>(b));
     return out;
 }
 
@@ -90,7 +91,8 @@ TEST(RegistryGrammar, ValueLines) {
         std::string name;
         RegValue value;
         ASSERT_EQ(regtext::ParseValueLine(c.line, name, value), c.ok);
-        if (!c.ok) continue;
+        if (!c.ok)
+            continue;
         EXPECT_EQ(name, c.name);
         EXPECT_EQ(value.type, c.type);
         EXPECT_EQ(value.text, c.text);
@@ -119,7 +121,8 @@ TEST(RegistryGrammar, FormatsAsRegeditWrites) {
     const std::string wrapped = regtext::FormatValue("B", binary, "\n");
     size_t lineStart = 0;
     int lines = 0;
-    for (size_t nl = wrapped.find('\n'); nl != std::string::npos; nl = wrapped.find('\n', lineStart)) {
+    for (size_t nl = wrapped.find('\n'); nl != std::string::npos;
+         nl = wrapped.find('\n', lineStart)) {
         EXPECT_LE(nl - lineStart, 80u);
         if (nl + 1 < wrapped.size()) {
             EXPECT_EQ(wrapped[nl - 1], '\\');
@@ -143,7 +146,8 @@ TEST(Registry, CreateWritesHeaderAndBothHivesLiveInOneFile) {
     EXPECT_EQ(TextOf(*machine, "APPPATH"), "machine");
     EXPECT_EQ(TextOf(*user, "apppath"), "user");
     // Opening is case-insensitive in the key path too.
-    auto lower = RegistryKey::Open("hkey_current_user\\software\\vordal\\dextrum\\SETTINGS", false, file);
+    auto lower =
+        RegistryKey::Open("hkey_current_user\\software\\vordal\\dextrum\\SETTINGS", false, file);
     ASSERT_TRUE(lower);
     EXPECT_EQ(TextOf(*lower, "AppPath"), "user");
     EXPECT_FALSE(lower->SetDword("x", 1)) << "a key opened read-only refuses writes";
@@ -165,7 +169,8 @@ TEST(Registry, RoundTripOfEveryType) {
     auto key = RegistryKey::Create(kKey, file);
     ASSERT_TRUE(key);
     std::vector<uint8_t> longBinary(300);
-    for (size_t i = 0; i < longBinary.size(); ++i) longBinary[i] = static_cast<uint8_t>(i * 7);
+    for (size_t i = 0; i < longBinary.size(); ++i)
+        longBinary[i] = static_cast<uint8_t>(i * 7);
     ASSERT_TRUE(key->SetDword("Dword", 0xDEADBEEF));
     ASSERT_TRUE(key->SetString("Sz", "C:\\Program Files\\\"x\"\\"));
     ASSERT_TRUE(key->SetString("Expand", "%HOME%/断层 \xF0\x9F\xA6\xB7", RegType::ExpandSz));
@@ -195,7 +200,8 @@ TEST(Registry, ReadsRegeditContinuationLinesAndCrLf) {
     TempDir dir;
     const auto file = dir / "registry.reg";
     const std::string text =
-        "REGEDIT4\r\n\r\n[" + kKey + "]\r\n"
+        "REGEDIT4\r\n\r\n[" + kKey +
+        "]\r\n"
         "\"InstallDir\"=hex(2):2f,00,6f,00,70,00,74,00,2f,00,7a,00,6f,00,72,00,2f,00,\\\r\n"
         "  61,00,62,00,\\\r\n"
         "  00,00\r\n"
@@ -218,7 +224,9 @@ TEST(Registry, UnknownLinesAreKeptByteForByte) {
     const auto file = dir / "registry.reg";
     const std::string head =
         "REGEDIT4\n; a comment\n\xFF\xFE garbage \0 with NUL\n[HKEY_CLASSES_ROOT\\x]\n"
-        "\"CrossAngleLimit\"=dword:00000001\n\n["s + kKey + "]\n"
+        "\"CrossAngleLimit\"=dword:00000001\n\n["s +
+        kKey +
+        "]\n"
         "# not a comment regedit knows\n"
         "\"CrossAngleLimit\"=dword:zz\n"
         "\"IsCrossCropped\"=dword:00000000\n"
@@ -249,11 +257,13 @@ TEST(Registry, ReplacingContinuedHexDataReplacesAllItsLines) {
     const auto file = dir / "registry.reg";
     const std::string head = "REGEDIT4\n\n[" + kKey + "]\n\"Before\"=dword:00000001\n";
     const std::string tail = "\"After\"=\"x\"\n";
-    WriteFile(file, head +
-                        "\"IsCrossCropped\"=hex:01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,\\\n"
-                        "  13,14,15,16,17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27,28,29,2a,2b,\\\n"
-                        "  2c\n" +
-                        tail);
+    WriteFile(
+        file,
+        head +
+            "\"IsCrossCropped\"=hex:01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,\\\n"
+            "  13,14,15,16,17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27,28,29,2a,2b,\\\n"
+            "  2c\n" +
+            tail);
     auto key = RegistryKey::Open(kKey, true, file);
     ASSERT_TRUE(key);
     ASSERT_TRUE(key->Query("iscrosscropped"));
@@ -272,7 +282,8 @@ TEST(Registry, LastLineWithoutNewline) {
     ASSERT_TRUE(key->SetDword("A", 2));
     EXPECT_EQ(ReadFile(file), "REGEDIT4\n[" + kKey + "]\n\"A\"=dword:00000002");
     ASSERT_TRUE(key->SetDword("B", 3));
-    EXPECT_EQ(ReadFile(file), "REGEDIT4\n[" + kKey + "]\n\"A\"=dword:00000002\n\"B\"=dword:00000003\n");
+    EXPECT_EQ(ReadFile(file),
+              "REGEDIT4\n[" + kKey + "]\n\"A\"=dword:00000002\n\"B\"=dword:00000003\n");
 }
 
 TEST(Registry, TenMegabytesOfJunkSurviveAWrite) {
@@ -280,10 +291,10 @@ TEST(Registry, TenMegabytesOfJunkSurviveAWrite) {
     const auto file = dir / "registry.reg";
     std::mt19937 rng(7);
     std::string junk(10 * 1024 * 1024, '\0');
-    for (char& c : junk) c = static_cast<char>(rng());
+    for (char& c : junk)
+        c = static_cast<char>(rng());
     const std::string before = "REGEDIT4\n" + junk + "\n[" + kKey + "]\n" +
-                               "\0\x01 binary \xFF\n"s +
-                               "\"InstallDir\"=\"/opt/zor/\"\n";
+                               "\0\x01 binary \xFF\n"s + "\"InstallDir\"=\"/opt/zor/\"\n";
     const std::string after = "\n[HKEY_LOCAL_MACHINE\\other]\n" + junk.substr(0, 1 << 20) + "\n";
     WriteFile(file, before + after);
     auto key = RegistryKey::Open(kKey, true, file);
@@ -299,7 +310,8 @@ TEST(Registry, LongContinuedHexValueReadsInLinearTime) {
     const auto file = dir / "registry.reg";
     std::string text = "REGEDIT4\n\n[" + kKey + "]\n\"Blob\"=hex:00";
     constexpr size_t kLines = 200000;  // about 5 MB of regedit-wrapped data
-    for (size_t i = 0; i < kLines; ++i) text += ",\\\n  01,02,03,04,05,06,07,08";
+    for (size_t i = 0; i < kLines; ++i)
+        text += ",\\\n  01,02,03,04,05,06,07,08";
     text += "\n\"After\"=dword:00000002\n";
     WriteFile(file, text);
     auto key = RegistryKey::Open(kKey, false, file);
@@ -334,11 +346,15 @@ TEST(Registry, OpenForWriteFailsOnAReadOnlyFile) {
     ::chmod(dir.Path().c_str(), 0755);
     ::chmod(file.c_str(), 0644);
     const int code = RunInChild([&] {
-        if (::geteuid() == 0 && ::setuid(65534) != 0) return 10;
-        if (::geteuid() != 0) ::chmod(file.c_str(), 0444);
-        if (RegistryKey::Open(kKey, true, file)) return 1;
+        if (::geteuid() == 0 && ::setuid(65534) != 0)
+            return 10;
+        if (::geteuid() != 0)
+            ::chmod(file.c_str(), 0444);
+        if (RegistryKey::Open(kKey, true, file))
+            return 1;
         auto readOnly = RegistryKey::Open(kKey, false, file);
-        if (!readOnly || DwordOf(*readOnly, "A") != 1) return 2;
+        if (!readOnly || DwordOf(*readOnly, "A") != 1)
+            return 2;
         return 0;
     });
     EXPECT_EQ(code, 0);
