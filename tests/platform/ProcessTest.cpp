@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -83,8 +84,21 @@ TEST(Process, DetachedChildInItsOwnSessionWithNothingInherited) {
     const int leaked = ::open("/dev/null", O_RDONLY);  // no close-on-exec on purpose
     ASSERT_GE(leaked, 3);
     KillOnExit child;
-    ASSERT_EQ(SpawnDetached(program, {"30"}, dir.Path(), &child.pid), kShellSuccess);
+    // A blocked and an ignored signal here must be neither in the child.
+    sigset_t block;
+    sigset_t saved;
+    sigemptyset(&block);
+    sigaddset(&block, SIGUSR2);
+    ::pthread_sigmask(SIG_BLOCK, &block, &saved);
+    struct sigaction ignore {};
+    struct sigaction previous {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGUSR1, &ignore, &previous);
+    const int code = SpawnDetached(program, {"30"}, dir.Path(), &child.pid);
+    ::sigaction(SIGUSR1, &previous, nullptr);
+    ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
     ::close(leaked);
+    ASSERT_EQ(code, kShellSuccess);
     ASSERT_GT(child.pid, 0);
     EXPECT_TRUE(IsProcessRunning("DeviceDriverHostSim"));
     EXPECT_FALSE(IsProcessRunning("DeviceDriverHos"));
@@ -92,6 +106,12 @@ TEST(Process, DetachedChildInItsOwnSessionWithNothingInherited) {
     const std::string proc = "/proc/" + std::to_string(child.pid);
     EXPECT_EQ(StatField(child.pid, 6), std::to_string(child.pid)) << "leads its own session";
     EXPECT_EQ(fs::read_symlink(proc + "/cwd"), dir.Path());
+    const std::string status = ReadFile(proc + "/status");
+    EXPECT_NE(status.find("SigBlk:\t0000000000000000"), std::string::npos) << status;
+    // Only the classic signals: glibc keeps its two internal real-time signals to itself.
+    const size_t ign = status.find("SigIgn:\t");
+    ASSERT_NE(ign, std::string::npos);
+    EXPECT_EQ(std::stoull(status.substr(ign + 8, 16), nullptr, 16) & 0x7FFFFFFFull, 0u) << status;
     for (int fd = 0; fd < 3; ++fd) {
         EXPECT_EQ(fs::read_symlink(proc + "/fd/" + std::to_string(fd)), "/dev/null");
     }
