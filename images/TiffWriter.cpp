@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 namespace zor::images {
@@ -97,14 +96,15 @@ int WriteTiff(const std::string& path, int bits, int height, int width, const vo
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return kTiffNotCreated;
     if (::ftruncate(fd, 0) != 0) return kTiffNotCreated;
 
-    // The samples go out from a private copy, in fixed chunks.
-    std::unique_ptr<uint8_t[]> copy(new (std::nothrow) uint8_t[sampleBytes]);
-    bool ok = copy != nullptr && WriteAll(fd, head.data(), head.size());
-    if (ok) {
-        std::memcpy(copy.get(), samples, sampleBytes);
-        for (size_t off = 0; ok && off < sampleBytes; off += kChunk) {
-            ok = WriteAll(fd, copy.get() + off, std::min(kChunk, sampleBytes - off));
-        }
+    // The samples go out in fixed chunks, each copied first into a private chunk buffer: the
+    // caller's buffer is only read, and no image-sized allocation is needed.
+    std::vector<uint8_t> chunk(kChunk);
+    const auto* source = static_cast<const uint8_t*>(samples);
+    bool ok = WriteAll(fd, head.data(), head.size());
+    for (size_t off = 0; ok && off < sampleBytes; off += kChunk) {
+        const size_t size = std::min(kChunk, sampleBytes - off);
+        std::memcpy(chunk.data(), source + off, size);
+        ok = WriteAll(fd, chunk.data(), size);
     }
     if (!ok) {
         ::unlink(path.c_str());

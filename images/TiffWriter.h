@@ -17,7 +17,8 @@ enum WriteTiffResult : int {
 /// bits, little-endian as in memory) as an uncompressed little-endian TIFF: header, one
 /// directory of ten entries, the `n` description bytes (NUL included by the caller) at offset
 /// 134, then the samples at 134 + n. The file is locked against other writers while written;
-/// samples go out in 10000-byte chunks from a copy. A failed write removes the partial file.
+/// samples go out in 10000-byte chunks, each
+/// copied into a private chunk buffer first. A failed write removes the partial file.
 int WriteTiff(const std::string& path, int bits, int height, int width, const void* samples,
               const char* description, size_t n);
 
