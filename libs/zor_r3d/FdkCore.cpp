@@ -16,10 +16,12 @@ int FftSizeFor(int cols) {
     return n;
 }
 
-// Redundancy weight: views whose rays repeat another view's (180° apart) share the weight.
+// Redundancy weight: views whose rays repeat another view's (180° apart) share the weight;
+// a full circle counts every ray twice.
 std::vector<float> ViewWeights(const Trajectory& t) {
     std::vector<float> w(static_cast<size_t>(t.Views));
     const double step = t.StepDeg * kPi / 180.0;
+    const bool fullCircle = t.StepDeg * t.Views >= 360.0 - 1e-6;
     for (int v = 0; v < t.Views; ++v) {
         int twins = 0;
         for (int o = 0; o < t.Views; ++o) {
@@ -28,36 +30,41 @@ std::vector<float> ViewWeights(const Trajectory& t) {
                 ++twins;
             }
         }
-        w[static_cast<size_t>(v)] = static_cast<float>(step / (1 + twins));
+        // Cross-sections show the arch's depth, which the views from the side resolve; views
+        // along the cross-section plane mostly add copies of the neighbouring teeth.
+        const double beta = (v - (t.Views - 1) * 0.5) * step;
+        const double side = std::max(0.05, std::fabs(std::sin(beta)));
+        w[static_cast<size_t>(v)] =
+            static_cast<float>(side * step / (1 + twins) * (fullCircle ? 0.5 : 1.0));
     }
     return w;
 }
 
-// Row pattern used for both the forward and the adjoint operator: detector row position of
-// voxel row k is r0 + k * rs.
-struct ColumnMap {
-    int ic;
-    float tc, r0, rs, weight;
-};
-
-inline bool MapColumn(const FdkGeometry& g, int v, size_t ij, bool weighted, ColumnMap& m) {
-    const Trajectory& t = g.Traj;
-    const size_t nxy = static_cast<size_t>(t.Nx) * t.Ny;
-    const float fc = g.ColPos[static_cast<size_t>(v) * nxy + ij];
-    const float invU = g.InvU[static_cast<size_t>(v) * nxy + ij];
-    if (!(fc >= 0.0f) || fc > static_cast<float>(t.DetCols - 1)) {
-        return false;
-    }
-    m.ic = std::min(static_cast<int>(fc), t.DetCols - 2);
-    m.tc = fc - static_cast<float>(m.ic);
-    const float rowsPerMm = invU / static_cast<float>(t.PitchV);
-    m.rs = static_cast<float>(t.Dz) * rowsPerMm;
-    m.r0 = static_cast<float>((t.DetRows - 1) * 0.5) - static_cast<float>((t.Nz - 1) * 0.5) * m.rs;
-    m.weight = weighted ? g.ViewWeight[static_cast<size_t>(v)] * invU * invU : 1.0f;
-    return true;
+void AllocateMap(const Trajectory& t, const GridDesc& grid, GridMap& map) {
+    map.Grid = grid;
+    const size_t n = static_cast<size_t>(grid.Nx) * grid.Ny * t.Views;
+    map.ColPos.assign(n, -1.0f);
+    map.InvU.assign(n, 1.0f);
+    map.HalfWidth.assign(n, 0.5f);
+    map.Chord.assign(n, 0.0f);
 }
 
 }  // namespace
+
+GridDesc VolumeGrid(const Trajectory& t) {
+    GridDesc g;
+    g.Nx = t.Nx;
+    g.Ny = t.Ny;
+    g.Nz = t.Nz;
+    g.Dx = t.Dx;
+    g.Dy = t.Dy;
+    g.Dz = t.Dz;
+    g.CentreX = t.CentreX;
+    g.CentreY = t.CentreY;
+    g.CentreZ = t.CentreZ;
+    g.AxisAngle = t.AxisAngleRad;
+    return g;
+}
 
 bool BuildFdkGeometry(const Trajectory& t, double window, bool truncationCorrection,
                       FdkGeometry& g) {
@@ -87,12 +94,10 @@ bool BuildFdkGeometry(const Trajectory& t, double window, bool truncationCorrect
     for (int i = 0; i < n; ++i) {
         const int k = i <= n / 2 ? i : n - i;
         const double win = (1.0 - window) + window * std::cos(kPi * k / (n / 2));
-        g.Response[static_cast<size_t>(i)] = static_cast<float>(h[static_cast<size_t>(i)].real() * win);
+        g.Response[static_cast<size_t>(i)] =
+            static_cast<float>(h[static_cast<size_t>(i)].real() * win);
     }
     g.ViewWeight = ViewWeights(t);
-    const size_t nxy = static_cast<size_t>(t.Nx) * t.Ny;
-    g.ColPos.assign(nxy * t.Views, -1.0f);
-    g.InvU.assign(nxy * t.Views, 1.0f);
     g.CosWeight.resize(static_cast<size_t>(t.DetRows) * t.DetCols);
     for (int r = 0; r < t.DetRows; ++r) {
         const double v = ((t.DetRows - 1) * 0.5 - r) * t.PitchV;
@@ -102,30 +107,39 @@ bool BuildFdkGeometry(const Trajectory& t, double window, bool truncationCorrect
                 static_cast<float>(t.Sod / std::sqrt(t.Sod * t.Sod + u * u + v * v));
         }
     }
+    AllocateMap(t, VolumeGrid(t), g.Volume);
     return true;
 }
 
-void BuildSlabGeometry(FdkGeometry& g, int i) {
-    const Trajectory& t = g.Traj;
-    const size_t nxy = static_cast<size_t>(t.Nx) * t.Ny;
-    const double c1 = std::cos(t.AxisAngleRad), s1 = std::sin(t.AxisAngleRad);
+void BuildMapSlab(const Trajectory& t, GridMap& map, int i) {
+    const GridDesc& gd = map.Grid;
+    const size_t nxy = static_cast<size_t>(gd.Nx) * gd.Ny;
+    const double c1 = std::cos(gd.AxisAngle), s1 = std::sin(gd.AxisAngle);
     for (int v = 0; v < t.Views; ++v) {
         const ViewGeometry vg = ViewOf(t, v);
-        for (int j = 0; j < t.Ny; ++j) {
-            const double a = (i - (t.Nx - 1) * 0.5) * t.Dx;
-            const double b = (j - (t.Ny - 1) * 0.5) * t.Dy;
-            const double rx = a * c1 - b * s1, ry = a * s1 + b * c1;
+        // Projection of the grid axes on the detector's column axis.
+        const double e1u = std::fabs(c1 * vg.Ux + s1 * vg.Uy);
+        const double e2u = std::fabs(-s1 * vg.Ux + c1 * vg.Uy);
+        const double width = gd.Dx * e1u + gd.Dy * e2u;
+        const float chord = static_cast<float>(gd.Dx * gd.Dy / width);
+        for (int j = 0; j < gd.Ny; ++j) {
+            const double a = (i - (gd.Nx - 1) * 0.5) * gd.Dx;
+            const double b = (j - (gd.Ny - 1) * 0.5) * gd.Dy;
+            const double rx = gd.CentreX - t.CentreX + a * c1 - b * s1;
+            const double ry = gd.CentreY - t.CentreY + a * s1 + b * c1;
             const double along = rx * vg.Dx + ry * vg.Dy;
             const double U = (t.Sod + along) / t.Sod;
             const double uIso = (rx * vg.Ux + ry * vg.Uy) / U;
-            const size_t at = static_cast<size_t>(v) * nxy + static_cast<size_t>(i) * t.Ny + j;
-            g.ColPos[at] = static_cast<float>(uIso / t.PitchU + (t.DetCols - 1) * 0.5);
-            g.InvU[at] = static_cast<float>(1.0 / U);
+            const size_t at = static_cast<size_t>(v) * nxy + static_cast<size_t>(i) * gd.Ny + j;
+            map.ColPos[at] = static_cast<float>(uIso / t.PitchU + (t.DetCols - 1) * 0.5);
+            map.InvU[at] = static_cast<float>(1.0 / U);
+            map.HalfWidth[at] = static_cast<float>(0.5 * width / (U * t.PitchU));
+            map.Chord[at] = chord;
         }
     }
 }
 
-void FilterView(const FdkGeometry& g, const std::vector<float>& p, std::vector<float>& filtered,
+void FilterView(const FdkGeometry& g, const float* p, std::vector<float>& filtered,
                 std::vector<std::complex<float>>& buf) {
     const Trajectory& t = g.Traj;
     const int n = g.Transform->Size(), cols = t.DetCols, rows = t.DetRows;
@@ -133,7 +147,7 @@ void FilterView(const FdkGeometry& g, const std::vector<float>& p, std::vector<f
     buf.resize(static_cast<size_t>(n));
     filtered.assign(static_cast<size_t>(cols) * rows, 0.0f);
     auto fill = [&](int row, bool imag) {
-        const float* src = p.data() + static_cast<size_t>(row) * cols;
+        const float* src = p + static_cast<size_t>(row) * cols;
         const float* cw = g.CosWeight.data() + static_cast<size_t>(row) * cols;
         auto set = [&](int at, float v) {
             std::complex<float>& z = buf[static_cast<size_t>(at)];
@@ -147,12 +161,12 @@ void FilterView(const FdkGeometry& g, const std::vector<float>& p, std::vector<f
         const float left = g.TruncationCorrection ? src[0] * cw[0] : 0.0f;
         const float right = g.TruncationCorrection ? src[cols - 1] * cw[cols - 1] : 0.0f;
         for (int m = 1; m <= lead; ++m) {
-            const float fade = 0.5f + 0.5f * std::cos(static_cast<float>(M_PI) * m / lead);
+            const float fade = 0.5f + 0.5f * std::cos(static_cast<float>(kPi) * m / lead);
             set(lead - m, left * fade);
         }
         const int tail = n - lead - cols;
         for (int m = 1; m <= tail; ++m) {
-            const float fade = 0.5f + 0.5f * std::cos(static_cast<float>(M_PI) * m / tail);
+            const float fade = 0.5f + 0.5f * std::cos(static_cast<float>(kPi) * m / tail);
             set(lead + cols - 1 + m, right * fade);
         }
     };
@@ -178,26 +192,37 @@ void FilterView(const FdkGeometry& g, const std::vector<float>& p, std::vector<f
     }
 }
 
-void BackprojectColumn(const FdkGeometry& g, const std::vector<std::vector<float>>& views, int i,
-                       int j, float* acc, bool weighted) {
+void BackprojectColumn(const FdkGeometry& g, const GridMap& map,
+                       const std::vector<std::vector<float>>& views, int i, int j, float* acc,
+                       bool weighted) {
     const Trajectory& t = g.Traj;
-    const size_t ij = static_cast<size_t>(i) * t.Ny + j;
+    const GridDesc& gd = map.Grid;
+    const size_t nxy = static_cast<size_t>(gd.Nx) * gd.Ny;
+    const size_t ij = static_cast<size_t>(i) * gd.Ny + j;
     const int rows = t.DetRows;
     float blend[4097];
     for (int v = 0; v < t.Views; ++v) {
-        ColumnMap m;
-        if (!MapColumn(g, v, ij, weighted, m)) {
+        const size_t at = static_cast<size_t>(v) * nxy + ij;
+        const float fc = map.ColPos[at], invU = map.InvU[at];
+        if (!(fc >= 0.0f) || fc > static_cast<float>(t.DetCols - 1)) {
             continue;
         }
-        const float* a = views[static_cast<size_t>(v)].data() + static_cast<size_t>(m.ic) * rows;
+        const int ic = std::min(static_cast<int>(fc), t.DetCols - 2);
+        const float tc = fc - static_cast<float>(ic);
+        const float rs = static_cast<float>(gd.Dz / t.PitchV) * invU;
+        const float r0 = static_cast<float>((rows - 1) * 0.5 -
+                                            (gd.CentreZ - t.CentreZ) / t.PitchV * invU) -
+                         static_cast<float>((gd.Nz - 1) * 0.5) * rs;
+        const float weight = weighted ? g.ViewWeight[static_cast<size_t>(v)] * invU * invU : 1.0f;
+        const float* a = views[static_cast<size_t>(v)].data() + static_cast<size_t>(ic) * rows;
         const float* b = a + rows;
-        const float wa = (1.0f - m.tc) * m.weight, wb = m.tc * m.weight;
+        const float wa = (1.0f - tc) * weight, wb = tc * weight;
         for (int r = 0; r < rows; ++r) {
             blend[r] = wa * a[r] + wb * b[r];
         }
         blend[rows] = 0.0f;
-        for (int k = 0; k < t.Nz; ++k) {
-            const float r = m.r0 + static_cast<float>(k) * m.rs;
+        for (int k = 0; k < gd.Nz; ++k) {
+            const float r = r0 + static_cast<float>(k) * rs;
             if (!(r >= 0.0f) || r > static_cast<float>(rows - 1)) {
                 continue;
             }
@@ -208,32 +233,94 @@ void BackprojectColumn(const FdkGeometry& g, const std::vector<std::vector<float
     }
 }
 
-void ProjectColumn(const FdkGeometry& g, const float* values, int i, int j,
-                   std::vector<std::vector<float>>& views) {
-    const Trajectory& t = g.Traj;
-    const size_t ij = static_cast<size_t>(i) * t.Ny + j;
-    const int rows = t.DetRows;
-    for (int v = 0; v < t.Views; ++v) {
-        ColumnMap m;
-        if (!MapColumn(g, v, ij, false, m)) {
+namespace {
+
+// The footprint of voxel column (i, j) in view v: detector columns c0..c1 with their covered
+// shares, and rows lo..hi reached by voxel rows whose spans are [top_k, top_k + rs].
+struct Footprint {
+    int c0 = 0, c1 = -1, lo = 0, hi = -1;
+    float left = 0, right = 0, r0 = 0, rs = 1, chord = 0;
+};
+
+bool MakeFootprint(const Trajectory& t, const GridMap& map, int i, int j, int v, Footprint& f) {
+    const GridDesc& gd = map.Grid;
+    const size_t nxy = static_cast<size_t>(gd.Nx) * gd.Ny;
+    const size_t at = static_cast<size_t>(v) * nxy + static_cast<size_t>(i) * gd.Ny + j;
+    const float fc = map.ColPos[at], invU = map.InvU[at], hu = map.HalfWidth[at];
+    const int cols = t.DetCols, rows = t.DetRows;
+    if (!(fc + hu >= -0.5f) || fc - hu > static_cast<float>(cols) - 0.5f) {
+        return false;
+    }
+    f.rs = static_cast<float>(gd.Dz / t.PitchV) * invU;
+    f.r0 = static_cast<float>((rows - 1) * 0.5 - (gd.CentreZ - t.CentreZ) / t.PitchV * invU) -
+           static_cast<float>((gd.Nz - 1) * 0.5) * f.rs - 0.5f * f.rs;  // top of voxel row 0
+    f.lo = std::max(0, static_cast<int>(std::floor(f.r0 + 0.5f)));
+    f.hi = std::min(rows - 1, static_cast<int>(std::floor(f.r0 + gd.Nz * f.rs + 0.5f)));
+    f.left = fc - hu;
+    f.right = fc + hu;
+    f.c0 = std::max(0, static_cast<int>(std::floor(f.left + 0.5f)));
+    f.c1 = std::min(cols - 1, static_cast<int>(std::floor(f.right + 0.5f)));
+    f.chord = map.Chord[at];
+    return f.lo <= f.hi && f.c0 <= f.c1;
+}
+
+inline float Overlap(float a0, float a1, float b0, float b1) {
+    return std::max(0.0f, std::min(a1, b1) - std::max(a0, b0));
+}
+
+}  // namespace
+
+void ProjectColumn(const Trajectory& t, const GridMap& map, const float* values, int i, int j,
+                   int v, float* view) {
+    Footprint f;
+    if (!MakeFootprint(t, map, i, j, v, f)) {
+        return;
+    }
+    float profile[4097];
+    std::fill(profile + f.lo, profile + f.hi + 1, 0.0f);
+    for (int k = 0; k < map.Grid.Nz; ++k) {
+        const float top = f.r0 + static_cast<float>(k) * f.rs, bottom = top + f.rs;
+        const int first = std::max(f.lo, static_cast<int>(std::floor(top + 0.5f)));
+        const int last = std::min(f.hi, static_cast<int>(std::floor(bottom + 0.5f)));
+        for (int r = first; r <= last; ++r) {
+            profile[r] += values[k] * Overlap(top, bottom, r - 0.5f, r + 0.5f);
+        }
+    }
+    // Every covered pixel sees the chord of the voxel, times the covered share of the pixel.
+    for (int c = f.c0; c <= f.c1; ++c) {
+        const float w = f.chord * Overlap(f.left, f.right, c - 0.5f, c + 0.5f);
+        if (w == 0.0f) {
             continue;
         }
-        float* a = views[static_cast<size_t>(v)].data() + static_cast<size_t>(m.ic) * rows;
-        float* b = a + rows;
-        for (int k = 0; k < t.Nz; ++k) {
-            const float r = m.r0 + static_cast<float>(k) * m.rs;
-            if (!(r >= 0.0f) || r > static_cast<float>(rows - 1)) {
-                continue;
-            }
-            const int ir = std::min(static_cast<int>(r), rows - 1);
-            const float tr = r - static_cast<float>(ir);
-            const float lo = values[k] * (1.0f - tr), hi = values[k] * tr;
-            a[ir] += (1.0f - m.tc) * lo;
-            b[ir] += m.tc * lo;
-            if (ir + 1 < rows) {
-                a[ir + 1] += (1.0f - m.tc) * hi;
-                b[ir + 1] += m.tc * hi;
-            }
+        for (int r = f.lo; r <= f.hi; ++r) {
+            view[static_cast<size_t>(r) * t.DetCols + c] += w * profile[r];
+        }
+    }
+}
+
+void BackprojectColumnFootprint(const Trajectory& t, const GridMap& map, const float* view,
+                                int i, int j, int v, float* acc) {
+    Footprint f;
+    if (!MakeFootprint(t, map, i, j, v, f)) {
+        return;
+    }
+    float gathered[4097];
+    std::fill(gathered + f.lo, gathered + f.hi + 1, 0.0f);
+    for (int c = f.c0; c <= f.c1; ++c) {
+        const float w = f.chord * Overlap(f.left, f.right, c - 0.5f, c + 0.5f);
+        if (w == 0.0f) {
+            continue;
+        }
+        for (int r = f.lo; r <= f.hi; ++r) {
+            gathered[r] += w * view[static_cast<size_t>(r) * t.DetCols + c];
+        }
+    }
+    for (int k = 0; k < map.Grid.Nz; ++k) {
+        const float top = f.r0 + static_cast<float>(k) * f.rs, bottom = top + f.rs;
+        const int first = std::max(f.lo, static_cast<int>(std::floor(top + 0.5f)));
+        const int last = std::min(f.hi, static_cast<int>(std::floor(bottom + 0.5f)));
+        for (int r = first; r <= last; ++r) {
+            acc[k] += gathered[r] * Overlap(top, bottom, r - 0.5f, r + 0.5f);
         }
     }
 }

@@ -61,6 +61,40 @@ bool LoadLineIntegrals(const zor_r3d::Trajectory& t, const std::string& folder, 
     return true;
 }
 
+// Filtered backprojection of the projections in the work folder onto the volume grid, values
+// kept >= 0 (attenuation is never negative). mu in 1/mm, index ((i*ny)+j)*nz+k.
+bool Reconstruct(R3DContext& ctx, zor_r3d::ProgressReporter& progress, std::vector<float>& mu) {
+    const zor_r3d::FdkGeometry& g = ctx.Geometry;
+    const zor_r3d::Trajectory& t = g.Traj;
+    std::vector<std::vector<float>> filtered(static_cast<size_t>(t.Views));
+    std::atomic<bool> readFailed{false};
+    // Projection file i+1 holds view Order[i]; each is filtered as soon as it is read.
+    auto readAndFilter = [&](int i) {
+        std::vector<float> p;
+        std::vector<std::complex<float>> scratch;
+        if (!LoadLineIntegrals(t, ctx.WorkFolder, i + 1, p)) {
+            readFailed.store(true);
+            return;
+        }
+        zor_r3d::FilterView(g, p.data(), filtered[static_cast<size_t>(t.Order[static_cast<size_t>(i)])],
+                            scratch);
+    };
+    if (!zor_r3d::RunParallel(t.Views, readAndFilter, progress, 0.0, 0.45) || readFailed.load()) {
+        return false;
+    }
+    mu.assign(static_cast<size_t>(t.Nx) * t.Ny * t.Nz, 0.0f);
+    auto backproject = [&](int i) {
+        for (int j = 0; j < t.Ny; ++j) {
+            float* out = mu.data() + (static_cast<size_t>(i) * t.Ny + j) * static_cast<size_t>(t.Nz);
+            zor_r3d::BackprojectColumn(g, g.Volume, filtered, i, j, out, true);
+            for (int k = 0; k < t.Nz; ++k) {
+                out[k] = std::max(0.0f, out[k]);
+            }
+        }
+    };
+    return zor_r3d::RunParallel(t.Nx, backproject, progress, 0.45, 0.95);
+}
+
 }  // namespace
 
 void* R3DInit_2012() { return new (std::nothrow) R3DContext(); }
@@ -89,8 +123,8 @@ bool R3DPrepareVolume_2012(void* handle, VolumeClass* /*volume*/, const char* wo
             return false;
         }
         zor_r3d::FdkGeometry& g = ctx->Geometry;
-        if (!zor_r3d::RunParallel(t.Nx, [&g](int i) { zor_r3d::BuildSlabGeometry(g, i); },
-                                  progress, 0.05, 1.0)) {
+        auto slab = [&g, &t](int i) { zor_r3d::BuildMapSlab(t, g.Volume, i); };
+        if (!zor_r3d::RunParallel(t.Nx, slab, progress, 0.05, 1.0)) {
             return false;
         }
     } catch (const std::bad_alloc&) {
@@ -107,28 +141,15 @@ bool R3DReconstructVolume_2012(void* handle, VolumeClass* volume, const char* ou
     if (ctx == nullptr || !ctx->Prepared || !ValidText(outputFile)) {
         return false;
     }
-    const zor_r3d::FdkGeometry& g = ctx->Geometry;
-    const zor_r3d::Trajectory& t = g.Traj;
     zor_r3d::ProgressReporter progress(callback, context);
+    zor_vol_file::VolumeHeader header;
+    std::vector<uint16_t> voxels;
     try {
-        // Projection file i+1 holds view Order[i]; each is filtered as soon as it is read.
-        std::vector<std::vector<float>> filtered(static_cast<size_t>(t.Views));
-        std::atomic<bool> readFailed{false};
-        auto readAndFilter = [&](int i) {
-            std::vector<float> p;
-            std::vector<std::complex<float>> scratch;
-            if (!LoadLineIntegrals(t, ctx->WorkFolder, i + 1, p)) {
-                readFailed.store(true);
-                return;
-            }
-            zor_r3d::FilterView(g, p, filtered[static_cast<size_t>(t.Order[static_cast<size_t>(i)])],
-                                scratch);
-        };
-        if (!zor_r3d::RunParallel(t.Views, readAndFilter, progress, 0.0, 0.45) ||
-            readFailed.load()) {
+        std::vector<float> mu;
+        if (!Reconstruct(*ctx, progress, mu)) {
             return false;
         }
-        zor_vol_file::VolumeHeader header;
+        const zor_r3d::Trajectory& t = ctx->Geometry.Traj;
         header.Nx = static_cast<uint32_t>(t.Nx);
         header.Ny = static_cast<uint32_t>(t.Ny);
         header.Nz = static_cast<uint32_t>(t.Nz);
@@ -140,35 +161,22 @@ bool R3DReconstructVolume_2012(void* handle, VolumeClass* volume, const char* ou
         header.CentreZ = t.CentreZ;
         header.AxisAngle = t.AxisAngleRad;
         header.RangeValue = 0.0;  // the first axis follows the panoramic columns
-        std::vector<uint16_t> voxels(static_cast<size_t>(t.Nx) * t.Ny * t.Nz);
+        voxels.resize(mu.size());
         const float scale = static_cast<float>(header.ValueScale);
         const float offset = static_cast<float>(header.ValueOffset) + 0.5f;
-        auto backproject = [&](int i) {
-            std::vector<float> acc(static_cast<size_t>(t.Nz));
-            for (int j = 0; j < t.Ny; ++j) {
-                std::fill(acc.begin(), acc.end(), 0.0f);
-                zor_r3d::BackprojectColumn(g, filtered, i, j, acc.data(), true);
-                uint16_t* out = voxels.data() + (static_cast<size_t>(i) * t.Ny + j) * t.Nz;
-                for (int k = 0; k < t.Nz; ++k) {
-                    const float v = acc[static_cast<size_t>(k)] * scale + offset;
-                    out[k] = static_cast<uint16_t>(std::clamp(v, 0.0f, 65535.0f));
-                }
-            }
-        };
-        if (!zor_r3d::RunParallel(t.Nx, backproject, progress, 0.45, 0.95)) {
-            return false;
-        }
-        filtered.clear();
-        if (!progress.Report(0.95) ||
-            zor_vol_file::WriteVolumeFileAtomic(outputFile, header, voxels) !=
-                zor_vol_file::VolumeFileError::None) {
-            return false;
-        }
-        if (volume != nullptr) {
-            volume->mAttach(header, std::move(voxels));
+        for (size_t i = 0; i < mu.size(); ++i) {
+            voxels[i] = static_cast<uint16_t>(std::clamp(mu[i] * scale + offset, 0.0f, 65535.0f));
         }
     } catch (const std::bad_alloc&) {
         return false;
+    }
+    if (!progress.Report(0.97) ||
+        zor_vol_file::WriteVolumeFileAtomic(outputFile, header, voxels) !=
+            zor_vol_file::VolumeFileError::None) {
+        return false;
+    }
+    if (volume != nullptr) {
+        volume->mAttach(header, std::move(voxels));
     }
     progress.Report(1.0);
     return true;
