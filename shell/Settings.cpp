@@ -67,7 +67,9 @@ SettingsStatus LoadSettings(AppSettings& s, const std::filesystem::path& registr
     std::vector<std::pair<std::string, platform::RegValue>> missing;
     for (size_t i = 0; i < kDwordSettings.size(); ++i) {
         const auto value = key->Query(kDwordSettings[i].name);
-        if (value && value->type == static_cast<uint32_t>(RegType::Dword)) {
+        // A hex(4): value must carry exactly four bytes to be a DWORD.
+        if (value && value->type == static_cast<uint32_t>(RegType::Dword) &&
+            (value->bytes.empty() || value->bytes.size() == 4)) {
             v[i] = value->dword;
             continue;
         }

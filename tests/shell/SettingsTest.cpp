@@ -56,13 +56,17 @@ TEST(Settings, StoredValuesWinAndMistypedOnesAreReplaced) {
         "\"CrossAngleLimit\"=dword:0000001e\n"
         "\"SliceVisualNumber\"=dword:ffffffff\n"
         "\"PanoramicLimitPercentage\"=\"80\"\n"
-        "\"IsCrossCropped\"=dword:00000000\n");
+        "\"IsCrossCropped\"=dword:00000000\n"
+        "\"TopBottomCrossColumnCropped\"=hex(4):07,00\n"
+        "\"LeftRightCrossColumnCroppedMinimum\"=hex(4):09,00,00,00\n");
     AppSettings s;
     ASSERT_EQ(LoadSettings(s, t.Registry()), SettingsStatus::Ok);
     EXPECT_EQ(s.CrossAngleLimit, 30);
     EXPECT_EQ(s.SliceVisualNumber, -1);
     EXPECT_EQ(s.PanoramicLimitPercentage, 60) << "a text value is not a DWORD";
     EXPECT_FALSE(s.IsCrossCropped);
+    EXPECT_EQ(s.TopBottomCrossColumnCropped, 15) << "two bytes are no DWORD";
+    EXPECT_EQ(s.LeftRightCrossColumnCroppedMinimum, 9);
     const auto v = Value(t, "PanoramicLimitPercentage");
     ASSERT_TRUE(v);
     EXPECT_EQ(v->type, 4u);
