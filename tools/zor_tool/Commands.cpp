@@ -11,6 +11,7 @@
 #include "phantom/DemoData.h"
 #include "phantom/DentalPhantom.h"
 #include "phantom/PhantomImaging.h"
+#include "phantom/Quality.h"
 #include "zor_r3d/ProjectionIo.h"
 #include "zor_r3d/R3D.h"
 #include "zor_vol/VolumeClass.h"
@@ -210,6 +211,37 @@ int RunSlice(const Args& args) {
         return 1;
     }
     std::printf("slice at %.3f, %.3f rad written to %s\n", pos, angle, out.c_str());
+    return 0;
+}
+
+int RunQuality(const Args& args) {
+    if (args.empty()) {
+        return Usage("quality");
+    }
+    VolumeClass volume;
+    const int rc = volume.mInit(args[0].c_str());
+    if (rc != 0) {
+        std::fprintf(stderr, "zor_tool quality: cannot load %s (code %d)\n", args[0].c_str(), rc);
+        return 1;
+    }
+    const phantom::DentalPhantom model(HasFlag(args, "--child") ? phantom::PhantomKind::Child
+                                                               : phantom::PhantomKind::Adult);
+    const auto cmp = phantom::CompareWithTruth(model, volume, {0.1, 0.3, 0.5, 0.7, 0.9});
+    double sum = 0.0;
+    for (const auto& c : cmp) {
+        std::printf("position %.2f  NCC %.3f\n", c.Position, c.Ncc);
+        sum += c.Ncc;
+    }
+    std::printf("mean NCC %.3f\n", sum / static_cast<double>(cmp.size()));
+    const std::string out = Option(args, "-o", "");
+    if (!out.empty()) {
+        int w = 0, h = 0;
+        const auto img = phantom::ComparisonMontage(cmp, w, h);
+        if (!zor_r3d::WriteGrey16Tiff(out, w, h, img, "truth | reconstruction")) {
+            std::fprintf(stderr, "zor_tool quality: cannot write %s\n", out.c_str());
+            return 1;
+        }
+    }
     return 0;
 }
 

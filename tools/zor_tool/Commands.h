@@ -19,6 +19,7 @@ int RunTrajectory(const Args& args);
 int RunProject(const Args& args);
 int RunReconstruct(const Args& args);
 int RunSlice(const Args& args);
+int RunQuality(const Args& args);
 
 inline const Command kCommands[] = {
     {"phantom", "phantom <InstallDir>            write LUTs, kestel.bmp and panoramics",
@@ -31,6 +32,8 @@ inline const Command kCommands[] = {
     {"reconstruct", "reconstruct <folder> [--trajectory NAME]   prepare + reconstruct Volume.vol",
      RunReconstruct},
     {"slice", "slice <Volume.vol> --pos F --angle R -o out.tif", RunSlice},
+    {"quality", "quality <Volume.vol> [--child] [-o montage.tif]   NCC against the phantom",
+     RunQuality},
 };
 
 /// Value after `flag` in args, or `fallback`.

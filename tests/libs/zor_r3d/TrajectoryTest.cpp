@@ -1,0 +1,140 @@
+// Trajectory planning: the files written, their round trip, and refusal of bad requests.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "zor_r3d/R3D.h"
+#include "zor_r3d/Trajectory.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr double kMag = 1.436031331592689;
+const int kOrder[11] = {10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
+
+struct Folder {
+    Folder() {
+        char tmpl[] = "/tmp/zor_tra_test_XXXXXX";
+        path = ::mkdtemp(tmpl);
+        path += "/";
+    }
+    ~Folder() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+    std::wstring Wide() const { return std::wstring(path.begin(), path.end()); }
+    std::string path;
+};
+
+std::string Slurp(const std::string& p) {
+    std::ifstream in(p);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+}  // namespace
+
+TEST(CreateTrajectory, WritesTheFilesAndTheStartOutputs) {
+    Folder dir;
+    int x = 0, y = 0, rot = 0, cols = 0, ok = 1;
+    // Front of an arch: curve angle 0, so the caller passes -pi.
+    ASSERT_EQ(CreateTrajectory(0, -2.0, -42.0, -M_PI, 35.0, 20.0, 11, kOrder, dir.Wide(), 2.4,
+                               kMag, kMag, &x, &y, &rot, &cols, &ok),
+              0);
+    EXPECT_EQ(ok, 1);
+    EXPECT_EQ(x, -2000);
+    EXPECT_EQ(y, -42000);
+    EXPECT_EQ(cols, 560);  // 2.4 × 35 mm at 0.15 mm
+    for (const char* f : {"ConeBeam.tra", "ConeBeam.csv", "ConeBeam_P0.csv", "ConeBeam_P0.txt",
+                          "Test.txt"}) {
+        EXPECT_TRUE(fs::exists(dir.path + f)) << f;
+    }
+    zor_r3d::Trajectory t;
+    ASSERT_TRUE(zor_r3d::ReadTrajectoryFile(dir.path + "ConeBeam.tra", t));
+    EXPECT_EQ(t.Order, std::vector<int>(kOrder, kOrder + 11));
+    EXPECT_NEAR(std::cos(t.AxisAngleRad), -1.0, 1e-12);  // along the arch towards -x
+    // The first acquisition is view 10: 100° from the middle view, which looks along -y.
+    const zor_r3d::ViewGeometry g = zor_r3d::ViewOf(t, 10);
+    EXPECT_NEAR(std::atan2(g.Dy, g.Dx) * 180.0 / M_PI * 100.0, rot, 1.0);
+    const zor_r3d::ViewGeometry mid = zor_r3d::ViewOf(t, 5);
+    EXPECT_NEAR(mid.Dy, -1.0, 1e-12);  // from the tongue side out through the lips
+    EXPECT_NEAR(std::hypot(mid.Sx - t.CentreX, mid.Sy - t.CentreY), t.Sod, 1e-9);
+    // One csv line per acquisition, in acquisition order.
+    const std::string csv = Slurp(dir.path + "ConeBeam.csv");
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 12);
+    EXPECT_NE(csv.find("\n1,10,100.000,"), std::string::npos);
+    EXPECT_NE(Slurp(dir.path + "ConeBeam_P0.txt").find("COLS=560"), std::string::npos);
+}
+
+TEST(CreateTrajectory, BadRequestsFailWithTheirCodeAndClearTheFlag) {
+    Folder dir;
+    const int dup[11] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 9};
+    const struct {
+        const char* name;
+        int mode;
+        double angle, diameter, step;
+        int views;
+        const int* order;
+        std::wstring folder;
+        int code;
+    } cases[] = {
+        {"mode", 1, -M_PI, 35, 20, 11, kOrder, dir.Wide(), 1},
+        {"nan angle", 0, std::nan(""), 35, 20, 11, kOrder, dir.Wide(), 2},
+        {"tiny diameter", 0, -M_PI, 1, 20, 11, kOrder, dir.Wide(), 2},
+        {"arc over a circle", 0, -M_PI, 35, 40, 11, kOrder, dir.Wide(), 2},
+        {"one view", 0, -M_PI, 35, 20, 1, kOrder, dir.Wide(), 2},
+        {"no order", 0, -M_PI, 35, 20, 11, nullptr, dir.Wide(), 3},
+        {"order not a permutation", 0, -M_PI, 35, 20, 11, dup, dir.Wide(), 3},
+        {"missing folder", 0, -M_PI, 35, 20, 11, kOrder, L"/nonexistent/zor/", 4},
+    };
+    for (const auto& c : cases) {
+        int x, y, r, cols, ok = 1;
+        EXPECT_EQ(CreateTrajectory(c.mode, 0.0, -40.0, c.angle, c.diameter, c.step, c.views,
+                                   c.order, c.folder, 2.4, kMag, kMag, &x, &y, &r, &cols, &ok),
+                  c.code)
+            << c.name;
+        EXPECT_EQ(ok, 0) << c.name;
+    }
+}
+
+TEST(TrajectoryFile, RoundTripAndDamagedTexts) {
+    zor_r3d::Trajectory t;
+    t.Order = {3, 1, 0, 2};
+    t.Views = 4;
+    t.CentreX = 1.25;
+    t.AxisAngleRad = 0.3;
+    t.StepDeg = 30;
+    zor_r3d::Trajectory back;
+    const std::string text = zor_r3d::FormatTrajectory(t);
+    ASSERT_TRUE(zor_r3d::ParseTrajectory(text, back));
+    EXPECT_EQ(back.Order, t.Order);
+    EXPECT_EQ(back.CentreX, t.CentreX);
+    EXPECT_EQ(back.AxisAngleRad, t.AxisAngleRad);
+    EXPECT_EQ(zor_r3d::FormatTrajectory(back), text);
+    auto edit = [&](const std::string& from, const std::string& to) {
+        std::string s = text;
+        s.replace(s.find(from), from.size(), to);
+        return s;
+    };
+    const std::string damaged[] = {
+        "",
+        "ZORTRA 2\n",
+        edit("views=4", "views=5"),
+        edit("order=3,1,0,2", "order=3,1,1,2"),
+        edit("order=3,1,0,2", "order=3,x"),
+        edit("sod=500", "sod=nan"),
+        edit("vol_nx=50", "vol_nx=500"),
+        edit("det_cols=560", "det_cols=-3"),
+        edit("diameter=35", "diameter"),
+        text.substr(0, 40),
+    };
+    for (const auto& d : damaged) {
+        EXPECT_FALSE(zor_r3d::ParseTrajectory(d, back)) << d;
+    }
+}

@@ -1,0 +1,35 @@
+#pragma once
+// Comparison of a reconstructed volume with the phantom it was acquired from.
+#include <cstdint>
+#include <vector>
+
+#include "phantom/DentalPhantom.h"
+
+class VolumeClass;
+
+namespace zor::phantom {
+
+/// One cross-section: the phantom's true one and the reconstructed one (both 1/mm, rows × cols)
+/// and their normalised cross-correlation.
+struct SliceComparison {
+    double Position = 0.0;
+    int Width = 0, Height = 0;
+    std::vector<float> Truth, Reconstructed;
+    double Ncc = 0.0;
+};
+
+/// Cuts the volume at each position (angle 0) and the phantom along the same plane. The truth
+/// is averaged over the thickness of one volume plane along the arch, the resolution the volume
+/// can hold. NaN anywhere makes the NCC NaN.
+std::vector<SliceComparison> CompareWithTruth(const DentalPhantom& phantom, VolumeClass& volume,
+                                              const std::vector<double>& positions);
+
+/// Normalised cross-correlation of two equally sized images; NaN when either is constant.
+double Ncc(const std::vector<float>& a, const std::vector<float>& b);
+
+/// Side-by-side picture: for each comparison a row [truth | reconstruction], both mapped with
+/// the truth's range to 16-bit grey. Returns width/height through the references.
+std::vector<uint16_t> ComparisonMontage(const std::vector<SliceComparison>& c, int& width,
+                                        int& height);
+
+}  // namespace zor::phantom
