@@ -65,7 +65,22 @@ std::vector<SliceComparison> CompareWithTruth(const DentalPhantom& phantom, Volu
                 c.Truth[p] += t[p] / samples;
             }
         }
-        c.Ncc = Ncc(c.Truth, c.Reconstructed);
+        // Only the part of the plane inside the cylinder of the volume of interest counts.
+        const double radius = 0.5 * h.Nx * h.Dx;
+        std::vector<float> truthIn, reconIn;
+        for (int x = 0; x < c.Width; ++x) {
+            const double off = (x - (c.Width - 1) * 0.5) * h.Dy;
+            const double px = info.CenterX + off * wx - h.CentreX;
+            const double py = info.CenterY + off * wy - h.CentreY;
+            if (std::hypot(px, py) > radius) {
+                continue;
+            }
+            for (int r = 0; r < c.Height; ++r) {
+                truthIn.push_back(c.Truth[static_cast<size_t>(r) * c.Width + x]);
+                reconIn.push_back(c.Reconstructed[static_cast<size_t>(r) * c.Width + x]);
+            }
+        }
+        c.Ncc = Ncc(truthIn, reconIn);
         out.push_back(std::move(c));
     }
     return out;

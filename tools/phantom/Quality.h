@@ -20,7 +20,8 @@ struct SliceComparison {
 
 /// Cuts the volume at each position (angle 0) and the phantom along the same plane. The truth
 /// is averaged over the thickness of one volume plane along the arch, the resolution the volume
-/// can hold. NaN anywhere makes the NCC NaN.
+/// can hold. The NCC counts the pixels inside the volume-of-interest cylinder (diameter = the
+/// volume's extent along the arch); NaN anywhere makes it NaN.
 std::vector<SliceComparison> CompareWithTruth(const DentalPhantom& phantom, VolumeClass& volume,
                                               const std::vector<double>& positions);
 

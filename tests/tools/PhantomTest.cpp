@@ -1,0 +1,234 @@
+// The phantom's demo data: LUT geometry, the curve picture's orientation, panoramic files, and
+// agreement of its projector with the reconstruction library's geometry.
+#include <gtest/gtest.h>
+
+#include <FreeImagePlus.h>
+#include <tiffio.h>
+
+#include <cmath>
+#include <filesystem>
+#include <string>
+
+#include "phantom/DemoData.h"
+#include "phantom/DentalPhantom.h"
+#include "phantom/PhantomImaging.h"
+#include "zor_r3d/FdkCore.h"
+#include "zor_vol/CLUTProjection.h"
+
+namespace fs = std::filesystem;
+using namespace zor::phantom;
+
+namespace {
+
+// Demo data written once for the whole suite (about 8 s of work shared by the tests below).
+class DemoDataTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        char tmpl[] = "/tmp/zor_demo_test_XXXXXX";
+        s_Dir = std::string(::mkdtemp(tmpl)) + "/";
+        std::string error;
+        s_Ok = WriteDemoData(s_Dir, &error);
+        ASSERT_TRUE(s_Ok) << error;
+    }
+    static void TearDownTestSuite() {
+        std::error_code ec;
+        fs::remove_all(s_Dir, ec);
+    }
+    static std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+    static std::string s_Dir;
+    static bool s_Ok;
+};
+std::string DemoDataTest::s_Dir;
+bool DemoDataTest::s_Ok = false;
+
+std::string Description(const std::string& path, bool& present, int& w, int& h, int& bits) {
+    TIFF* t = TIFFOpen(path.c_str(), "r");
+    present = false;
+    if (t == nullptr) {
+        return {};
+    }
+    uint32_t ww = 0, hh = 0;
+    uint16_t bb = 0;
+    TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &ww);
+    TIFFGetField(t, TIFFTAG_IMAGELENGTH, &hh);
+    TIFFGetField(t, TIFFTAG_BITSPERSAMPLE, &bb);
+    w = static_cast<int>(ww);
+    h = static_cast<int>(hh);
+    bits = bb;
+    char* text = nullptr;
+    std::string out;
+    if (TIFFGetField(t, TIFFTAG_IMAGEDESCRIPTION, &text) && text != nullptr) {
+        present = true;
+        out = text;
+    }
+    TIFFClose(t);
+    return out;
+}
+
+}  // namespace
+
+TEST_F(DemoDataTest, EveryNameableProjectionHasALutThatLoads) {
+    const char* ids[] = {"0.0.31.0", "0.0.31.1", "0.0.31.10", "0.1.31.0", "0.1.31.1",
+                         "0.1.31.10", "0.2.31.10", "0.15.31.10", "0.0.6.10", "0.15.6.0"};
+    for (const char* id : ids) {
+        CLUTProjection lut;
+        EXPECT_EQ(lut.LoadLUT(Wide(id), 74, Wide(s_Dir + "config_zor/")), 0) << id;
+        EXPECT_EQ(lut.m_Count, PanoramicLayout::kRawCols) << id;
+    }
+}
+
+TEST_F(DemoDataTest, LutFollowsTheArchWithContinuousAngles) {
+    CLUTProjection lut;
+    ASSERT_EQ(lut.LoadLUT(L"0.0.31.10", 74, Wide(s_Dir + "config_zor/")), 0);
+    double prevAngle = 0.0;
+    bool first = true;
+    for (int raw = 0; raw < lut.m_Count; ++raw) {
+        double x, y, a, f;
+        if (lut.GetXY(raw, &x, &y) != 0) {
+            continue;
+        }
+        ASSERT_EQ(lut.GetAngle(raw, &a), 0);
+        ASSERT_EQ(lut.GetFactor(raw, &f), 0);
+        EXPECT_LE(std::fabs(a), M_PI / 2 + 1e-9);
+        EXPECT_GE(f, 1.0);
+        if (!first) {
+            EXPECT_LT(std::fabs(a - prevAngle), 0.01) << raw;  // no jump the viewer would see
+        }
+        first = false;
+        prevAngle = a;
+        if (raw % 97 == 0 && raw >= 74 && raw < 74 + PanoramicLayout::kCols) {
+            EXPECT_EQ(lut.MapCenterToPan(x, y), raw - 74);
+        }
+    }
+    // Columns grow from the patient's right (+x) over the front (-y) to the left.
+    double x0, y0, xm, ym, x1, y1;
+    lut.GetXY(100, &x0, &y0);
+    lut.GetXY(1346, &xm, &ym);
+    lut.GetXY(2600, &x1, &y1);
+    EXPECT_GT(x0, 20.0);
+    EXPECT_LT(x1, -20.0);
+    EXPECT_LT(ym, -35.0);
+    EXPECT_EQ(lut.MapCenterToPan(0.0, 30.0), -1);  // far behind the arch
+}
+
+// After the -90° turn the loader applies, the curve lies where the viewer draws it.
+TEST_F(DemoDataTest, CurvePictureMatchesTheLutAfterTheLoadersRotation) {
+    const std::string path = s_Dir + "config_zor//zor_manager/kestel.bmp";
+    fipImage image;
+    ASSERT_TRUE(image.load(path.c_str()));
+    ASSERT_EQ(image.getBitsPerPixel(), 8u);
+    ASSERT_TRUE(image.rotate(-90));
+    const int w = static_cast<int>(image.getWidth()), h = static_cast<int>(image.getHeight());
+    CLUTProjection lut;
+    ASSERT_EQ(lut.LoadLUT(L"0.0.31.10", 74, Wide(s_Dir + "config_zor/")), 0);
+    int bright = 0, checked = 0;
+    for (int raw = 300; raw < 2400; raw += 150) {
+        double x, y;
+        ASSERT_EQ(lut.GetXY(raw, &x, &y), 0);
+        const int px = w - static_cast<int>((x + 71.0) * 4.0);
+        const int py = static_cast<int>((y + 71.0) * 4.0);
+        ASSERT_TRUE(px >= 0 && px < w && py >= 0 && py < h);
+        // FreeImage keeps rows bottom-up.
+        int best = 0;
+        for (int dy = -1; dy <= 1; ++dy) {
+            for (int dx = -1; dx <= 1; ++dx) {
+                const BYTE* line = image.getScanLine(static_cast<unsigned>(h - 1 - (py + dy)));
+                best = std::max<int>(best, line[px + dx]);
+            }
+        }
+        bright += best == 255;
+        ++checked;
+    }
+    EXPECT_EQ(bright, checked);
+}
+
+TEST_F(DemoDataTest, PanoramicsHaveTheirSizeAndDescriptions) {
+    bool present = false;
+    int w = 0, h = 0, bits = 0;
+    const std::string adult = Description(s_Dir + "work/phantom_pano.tif", present, w, h, bits);
+    EXPECT_TRUE(present);
+    EXPECT_EQ(w, 2609);
+    EXPECT_EQ(h, 1528);
+    EXPECT_EQ(bits, 16);
+    EXPECT_NE(adult.find("projection=0.0.31,projection_version=10"), std::string::npos);
+    EXPECT_NE(adult.find("margin_left=74"), std::string::npos);
+    const std::string child = Description(s_Dir + "work/phantom_pano_child.tif", present, w, h, bits);
+    EXPECT_NE(child.find("projection=0.0.6,projection_version=10"), std::string::npos);
+    for (const char* t : {"work/pano_template.tif", "work/pano_template_child.tif"}) {
+        Description(s_Dir + t, present, w, h, bits);
+        EXPECT_FALSE(present) << t;
+        EXPECT_EQ(w, 2609) << t;
+        EXPECT_EQ(bits, 16) << t;
+    }
+}
+
+// The phantom's ray-driven projector and the reconstruction library's footprint projector
+// must see a ball at the same place with the same line integrals.
+TEST(PhantomProjector, AgreesWithTheReconstructionGeometry) {
+    zor_r3d::Trajectory t;
+    t.Order = {10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
+    t.CentreX = 3.0;
+    t.CentreY = -38.0;
+    t.AxisAngleRad = 2.9;
+    t.Nx = 30;
+    t.Ny = 60;
+    t.Nz = 60;
+    t.Dx = t.Dy = t.Dz = 0.3;
+    t.DetCols = 160;
+    t.DetRows = 90;
+    t.PitchU = t.PitchV = 0.3;
+    const double ba = 2.0, bb = -1.5, bz = 1.0, radius = 3.0;
+    const double c1 = std::cos(t.AxisAngleRad), s1 = std::sin(t.AxisAngleRad);
+    const double bx = t.CentreX + ba * c1 - bb * s1, by = t.CentreY + ba * s1 + bb * c1;
+    PhantomGrid g;
+    g.Pitch = 0.15;
+    g.Nx = g.Ny = g.Nz = 81;
+    g.X0 = bx - 6.0;
+    g.Y0 = by - 6.0;
+    g.Z0 = bz - 6.0;
+    g.Mu.assign(static_cast<size_t>(81) * 81 * 81, 0.0f);
+    g.Used.assign(81 * 81, 1);
+    std::vector<float> vox(static_cast<size_t>(t.Nx) * t.Ny * t.Nz, 0.0f);
+    for (int i = 0; i < 81; ++i)
+        for (int j = 0; j < 81; ++j)
+            for (int k = 0; k < 81; ++k)
+                if (std::hypot(i * 0.15 - 6.0, j * 0.15 - 6.0, k * 0.15 - 6.0) < radius)
+                    g.Mu[(static_cast<size_t>(i) * 81 + j) * 81 + k] = 0.05f;
+    for (int i = 0; i < t.Nx; ++i)
+        for (int j = 0; j < t.Ny; ++j)
+            for (int k = 0; k < t.Nz; ++k) {
+                const double a = (i - (t.Nx - 1) * 0.5) * t.Dx, b = (j - (t.Ny - 1) * 0.5) * t.Dy;
+                const double z = ((t.Nz - 1) * 0.5 - k) * t.Dz;
+                if (std::hypot(a - ba, b - bb, z - bz) < radius)
+                    vox[(static_cast<size_t>(i) * t.Ny + j) * t.Nz + k] = 0.05f;
+            }
+    const auto rays = ProjectViews(g, t);
+    zor_r3d::FdkGeometry fg;
+    ASSERT_TRUE(zor_r3d::BuildFdkGeometry(t, 0.35, true, fg));
+    for (int i = 0; i < t.Nx; ++i) {
+        zor_r3d::BuildMapSlab(t, fg.Volume, i);
+    }
+    for (int v : {0, 2, 5, 9}) {
+        std::vector<float> foot(static_cast<size_t>(t.DetCols) * t.DetRows, 0.0f);
+        for (int i = 0; i < t.Nx; ++i)
+            for (int j = 0; j < t.Ny; ++j)
+                zor_r3d::ProjectColumn(t, fg.Volume, vox.data() + (static_cast<size_t>(i) * t.Ny + j) * t.Nz,
+                                       i, j, v, foot.data());
+        double sr = 0, sf = 0, cr = 0, cf = 0, rr = 0, rf = 0;
+        for (int r = 0; r < t.DetRows; ++r)
+            for (int c = 0; c < t.DetCols; ++c) {
+                const float a = rays[static_cast<size_t>(v)][static_cast<size_t>(r) * t.DetCols + c];
+                const float b = foot[static_cast<size_t>(r) * t.DetCols + c];
+                ASSERT_TRUE(std::isfinite(a) && std::isfinite(b));
+                sr += a;
+                sf += b;
+                cr += a * c;
+                cf += b * c;
+                rr += a * r;
+                rf += b * r;
+            }
+        EXPECT_NEAR(sf / sr, 1.0, 0.03) << "view " << v;
+        EXPECT_NEAR(cr / sr, cf / sf, 0.3) << "view " << v;  // centroid column
+        EXPECT_NEAR(rr / sr, rf / sf, 0.3) << "view " << v;  // centroid row
+    }
+}
