@@ -20,7 +20,8 @@ int main(int argc, char** argv) {
 
     std::vector<std::string> arguments(argv + 1, argv + argc);
     zor::shell::Czor_managerApp app(std::move(arguments));
-    if (!app.InitInstance()) return app.StartExitCode();
+    if (!app.InitInstance())
+        return app.StartExitCode();
     QApplication::exec();
     return app.ExitInstance();
 }

@@ -1,5 +1,6 @@
 #include "images/HeaderParser.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace zor::images {

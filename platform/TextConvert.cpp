@@ -7,12 +7,15 @@
 namespace zor::platform {
 
 namespace {
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 }  // namespace
 
 int Atoi(std::string_view text) {
     size_t i = 0;
-    while (i < text.size() && IsBlank(text[i])) ++i;
+    while (i < text.size() && IsBlank(text[i]))
+        ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
         negative = text[i] == '-';
@@ -25,26 +28,32 @@ int Atoi(std::string_view text) {
             value = static_cast<long long>(INT_MAX) + 1;
         }
     }
-    if (negative) value = -value;
-    if (value > INT_MAX) return INT_MAX;
-    if (value < INT_MIN) return INT_MIN;
+    if (negative)
+        value = -value;
+    if (value > INT_MAX)
+        return INT_MAX;
+    if (value < INT_MIN)
+        return INT_MIN;
     return static_cast<int>(value);
 }
 
 double Atof(std::string_view text) {
     size_t i = 0;
-    while (i < text.size() && IsBlank(text[i])) ++i;
+    while (i < text.size() && IsBlank(text[i]))
+        ++i;
     text.remove_prefix(i);
     bool negative = false;
     if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
         negative = text.front() == '-';
         text.remove_prefix(1);
-        if (!text.empty() && (text.front() == '+' || text.front() == '-')) return 0.0;
+        if (!text.empty() && (text.front() == '+' || text.front() == '-'))
+            return 0.0;
     }
     double value = 0.0;
-    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value,
-                                     std::chars_format::general);
-    if (ptr == text.data()) return 0.0;
+    auto [ptr, ec] =
+        std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
+    if (ptr == text.data())
+        return 0.0;
     if (ec == std::errc::result_out_of_range) {  // strtod gives inf or a denormal/zero
         std::string copy(text.data(), static_cast<size_t>(ptr - text.data()));
         value = std::strtod(copy.c_str(), nullptr);
@@ -84,8 +93,8 @@ std::wstring Utf8ToWide(std::string_view s) {
             }
             cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
         }
-        const bool overlong = (extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) ||
-                              (extra == 3 && cp < 0x10000);
+        const bool overlong =
+            (extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000);
         if (!ok || overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
             out.push_back(L'\uFFFD');
             ++i;
@@ -102,7 +111,8 @@ std::string WideToUtf8(std::wstring_view w) {
     out.reserve(w.size());
     for (wchar_t wc : w) {
         auto cp = static_cast<char32_t>(wc);
-        if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+        if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            cp = 0xFFFD;
         if (cp < 0x80) {
             out.push_back(static_cast<char>(cp));
         } else if (cp < 0x800) {

@@ -9,8 +9,9 @@
 namespace zor::shell {
 
 std::string RemoveLineBreaks(std::string text) {
-    text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }),
-               text.end());
+    text.erase(
+        std::remove_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }),
+        text.end());
     return text;
 }
 
@@ -26,9 +27,11 @@ std::string ActivityLogPath(const std::string& installDir) {
 }
 
 void AppendToActivityLog(const std::string& installDir, const std::string& text) {
-    if (text.empty()) return;
+    if (text.empty())
+        return;
     std::FILE* file = std::fopen(ActivityLogPath(installDir).c_str(), "a");
-    if (!file) return;
+    if (!file)
+        return;
     const std::string line = FormatLogLine(platform::LocalTime(), text) + "\n";
     std::fwrite(line.data(), 1, line.size(), file);
     std::fclose(file);

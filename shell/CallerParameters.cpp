@@ -19,8 +19,10 @@ std::string WithoutQuotes(std::string text) {
 /// The response file's first line, without its line end; false when no line can be read.
 bool ReadFirstLine(const std::string& path, std::string& line) {
     std::ifstream in(path, std::ios::in);
-    if (!in || !std::getline(in, line)) return false;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!in || !std::getline(in, line))
+        return false;
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
     return true;
 }
 
@@ -46,7 +48,8 @@ bool ApplyCallerParameters(const std::string& text, CallerState& state,
             state.PatientName = WithoutQuotes(value);
         } else if (key == "#PANORAMIC_FILEPATH") {
             state.PanoramicPath = WithoutQuotes(value);
-            if (phase == 0 || phase == 1) state.CallerPanoramicMode = true;
+            if (phase == 0 || phase == 1)
+                state.CallerPanoramicMode = true;
         } else if (key == "#FILEPARAM") {
             responseFile = value;
         }
@@ -59,14 +62,17 @@ bool ApplyCallerParameters(const std::string& text, CallerState& state,
         state.Height = platform::Atoi(height);
         return true;
     }
-    if (responseFile.empty() || phase != 3) return true;
+    if (responseFile.empty() || phase != 3)
+        return true;
 
     std::string line;
-    if (!ReadFirstLine(responseFile, line)) return false;
+    if (!ReadFirstLine(responseFile, line))
+        return false;
     platform::CInputParser answer(line);
     answer.Parse();
     std::string caller;
-    if (!answer.FindValue("#CALLER", caller) || caller != "3") return false;
+    if (!answer.FindValue("#CALLER", caller) || caller != "3")
+        return false;
     return workflow.ProcessDriverAnswer(answer);
 }
 

@@ -11,7 +11,7 @@ namespace zor::shell {
 
 /// Values the main window keeps from the caller's parameters; lives as long as the window.
 struct CallerState {
-    int32_t Left = 0;    ///< requested placement, screen pixels
+    int32_t Left = 0;  ///< requested placement, screen pixels
     int32_t Top = 0;
     int32_t Width = 0;   ///< 0 or less: 95% of the screen width
     int32_t Height = 0;  ///< 0 or less: 90% of the screen height

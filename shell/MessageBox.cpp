@@ -9,7 +9,8 @@ namespace zor::shell {
 void ShowMessageBox(const std::string& text, MessageIcon icon) {
     std::fprintf(stderr, "%s\n", text.c_str());
     std::fflush(stderr);
-    if (!qApp || QGuiApplication::platformName() == QLatin1String("offscreen")) return;
+    if (!qApp || QGuiApplication::platformName() == QLatin1String("offscreen"))
+        return;
     const QString message = QString::fromStdString(text);
     switch (icon) {
         case MessageIcon::Error:

@@ -42,15 +42,18 @@ constexpr std::array<DwordSetting, 11> kDwordSettings = {{
 
 bool ReadInstallDir(const RegistryKey& key, std::string& installDir) {
     const auto value = key.Query(kInstallDirValue);
-    if (!value) return false;
+    if (!value)
+        return false;
     if (value->type != static_cast<uint32_t>(RegType::Sz) &&
         value->type != static_cast<uint32_t>(RegType::ExpandSz)) {
         return false;
     }
     std::string text = value->text;
-    if (const auto nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
+    if (const auto nul = text.find('\0'); nul != std::string::npos)
+        text.resize(nul);
     const auto characters = platform::Utf8ToWide(text).size();
-    if (text.empty() || characters + 1 > static_cast<size_t>(kMaxPathChars)) return false;
+    if (text.empty() || characters + 1 > static_cast<size_t>(kMaxPathChars))
+        return false;
     installDir = text;
     return true;
 }
@@ -59,8 +62,10 @@ bool ReadInstallDir(const RegistryKey& key, std::string& installDir) {
 
 SettingsStatus LoadSettings(AppSettings& s, const std::filesystem::path& registryFile) {
     auto key = RegistryKey::Open(kSettingsKey, true, FileOrDefault(registryFile));
-    if (!key) return SettingsStatus::KeyUnavailable;
-    if (!ReadInstallDir(*key, s.InstallDir)) return SettingsStatus::InstallDirInvalid;
+    if (!key)
+        return SettingsStatus::KeyUnavailable;
+    if (!ReadInstallDir(*key, s.InstallDir))
+        return SettingsStatus::InstallDirInvalid;
 
     // A missing value, or one of another type, takes its default, written back in one rewrite.
     std::array<uint32_t, kDwordSettings.size()> v{};
@@ -79,7 +84,8 @@ SettingsStatus LoadSettings(AppSettings& s, const std::filesystem::path& registr
         created.dword = v[i];
         missing.emplace_back(kDwordSettings[i].name, created);
     }
-    if (!missing.empty()) key->SetValues(missing);
+    if (!missing.empty())
+        key->SetValues(missing);
 
     const auto asInt = [](uint32_t x) { return static_cast<int32_t>(x); };
     s.IsPanoramicLimited = v[0] != 0;
@@ -96,7 +102,8 @@ SettingsStatus LoadSettings(AppSettings& s, const std::filesystem::path& registr
     return SettingsStatus::Ok;
 }
 
-bool WriteSettingDword(const char* name, uint32_t value, const std::filesystem::path& registryFile) {
+bool WriteSettingDword(const char* name, uint32_t value,
+                       const std::filesystem::path& registryFile) {
     auto key = RegistryKey::Open(kSettingsKey, true, FileOrDefault(registryFile));
     return key && key->SetDword(name, value);
 }
@@ -108,8 +115,9 @@ bool WriteAppPath(const std::string& executablePath, const std::filesystem::path
 
 std::string LanguageFilePath(const std::string& installDir, int languageNumber) {
     static constexpr std::array<const char*, 9> kFiles = {
-        "language/en.xml", "language/es.xml", "language/fr.xml", "language/de.xml", "language/it.xml",
-        "language/pl.xml", "language/pt.xml", "language/ru.xml", "language/zh.xml"};
+        "language/en.xml", "language/es.xml", "language/fr.xml",
+        "language/de.xml", "language/it.xml", "language/pl.xml",
+        "language/pt.xml", "language/ru.xml", "language/zh.xml"};
     const bool known = languageNumber >= 0 && languageNumber < static_cast<int>(kFiles.size());
     return platform::JoinWithSeparator(installDir, kFiles[known ? languageNumber : 0]);
 }

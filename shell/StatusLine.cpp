@@ -33,7 +33,8 @@ StatusLine::StatusLine(QWidget* window)
     // The icons share the buttons' dark grey background, drawn transparent over the window.
     for (int level = 0; level < 3; ++level) {
         QPixmap icon(BitmapResourcePath(162 + level));
-        if (!icon.isNull()) icon.setMask(icon.createMaskFromColor(QColor(50, 50, 50), Qt::MaskInColor));
+        if (!icon.isNull())
+            icon.setMask(icon.createMaskFromColor(QColor(50, 50, 50), Qt::MaskInColor));
         m_LevelIcons[level] = icon;
     }
 }
@@ -56,8 +57,12 @@ void StatusLine::Show(const std::string& text, bool bold, int level) {
     }
 }
 
-QString StatusLine::Text() const { return m_Text->text(); }
+QString StatusLine::Text() const {
+    return m_Text->text();
+}
 
-bool StatusLine::IsBold() const { return m_Text->font().weight() >= QFont::Bold; }
+bool StatusLine::IsBold() const {
+    return m_Text->font().weight() >= QFont::Bold;
+}
 
 }  // namespace zor::shell

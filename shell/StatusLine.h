@@ -1,11 +1,12 @@
 #pragma once
 // The one-line status area at the bottom of the main window: a level icon and a text.
 #include <QFont>
-#include "shell/ToolButtonLayout.h"
 #include <QPixmap>
 #include <QRect>
 #include <array>
 #include <string>
+
+#include "shell/ToolButtonLayout.h"
 
 class QLabel;
 class QWidget;

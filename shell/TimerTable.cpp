@@ -18,7 +18,8 @@ void TimerTable::SetTimer(int id, int periodMs) {
 }
 
 void TimerTable::KillTimer(int id) {
-    if (auto it = m_Timers.find(id); it != m_Timers.end()) it->second->stop();
+    if (auto it = m_Timers.find(id); it != m_Timers.end())
+        it->second->stop();
 }
 
 bool TimerTable::IsActive(int id) const {
@@ -26,8 +27,12 @@ bool TimerTable::IsActive(int id) const {
     return it != m_Timers.end() && it->second->isActive();
 }
 
-int TimerTable::Period(int id) const { return IsActive(id) ? m_Timers.at(id)->interval() : 0; }
+int TimerTable::Period(int id) const {
+    return IsActive(id) ? m_Timers.at(id)->interval() : 0;
+}
 
-void TimerTable::Fire(int id) { m_OnTick(id); }
+void TimerTable::Fire(int id) {
+    m_OnTick(id);
+}
 
 }  // namespace zor::shell

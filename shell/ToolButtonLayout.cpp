@@ -10,15 +10,17 @@ std::vector<int> ColumnFor(int phase, bool lastPanoramic, bool lastTomosynthesis
     switch (phase) {
         case 1: {
             std::vector<int> column = {kLoadPhantom};
-            if (lastPanoramic) column.push_back(kLoadLastPanoramic);
-            if (lastTomosynthesis) column.push_back(kLoadLastTomo);
+            if (lastPanoramic)
+                column.push_back(kLoadLastPanoramic);
+            if (lastTomosynthesis)
+                column.push_back(kLoadLastTomo);
             column.insert(column.end(), {kExportSelected, kExportAll});
             return column;
         }
         case 2:
             return {kStartTomo, kScrolling, kZoom, kExportSelected, kExportAll};
         case 5:
-            return {kBrightness, kContrast, kGamma,         kUnsharp,  kFiltersReset,
+            return {kBrightness, kContrast, kGamma,          kUnsharp,  kFiltersReset,
                     kScrolling,  kZoom,     kExportSelected, kExportAll};
         default:
             return {kExportSelected, kExportAll};
@@ -48,7 +50,8 @@ std::vector<ButtonPlace> LayoutToolButtons(const QRect& client, int phase, bool 
     }
     // QRect::bottom() is one less than the Windows bottom edge.
     const int bottom = client.top() + client.height();
-    places.push_back({kExitOrBack, QRect(x, bottom - static_cast<int>(0.04 * h) - size, size, size)});
+    places.push_back(
+        {kExitOrBack, QRect(x, bottom - static_cast<int>(0.04 * h) - size, size, size)});
     return places;
 }
 

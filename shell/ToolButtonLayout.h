@@ -1,9 +1,8 @@
 #pragma once
 // Which tool buttons the main window shows in each phase, and where they sit.
+#include <QRect>
 #include <array>
 #include <vector>
-
-#include <QRect>
 
 namespace zor::shell {
 

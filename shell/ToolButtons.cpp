@@ -59,16 +59,19 @@ ToolButtons::ToolButtons(QWidget* window, std::function<void(int)> onCommand)
 void ToolButtons::Initialise(const std::function<std::string(const std::string&)>& tr) {
     m_Tr = tr;
     for (const auto& spec : kSpecs) {
-        if (spec.bitmap == 0) continue;
+        if (spec.bitmap == 0)
+            continue;
         auto* button = m_Buttons.at(spec.id);
         button->SetBitmaps(BitmapResourcePath(spec.bitmap), kDarkGrey);
         const bool black = spec.id == kPrevious || spec.id == kFollowing;
-        for (int slot = 0; slot < 6; ++slot) button->SetColor(slot, black ? kBlack : kDarkGrey, false);
+        for (int slot = 0; slot < 6; ++slot)
+            button->SetColor(slot, black ? kBlack : kDarkGrey, false);
         button->SetFlat(false, false);
     }
     m_ExitBitmap = 140;
     for (const auto& spec : kSpecs) {
-        if (spec.tooltip) SetTooltip(spec.id, spec.tooltip);
+        if (spec.tooltip)
+            SetTooltip(spec.id, spec.tooltip);
     }
 }
 
@@ -77,7 +80,8 @@ void ToolButtons::SetTooltip(int id, const std::string& tag) {
     m_Buttons.at(id)->SetTooltipText(QString::fromStdString(text), true);
 }
 
-void ToolButtons::Layout(const QRect& client, int phase, bool lastPanoramic, bool lastTomosynthesis) {
+void ToolButtons::Layout(const QRect& client, int phase, bool lastPanoramic,
+                         bool lastTomosynthesis) {
     for (const auto& place : LayoutToolButtons(client, phase, lastPanoramic, lastTomosynthesis)) {
         m_Buttons.at(place.id)->setGeometry(place.rect);
     }
@@ -85,7 +89,8 @@ void ToolButtons::Layout(const QRect& client, int phase, bool lastPanoramic, boo
 
 void ToolButtons::Update(int workflowPhase, int phase, bool lastPanoramic, bool lastTomosynthesis) {
     for (const auto& [id, button] : m_Buttons) {
-        button->setVisible(IsToolButtonVisible(id, workflowPhase, phase, lastPanoramic, lastTomosynthesis));
+        button->setVisible(
+            IsToolButtonVisible(id, workflowPhase, phase, lastPanoramic, lastTomosynthesis));
     }
     const int exitBitmap = phase == 1 ? 140 : 179;
     if (exitBitmap != m_ExitBitmap) {
@@ -98,11 +103,13 @@ void ToolButtons::Update(int workflowPhase, int phase, bool lastPanoramic, bool 
 }
 
 void ToolButtons::MarkMode(int id, bool active) {
-    for (int mode : kModeButtons) m_Buttons.at(mode)->SetFlat(mode == id && active, true);
+    for (int mode : kModeButtons)
+        m_Buttons.at(mode)->SetFlat(mode == id && active, true);
 }
 
 void ToolButtons::ClearModes() {
-    for (int mode : kModeButtons) m_Buttons.at(mode)->SetFlat(false, true);
+    for (int mode : kModeButtons)
+        m_Buttons.at(mode)->SetFlat(false, true);
 }
 
 ui::CButtonST* ToolButtons::Button(int id) const {

@@ -6,8 +6,8 @@
 
 namespace zor::shell {
 
-inline constexpr int kMsgNewPanoramic = 1;        ///< WM_USER+1, wParam 1 when cur_pano.tif exists
-inline constexpr int kMsgReconstructionEnded = 2; ///< WM_USER+2, wParam non-zero on success
+inline constexpr int kMsgNewPanoramic = 1;         ///< WM_USER+1, wParam 1 when cur_pano.tif exists
+inline constexpr int kMsgReconstructionEnded = 2;  ///< WM_USER+2, wParam non-zero on success
 
 /// A posted window message WM_USER + n.
 class WindowMessageEvent : public QEvent {

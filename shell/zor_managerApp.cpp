@@ -23,7 +23,8 @@ namespace zor::shell {
 std::string JoinCommandLine(const std::vector<std::string>& arguments) {
     std::string line;
     for (const auto& a : arguments) {
-        if (!line.empty()) line.push_back(' ');
+        if (!line.empty())
+            line.push_back(' ');
         line += a;
     }
     return line;
@@ -38,11 +39,13 @@ bool Czor_managerApp::CheckSingleInstance() {
     const bool windowFound = platform::NamedObjectExists(kWindowClassName);
     bool alreadyExists = false;
     m_Mutex = platform::NamedObject::Create(kMutexName, alreadyExists);
-    if (m_Mutex) return true;
+    if (m_Mutex)
+        return true;
     // Another instance runs: hand it this command line if it already has its window.
     if (alreadyExists) {
         m_StartExitCode = 0;
-        if (windowFound) platform::SendCopyData(kWindowClassName, 1, m_CommandLine);
+        if (windowFound)
+            platform::SendCopyData(kWindowClassName, 1, m_CommandLine);
     }
     return false;
 }
@@ -50,7 +53,8 @@ bool Czor_managerApp::CheckSingleInstance() {
 bool Czor_managerApp::InitInstance() {
     // From here on SIGTERM, SIGINT and SIGHUP end the program through its exit command.
     WatchExitSignals();
-    if (!CheckSingleInstance()) return false;
+    if (!CheckSingleInstance())
+        return false;
 
     if (LoadSettings(m_Settings, m_RegistryFile) != SettingsStatus::Ok) {
         ShowMessageBox(kInstallDirNotFound, MessageIcon::Error);
@@ -77,7 +81,8 @@ bool Czor_managerApp::InitInstance() {
 
 void Czor_managerApp::WatchExitSignals() {
     const int fd = platform::InstallExitSignalPipe();
-    if (fd < 0) return;
+    if (fd < 0)
+        return;
     m_SignalNotifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     QObject::connect(m_SignalNotifier.get(), &QSocketNotifier::activated, [this, fd] {
         char signalNumber[16];
@@ -94,7 +99,8 @@ void Czor_managerApp::WatchExitSignals() {
 int Czor_managerApp::ExitInstance() {
     m_SignalNotifier.reset();
     m_MainWindow.reset();
-    if (m_Settings.SliceVisualNumber < 1) m_Settings.SliceVisualNumber = kDefaultSliceVisualNumber;
+    if (m_Settings.SliceVisualNumber < 1)
+        m_Settings.SliceVisualNumber = kDefaultSliceVisualNumber;
     SaveSliceVisualNumber();
     return 0;
 }

@@ -66,7 +66,8 @@ Czor_managerDlg::~Czor_managerDlg() {
     m_CopyData.reset();
     m_Timers.reset();
     // The caller's window would take our native window down with it: detach first.
-    if (m_ParentWindow && windowHandle()) windowHandle()->setParent(nullptr);
+    if (m_ParentWindow && windowHandle())
+        windowHandle()->setParent(nullptr);
     delete m_ParentWindow;
 }
 
@@ -96,13 +97,15 @@ void Czor_managerDlg::StartCopyDataServer() {
             auto done = std::make_shared<std::promise<void>>();
             auto finished = done->get_future();
             QMetaObject::invokeMethod(
-                this, [this, dwData, text, done] {
+                this,
+                [this, dwData, text, done] {
                     OnCopyData(dwData, text);
                     done->set_value();
                 },
                 Qt::QueuedConnection);
             while (finished.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
-                if (stopping->load()) return;
+                if (stopping->load())
+                    return;
             }
         });
 }
@@ -143,9 +146,11 @@ bool Czor_managerDlg::OnInitDialog(const std::string& commandLine) {
 void Czor_managerDlg::PlaceWindow() {
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     const int width = m_Caller.Width < 1 ? static_cast<int>(screen.width() * 0.95) : m_Caller.Width;
-    const int height = m_Caller.Height < 1 ? static_cast<int>(screen.height() * 0.9) : m_Caller.Height;
+    const int height =
+        m_Caller.Height < 1 ? static_cast<int>(screen.height() * 0.9) : m_Caller.Height;
     QPoint position(m_Caller.Left, m_Caller.Top);
-    if (m_ParentWindow) position = MapFromScreen(*m_ParentWindow, position);
+    if (m_ParentWindow)
+        position = MapFromScreen(*m_ParentWindow, position);
     setGeometry(position.x(), position.y(), width, height);
 }
 
@@ -154,7 +159,8 @@ bool Czor_managerDlg::ApplyCallerParameters(const std::string& text) {
 }
 
 void Czor_managerDlg::OnCopyData(uint32_t dwData, const std::string& text) {
-    if (dwData != 1) return;
+    if (dwData != 1)
+        return;
     ApplyCallerParameters(text);
     if (m_Caller.CallerPanoramicMode && m_Workflow->WorkflowPhase() == 1 &&
         !m_Caller.PanoramicPath.empty()) {
@@ -168,17 +174,20 @@ void Czor_managerDlg::LogMessage(const std::string& text, bool bold, int level, 
     const std::string line = RemoveLineBreaks(text);
     m_Status->Show(line, bold, level);
     AppendToActivityLog(m_App.Settings().InstallDir, line);
-    if (autoClear) m_Timers->SetTimer(4, kStatusClearMs);
+    if (autoClear)
+        m_Timers->SetTimer(4, kStatusClearMs);
 }
 
 void Czor_managerDlg::ShowWorkflowError(const std::string& title, const std::string& text,
                                         bool restart) {
-    if (restart) m_Workflow->EnterWorkflowStep(1, true, true);
+    if (restart)
+        m_Workflow->EnterWorkflowStep(1, true, true);
     m_InfoWindow->hide();
     m_StepWindow->hide();
     m_StepWindow->SetTitle(QString::fromStdString(title));
     m_StepWindow->SetLine(0, QString::fromStdString(text));
-    for (int slot = 1; slot < 4; ++slot) m_StepWindow->SetLine(slot, QString());
+    for (int slot = 1; slot < 4; ++slot)
+        m_StepWindow->SetLine(slot, QString());
     m_StepWindow->SetStepBitmaps(QString::fromStdString(m_ErrorPicture), {}, {}, {});
     m_StepWindow->CentreInParent();
     m_StepWindow->show();
@@ -242,11 +251,16 @@ void Czor_managerDlg::EndModes() {
 
 bool Czor_managerDlg::IsModeActive(int buttonId) const {
     switch (buttonId) {
-        case 1008: return m_ZoomMode;
-        case 1000: return m_BrightnessMode;
-        case 1001: return m_ContrastMode;
-        case 1002: return m_GammaMode;
-        default: return false;
+        case 1008:
+            return m_ZoomMode;
+        case 1000:
+            return m_BrightnessMode;
+        case 1001:
+            return m_ContrastMode;
+        case 1002:
+            return m_GammaMode;
+        default:
+            return false;
     }
 }
 
@@ -293,12 +307,14 @@ bool Czor_managerDlg::event(QEvent* e) {
         OnReconstructionEnded(static_cast<WindowMessageEvent*>(e)->WParam() != 0);
         return true;
     }
-    if (e->type() == QEvent::User + kMsgNewPanoramic) return true;  // handled by the workflow
+    if (e->type() == QEvent::User + kMsgNewPanoramic)
+        return true;  // handled by the workflow
     return QWidget::event(e);
 }
 
 void Czor_managerDlg::OnReconstructionEnded(bool success) {
-    if (m_Workflow->WorkflowPhase() != 4) return;
+    if (m_Workflow->WorkflowPhase() != 4)
+        return;
     if (success) {
         m_Workflow->EnterWorkflowStep(5, true, false);
     } else {
@@ -327,7 +343,8 @@ void Czor_managerDlg::mousePressEvent(QMouseEvent* event) {
             menu.addAction(text)->setData(command);
         }
     }
-    if (QAction* chosen = menu.exec(event->globalPosition().toPoint())) OnCommand(chosen->data().toInt());
+    if (QAction* chosen = menu.exec(event->globalPosition().toPoint()))
+        OnCommand(chosen->data().toInt());
 }
 
 void Czor_managerDlg::ShowAbout() {
@@ -388,7 +405,8 @@ void Czor_managerDlg::paintEvent(QPaintEvent* /*event*/) {
     // Start-up measurements end the program at its first paint (see docs/benchmarks.md).
     static const bool quitAfterFirstPaint = std::getenv("ZOR_QUIT_AFTER_FIRST_PAINT") != nullptr;
     if (quitAfterFirstPaint) {
-        QMetaObject::invokeMethod(this, [this] { ExitCommand(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { ExitCommand(); }, Qt::QueuedConnection);
     }
 }
 

@@ -62,7 +62,8 @@ public:
     // IStatusSink: the status line and the activity log.
     void LogMessage(const std::string& text, bool bold, int level, bool autoClear) override;
     // IStepPresenter
-    void ShowWorkflowError(const std::string& title, const std::string& text, bool restart) override;
+    void ShowWorkflowError(const std::string& title, const std::string& text,
+                           bool restart) override;
 
     /// Places the button column for `phase`; then UpdateToolButtons shows the right ones.
     void LayoutToolButtons(int phase, bool lastPanoramic, bool lastTomosynthesis);
@@ -110,7 +111,7 @@ private:
     std::unique_ptr<TimerTable> m_Timers;
     std::unique_ptr<ToolButtons> m_Buttons;
     std::unique_ptr<StatusLine> m_Status;
-    ui::CDlgMsg* m_InfoWindow = nullptr;       // child widgets, owned through Qt
+    ui::CDlgMsg* m_InfoWindow = nullptr;  // child widgets, owned through Qt
     ui::CDlgMsgBmp* m_StepWindow = nullptr;
     ui::CDlgVolumeProgress* m_ProgressWindow = nullptr;
     ui::CAboutDlg* m_About = nullptr;

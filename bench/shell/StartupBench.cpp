@@ -1,11 +1,10 @@
 // Start-up and painting costs of the main window.
 #include <benchmark/benchmark.h>
-
-#include <QApplication>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -22,7 +21,8 @@ namespace {
 namespace fs = std::filesystem;
 
 fs::path BenchFolder() {
-    const fs::path dir = fs::temp_directory_path() / ("zor-bench-shell-" + std::to_string(getpid()));
+    const fs::path dir =
+        fs::temp_directory_path() / ("zor-bench-shell-" + std::to_string(getpid()));
     fs::create_directories(dir / "install/config");
     return dir;
 }
@@ -91,7 +91,10 @@ void BM_ProcessStartToFirstPaint(benchmark::State& state) {
     unsetenv("ZOR_QUIT_AFTER_FIRST_PAINT");
     fs::remove_all(dir);
 }
-BENCHMARK(BM_ProcessStartToFirstPaint)->Unit(benchmark::kMillisecond)->Repetitions(5)->Iterations(10);
+BENCHMARK(BM_ProcessStartToFirstPaint)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->Iterations(10);
 
 /// A full repaint of the main window at 1920 x 1080 with the demo pictures, offscreen.
 void BM_FullRepaint1920x1080(benchmark::State& state) {
@@ -115,7 +118,8 @@ void BM_FullRepaint1920x1080(benchmark::State& state) {
         }
         auto* window = app.MainWindow();
         QApplication::processEvents();
-        for (auto _ : state) window->repaint();
+        for (auto _ : state)
+            window->repaint();
         window->ExitCommand();
         app.ExitInstance();
     }

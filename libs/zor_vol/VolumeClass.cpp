@@ -13,6 +13,17 @@ namespace {
 constexpr double kHalfPi = 1.5707963267948966;
 constexpr int kBlock = 16;  // columns computed together before they are scattered into rows
 
+// out[k] = w0·a[k] + w1·b[k] + w2·c[k] + w3·d[k] + 0.5 (the 0.5 rounds on conversion).
+void BlendColumn(const uint16_t* __restrict a, const uint16_t* __restrict b,
+                 const uint16_t* __restrict c, const uint16_t* __restrict d, const float* w,
+                 float* __restrict out, int n) {
+    const float w0 = w[0], w1 = w[1], w2 = w[2], w3 = w[3];
+    for (int k = 0; k < n; ++k) {
+        out[k] = 0.5f + w0 * static_cast<float>(a[k]) + w1 * static_cast<float>(b[k]) +
+                 w2 * static_cast<float>(c[k]) + w3 * static_cast<float>(d[k]);
+    }
+}
+
 }  // namespace
 
 int VolumeClass::mInit(const char* path) {
@@ -48,6 +59,7 @@ bool VolumeClass::mAttach(const VolumeHeader& header, std::vector<uint16_t>&& vo
     try {
         m_Slice.assign(static_cast<size_t>(header.Ny) * header.Nz, 0);
         m_Block.assign(static_cast<size_t>(kBlock) * header.Nz, 0.0f);
+        m_Zeros.assign(header.Nz, 0);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -65,6 +77,7 @@ bool VolumeClass::mTerminate(bool /*releaseAll*/) {
     std::vector<uint16_t>().swap(m_Voxels);
     std::vector<uint16_t>().swap(m_Slice);
     std::vector<float>().swap(m_Block);
+    std::vector<uint16_t>().swap(m_Zeros);
     m_Header = VolumeHeader{};
     m_DimX = m_DimY = m_DimZ = 0;
     m_RangeValue = 0.0;
@@ -186,29 +199,19 @@ void VolumeClass::Slice_Extract(double position, double angle, SliceInfo* info) 
             const float ti = static_cast<float>(fi - i0f), tj = static_cast<float>(fj - j0f);
             const int i0 = static_cast<int>(std::max(-2.0, std::min(i0f, 1e6)));
             const int j0 = static_cast<int>(std::max(-2.0, std::min(j0f, 1e6)));
-            const uint16_t* src[4] = {nullptr, nullptr, nullptr, nullptr};
+            // Neighbours outside the grid read a column of zeros with weight 0.
+            const uint16_t* src[4];
             float w[4] = {(1 - ti) * (1 - tj), (1 - ti) * tj, ti * (1 - tj), ti * tj};
             for (int q = 0; q < 4; ++q) {
                 const int ii = i0 + (q >> 1), jj = j0 + (q & 1);
                 if (ii >= 0 && ii < nx && jj >= 0 && jj < ny) {
                     src[q] = vox + (static_cast<size_t>(ii) * ny + jj) * nz;
                 } else {
+                    src[q] = m_Zeros.data();
                     w[q] = 0.0f;
                 }
             }
-            for (int k = 0; k < nz; ++k) {
-                out[k] = 0.5f;
-            }
-            for (int q = 0; q < 4; ++q) {
-                if (src[q] == nullptr || w[q] == 0.0f) {
-                    continue;
-                }
-                const uint16_t* s = src[q];
-                const float wq = w[q];
-                for (int k = 0; k < nz; ++k) {
-                    out[k] += wq * static_cast<float>(s[k]);
-                }
-            }
+            BlendColumn(src[0], src[1], src[2], src[3], w, out, nz);
         }
         for (int k = 0; k < nz; ++k) {
             uint16_t* row = m_Slice.data() + static_cast<size_t>(k) * ny + c0;

@@ -74,5 +74,6 @@ private:
     zor_vol_file::VolumeHeader m_Header;
     std::vector<uint16_t> m_Voxels;
     std::vector<uint16_t> m_Slice;
-    std::vector<float> m_Block;  // column blend scratch, kBlock × m_DimZ
+    std::vector<float> m_Block;      // column blend scratch, kBlock × m_DimZ
+    std::vector<uint16_t> m_Zeros;   // one zero column for neighbours outside the grid
 };

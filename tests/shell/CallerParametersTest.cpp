@@ -63,7 +63,8 @@ TEST(CallerParameters, PlacementAtInitialisation) {
         {"#HANDLE 1234 #WIDTH -1", {0, 0, -1, 0}},
         {"   ", {0, 0, 0, 0}},
     };
-    for (const auto& [text, expected] : cases) EXPECT_EQ(PlacementOf(text), expected) << text;
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(PlacementOf(text), expected) << text;
 }
 
 TEST(CallerParameters, NameAndPanoramicLoseTheirQuotes) {
@@ -126,5 +127,6 @@ TEST(CallerParameters, ResponseFileReachesTheWorkflowOnlyFromTheDriverInPhase3) 
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"#CALLER", "3"}, {"#CODE", "-51"}, {"#MSG", "ok"}};
     EXPECT_EQ(w.lastAnswer, expected);
-    for (const auto& f : {good, noCaller, wrongCaller, empty}) std::filesystem::remove(f);
+    for (const auto& f : {good, noCaller, wrongCaller, empty})
+        std::filesystem::remove(f);
 }

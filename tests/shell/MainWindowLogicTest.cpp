@@ -16,7 +16,8 @@ using namespace zor::shell;
 namespace {
 std::vector<int> Ids(const std::vector<ButtonPlace>& places) {
     std::vector<int> ids;
-    for (const auto& p : places) ids.push_back(p.id);
+    for (const auto& p : places)
+        ids.push_back(p.id);
     return ids;
 }
 }  // namespace
@@ -26,8 +27,8 @@ TEST(ToolButtonLayout, SizesAndPositionsFollowTheClientRectangle) {
         QRect client;
         int size, x, firstY, step, exitY;
     };
-    // size = trunc(0.07384615 H 5/6); x = trunc(0.92923075 W); step = size + trunc(0.07384615 W / 6);
-    // first y = trunc(0.04 H); exit y = H - trunc(0.04 H) - size.
+    // size = trunc(0.07384615 H 5/6); x = trunc(0.92923075 W); step = size + trunc(0.07384615 W /
+    // 6); first y = trunc(0.04 H); exit y = H - trunc(0.04 H) - size.
     const Case cases[] = {
         {QRect(0, 0, 1122, 406), 24, 1042, 16, 24 + 13, 406 - 16 - 24},
         {QRect(0, 0, 1297, 691), 42, 1205, 27, 42 + 15, 691 - 27 - 42},
@@ -39,8 +40,10 @@ TEST(ToolButtonLayout, SizesAndPositionsFollowTheClientRectangle) {
         const auto places = LayoutToolButtons(c.client, 5, false, false);
         ASSERT_EQ(places.size(), 10u);
         for (size_t i = 0; i + 1 < places.size(); ++i) {
-            EXPECT_EQ(places[i].rect, QRect(c.x, c.firstY + static_cast<int>(i) * c.step, c.size, c.size))
-                << "button " << places[i].id << " in " << c.client.width() << "x" << c.client.height();
+            EXPECT_EQ(places[i].rect,
+                      QRect(c.x, c.firstY + static_cast<int>(i) * c.step, c.size, c.size))
+                << "button " << places[i].id << " in " << c.client.width() << "x"
+                << c.client.height();
         }
         EXPECT_EQ(places.back().id, kExitOrBack);
         EXPECT_EQ(places.back().rect, QRect(c.x, c.exitY, c.size, c.size));
@@ -59,21 +62,25 @@ TEST(ToolButtonLayout, ColumnAndVisibilityByPhase) {
               (V{kLoadPhantom, kLoadLastTomo, kExportSelected, kExportAll, kExitOrBack}));
     EXPECT_EQ(Ids(LayoutToolButtons(client, 2, true, true)),
               (V{kStartTomo, kScrolling, kZoom, kExportSelected, kExportAll, kExitOrBack}));
-    EXPECT_EQ(Ids(LayoutToolButtons(client, 3, true, true)), (V{kExportSelected, kExportAll, kExitOrBack}));
+    EXPECT_EQ(Ids(LayoutToolButtons(client, 3, true, true)),
+              (V{kExportSelected, kExportAll, kExitOrBack}));
 
     // Phase 1 without a last examination shows only the phantom button and the exit button.
     std::vector<int> visible;
     for (int id : kButtonOrder) {
-        if (IsToolButtonVisible(id, 1, 1, false, false)) visible.push_back(id);
+        if (IsToolButtonVisible(id, 1, 1, false, false))
+            visible.push_back(id);
     }
     EXPECT_EQ(visible, (V{kLoadPhantom, kExitOrBack}));
     visible.clear();
     for (int id : kButtonOrder) {
-        if (IsToolButtonVisible(id, 5, 5, true, true)) visible.push_back(id);
+        if (IsToolButtonVisible(id, 5, 5, true, true))
+            visible.push_back(id);
     }
-    EXPECT_EQ(visible, (V{kScrolling, kBrightness, kContrast, kGamma, kUnsharp, kFiltersReset, kZoom,
-                          kExportSelected, kExportAll, kExitOrBack, kPrevious, kFollowing}));
-    EXPECT_TRUE(IsToolButtonVisible(kStartTomo, 2, 1, false, false)) << "follows the window's phase";
+    EXPECT_EQ(visible, (V{kScrolling, kBrightness, kContrast, kGamma, kUnsharp, kFiltersReset,
+                          kZoom, kExportSelected, kExportAll, kExitOrBack, kPrevious, kFollowing}));
+    EXPECT_TRUE(IsToolButtonVisible(kStartTomo, 2, 1, false, false))
+        << "follows the window's phase";
     EXPECT_FALSE(IsToolButtonVisible(kStartTomo, 1, 2, false, false));
     EXPECT_FALSE(IsToolButtonVisible(kHidden, 5, 5, true, true));
 }
@@ -92,7 +99,8 @@ TEST(ActivityLog, LineFormatAndBreaks) {
     t.tm_hour = 9;
     t.tm_min = 4;
     t.tm_sec = 31;
-    EXPECT_EQ(FormatLogLine(t, "acquisition started"), "2013/05/07 - 09:04:31 - acquisition started");
+    EXPECT_EQ(FormatLogLine(t, "acquisition started"),
+              "2013/05/07 - 09:04:31 - acquisition started");
     t.tm_year = 99 - 1900;
     t.tm_hour = 0;
     EXPECT_EQ(FormatLogLine(t, "x"), "0099/05/07 - 00:04:31 - x");
@@ -124,7 +132,8 @@ TEST(TimerTable, SetTimerRestartsAndKillStops) {
     EXPECT_EQ(timers.Period(4), 20) << "a second SetTimer restarts with the new period";
     QElapsedTimer clock;
     clock.start();
-    while (ticks.empty() && clock.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    while (ticks.empty() && clock.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     ASSERT_EQ(ticks, std::vector<int>{4});
     timers.KillTimer(4);
     EXPECT_FALSE(timers.IsActive(4));

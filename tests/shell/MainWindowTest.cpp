@@ -58,7 +58,8 @@ TEST_F(MainWindowTest, PhaseOneShowsOnlyThePhantomAndExitButtons) {
     ASSERT_EQ(m_Window->size(), QSize(1297, 691));
     std::vector<int> visible;
     for (int id : kButtonOrder) {
-        if (m_Window->Buttons().Button(id)->isVisibleTo(m_Window)) visible.push_back(id);
+        if (m_Window->Buttons().Button(id)->isVisibleTo(m_Window))
+            visible.push_back(id);
     }
     EXPECT_EQ(visible, (std::vector<int>{kLoadPhantom, kExitOrBack}));
     // size 42, column x 1205, first top 27, exit at 691 - 27 - 42.

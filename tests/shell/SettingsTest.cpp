@@ -28,11 +28,17 @@ TEST(Settings, MissingValuesAreCreatedWithTheirDefaultsInTableOrder) {
     ASSERT_EQ(LoadSettings(s, t.Registry()), SettingsStatus::Ok);
     EXPECT_EQ(s.InstallDir, t.InstallDir());
 
-    const std::pair<const char*, uint32_t> expected[] = {
-        {"IsPanoramicLimited", 1}, {"PanoramicLimitPercentage", 60}, {"IsCrossAngleLimited", 1},
-        {"CrossAngleLimit", 45}, {"IsCrossCropped", 1}, {"TopBottomCrossColumnCropped", 15},
-        {"LeftRightCrossColumnCroppedMinimum", 15}, {"LeftRightCrossColumnCroppedMaximum", 60},
-        {"IsPanoramicToAppendToCross", 1}, {"IsLastPanoramicPhantom", 0}, {"SliceVisualNumber", 5}};
+    const std::pair<const char*, uint32_t> expected[] = {{"IsPanoramicLimited", 1},
+                                                         {"PanoramicLimitPercentage", 60},
+                                                         {"IsCrossAngleLimited", 1},
+                                                         {"CrossAngleLimit", 45},
+                                                         {"IsCrossCropped", 1},
+                                                         {"TopBottomCrossColumnCropped", 15},
+                                                         {"LeftRightCrossColumnCroppedMinimum", 15},
+                                                         {"LeftRightCrossColumnCroppedMaximum", 60},
+                                                         {"IsPanoramicToAppendToCross", 1},
+                                                         {"IsLastPanoramicPhantom", 0},
+                                                         {"SliceVisualNumber", 5}};
     for (const auto& [name, value] : expected) {
         const auto v = Value(t, name);
         ASSERT_TRUE(v) << name;

@@ -32,7 +32,8 @@ TempInstall::~TempInstall() {
 void TempInstall::WriteRegistry(const std::string& installDirLine, const std::string& extra) const {
     std::ofstream out(Registry(), std::ios::binary | std::ios::trunc);
     out << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\software\\vordal\\orvix\\talvern]\n";
-    if (!installDirLine.empty()) out << installDirLine << "\n";
+    if (!installDirLine.empty())
+        out << installDirLine << "\n";
     out << extra;
 }
 

@@ -31,7 +31,8 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 10000) {
     QElapsedTimer timer;
     timer.start();
     while (!done()) {
-        if (timer.elapsed() > timeoutMs) return false;
+        if (timer.elapsed() > timeoutMs)
+            return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         usleep(2000);
     }
@@ -103,11 +104,11 @@ TEST(Startup, FirstStartCreatesSettingsAndSignalsEndItCleanly) {
         EXPECT_TRUE(platform::NamedObjectExists(shell::kWindowClassName));
         manager.Signal(c.signal);
         EXPECT_EQ(manager.Finish(), 0);
-        for (const char* name : {"IsPanoramicLimited", "PanoramicLimitPercentage",
-                                 "IsCrossAngleLimited", "CrossAngleLimit", "IsCrossCropped",
-                                 "TopBottomCrossColumnCropped", "LeftRightCrossColumnCroppedMinimum",
-                                 "LeftRightCrossColumnCroppedMaximum", "IsPanoramicToAppendToCross",
-                                 "IsLastPanoramicPhantom", "SliceVisualNumber"}) {
+        for (const char* name :
+             {"IsPanoramicLimited", "PanoramicLimitPercentage", "IsCrossAngleLimited",
+              "CrossAngleLimit", "IsCrossCropped", "TopBottomCrossColumnCropped",
+              "LeftRightCrossColumnCroppedMinimum", "LeftRightCrossColumnCroppedMaximum",
+              "IsPanoramicToAppendToCross", "IsLastPanoramicPhantom", "SliceVisualNumber"}) {
             const auto v = Value(t, name);
             ASSERT_TRUE(v && v->type == 4) << name;
         }
@@ -118,10 +119,12 @@ TEST(Startup, FirstStartCreatesSettingsAndSignalsEndItCleanly) {
 
 TEST(Startup, UnusableInstallDirEndsWithoutAWindow) {
     const std::string cases[] = {"", "\"InstallDir\"=dword:00000001",
-                                 "\"InstallDir\"=\"" + std::string(260, 'x') + "\"", "missing-file"};
+                                 "\"InstallDir\"=\"" + std::string(260, 'x') + "\"",
+                                 "missing-file"};
     for (const auto& line : cases) {
         TempInstall t;
-        if (line != "missing-file") t.WriteRegistry(line);
+        if (line != "missing-file")
+            t.WriteRegistry(line);
         ManagerProcess manager(t, {});
         EXPECT_EQ(manager.Finish(), 1) << line;
         EXPECT_NE(manager.Stderr().find("Install dir not found"), std::string::npos) << line;
@@ -146,7 +149,8 @@ TEST(Startup, JunkInTheRegistryIsKeptAndDoesNotStopTheProgram) {
     std::string junk = "garbage line without structure\n\"Broken=dword:zz\n";
     junk += std::string("nul\0bytes\0here\n", 16);
     std::string big(10 * 1024 * 1024, 'j');
-    for (size_t i = 4096; i < big.size(); i += 4096) big[i] = '\n';
+    for (size_t i = 4096; i < big.size(); i += 4096)
+        big[i] = '\n';
     t.WriteDefaultRegistry(junk + "; a comment\n" + big + "\n");
     ManagerProcess manager(t, {});
     ASSERT_TRUE(WaitUntil([&] { return Value(t, "3DTS_hWnd").has_value(); }, 20000));
@@ -181,14 +185,15 @@ TEST(Startup, SecondStartHandsItsCommandLineToTheRunningWindow) {
     const uint32_t header[2] = {1, 100};
     ASSERT_EQ(::write(fd, header, sizeof header), static_cast<ssize_t>(sizeof header));
 
-    ManagerProcess second(t, {"#PATIENT_NAME", "\"Maria", "", "Rossi\"", "#PANORAMIC_FILEPATH",
-                              "/tmp/p.tif"});
+    ManagerProcess second(
+        t, {"#PATIENT_NAME", "\"Maria", "", "Rossi\"", "#PANORAMIC_FILEPATH", "/tmp/p.tif"});
     ASSERT_TRUE(WaitUntil([&] { return second.Finish(0) >= 0; }));
     EXPECT_EQ(second.Finish(0), 0);
     EXPECT_EQ(second.Stderr(), "");
     EXPECT_EQ(window->Caller().PatientName, "Maria Rossi");
     EXPECT_EQ(window->Caller().PanoramicPath, "/tmp/p.tif");
-    EXPECT_EQ(window->Workflow().WorkflowPhase(), 2) << "the caller's panoramic is opened in phase 1";
+    EXPECT_EQ(window->Workflow().WorkflowPhase(), 2)
+        << "the caller's panoramic is opened in phase 1";
     ::close(fd);
 
     // Other record types are ignored.

@@ -16,9 +16,11 @@ constexpr const char* kUserKey = "HKEY_CURRENT_USER\\SOFTWARE\\VORDAL\\Dextrum\\
 bool CopyFolderFiles(const fs::path& from, const fs::path& to, const std::string& extension,
                      std::string& error) {
     std::error_code ec;
-    if (!fs::is_directory(from, ec)) return true;  // optional content not built yet
+    if (!fs::is_directory(from, ec))
+        return true;  // optional content not built yet
     for (const auto& entry : fs::directory_iterator(from, ec)) {
-        if (!entry.is_regular_file() || (!extension.empty() && entry.path().extension() != extension)) {
+        if (!entry.is_regular_file() ||
+            (!extension.empty() && entry.path().extension() != extension)) {
             continue;
         }
         fs::copy_file(entry.path(), to / entry.path().filename(),
@@ -35,10 +37,13 @@ bool WriteIni(const fs::path& file, int language, std::string& error) {
     std::ofstream out(file, std::ios::trunc);
     out << "; DTS demo installation\n"
            "[PCDRIVER_OPTIONS]\n"
-           "language=" << language << "\n\n"
+           "language="
+        << language
+        << "\n\n"
            "[FILTERS_AUTOMATIC_3D]\n"
            "MAX_ENTRIES=0\n";
-    if (!out) error = "cannot write " + file.string();
+    if (!out)
+        error = "cannot write " + file.string();
     return static_cast<bool>(out);
 }
 
@@ -68,20 +73,23 @@ bool CreateDemoInstall(const DemoInstallOptions& o, std::string& error) {
     }
     fs::create_directories(o.Root / "export", ec);
 
-    if (!WriteIni(install / "config/config.ini", o.Language, error)) return false;
+    if (!WriteIni(install / "config/config.ini", o.Language, error))
+        return false;
     if (!CopyFolderFiles(o.SourceDir / "resources/language", install / "language", ".xml", error)) {
         return false;
     }
     // Pictures rendered by the build, laid out as the installation expects them.
     const fs::path art = o.BuildDir / "installdir-files";
     if (fs::is_directory(art, ec)) {
-        fs::copy(art, install, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
+        fs::copy(art, install, fs::copy_options::recursive | fs::copy_options::overwrite_existing,
+                 ec);
         if (ec) {
             error = "cannot copy the pictures: " + ec.message();
             return false;
         }
     }
-    if (!CopyFolderFiles(o.SourceDir / "docs", install / "docs", ".pdf", error)) return false;
+    if (!CopyFolderFiles(o.SourceDir / "docs", install / "docs", ".pdf", error))
+        return false;
 
     return WriteRegistry(o.Root / "registry.reg", install.string() + "/",
                          (o.Root / "export").string() + "/", error);

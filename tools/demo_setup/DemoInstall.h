@@ -6,10 +6,10 @@
 namespace zor::tools {
 
 struct DemoInstallOptions {
-    std::filesystem::path Root;           ///< the demo folder; InstallDir is Root/"install"/
-    std::filesystem::path SourceDir;      ///< the project's source tree (language files, docs)
-    std::filesystem::path BuildDir;       ///< the build tree (rendered pictures, tools)
-    int Language = 0;                     ///< INI "language" number
+    std::filesystem::path Root;       ///< the demo folder; InstallDir is Root/"install"/
+    std::filesystem::path SourceDir;  ///< the project's source tree (language files, docs)
+    std::filesystem::path BuildDir;   ///< the build tree (rendered pictures, tools)
+    int Language = 0;                 ///< INI "language" number
 };
 
 /// Creates (or refreshes) the installation and writes Root/"registry.reg" pointing at it.
