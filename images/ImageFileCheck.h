@@ -8,7 +8,7 @@ namespace zor::images {
 /// Limits of the pre-checks (FreeImage 3.18 has known flaws with crafted files).
 struct ImageFileLimits {
     static constexpr uint32_t kMaxDimension = 16384;            ///< pixels per side
-    static constexpr uint64_t kMaxImageBytes = 256ull << 20;    ///< decoded size of one image
+    static constexpr uint64_t kMaxImageBytes = 64ull << 20;     ///< decoded size of one image
     static constexpr uint64_t kMaxSingleAlloc = 64ull << 20;    ///< libtiff's largest allocation
     static constexpr uint64_t kMaxBmpFileBytes = 64ull << 20;   ///< curve picture file size
 };
