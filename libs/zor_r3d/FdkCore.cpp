@@ -221,11 +221,33 @@ void BackprojectColumn(const FdkGeometry& g, const GridMap& map,
                                             (gd.CentreZ - t.CentreZ) / t.PitchV * invU) -
                          static_cast<float>((gd.Nz - 1) * 0.5) * rs;
         const float weight = weighted ? g.ViewWeight[static_cast<size_t>(v)] * invU * invU : 1.0f;
-        const float* a = views[static_cast<size_t>(v)].data() + static_cast<size_t>(ic) * rows;
-        const float* b = a + rows;
-        const float wa = (1.0f - tc) * weight, wb = tc * weight;
-        for (int r = 0; r < rows; ++r) {
-            blend[r] = wa * a[r] + wb * b[r];
+        const float hu = map.HalfWidth[at];
+        if (hu > 0.5f) {
+            // The voxel is wider than a detector column: average the columns it covers.
+            const float left = fc - hu, right = fc + hu;
+            const int c0 = std::max(0, static_cast<int>(std::floor(left + 0.5f)));
+            const int c1 = std::min(t.DetCols - 1, static_cast<int>(std::floor(right + 0.5f)));
+            std::fill(blend, blend + rows, 0.0f);
+            for (int c = c0; c <= c1; ++c) {
+                const float w = weight *
+                                (std::min(right, c + 0.5f) - std::max(left, c - 0.5f)) / (2.0f * hu);
+                if (w <= 0.0f) {
+                    continue;
+                }
+                const float* col =
+                    views[static_cast<size_t>(v)].data() + static_cast<size_t>(c) * rows;
+                for (int r = 0; r < rows; ++r) {
+                    blend[r] += w * col[r];
+                }
+            }
+        } else {
+            const float* a =
+                views[static_cast<size_t>(v)].data() + static_cast<size_t>(ic) * rows;
+            const float* b = a + rows;
+            const float wa = (1.0f - tc) * weight, wb = tc * weight;
+            for (int r = 0; r < rows; ++r) {
+                blend[r] = wa * a[r] + wb * b[r];
+            }
         }
         blend[rows] = 0.0f;
         for (int k = 0; k < gd.Nz; ++k) {

@@ -51,7 +51,8 @@ void FilterView(const FdkGeometry& g, const float* lineIntegrals, std::vector<fl
                 std::vector<std::complex<float>>& scratch);
 
 /// Adds the contribution of every view to voxel column (i, j) of `map`: acc[k], k < Nz.
-/// `weighted` applies the FDK weights; without, the plain interpolating backprojection.
+/// `weighted` applies the FDK weights; without, the plain backprojection. A voxel wider than a
+/// detector column averages the columns it covers (no aliasing of the filtered data).
 void BackprojectColumn(const FdkGeometry& g, const GridMap& map,
                        const std::vector<std::vector<float>>& views, int i, int j, float* acc,
                        bool weighted);
