@@ -14,6 +14,10 @@ constexpr double kHalfPi = 1.5707963267948966;
 constexpr int kBlock = 16;  // columns computed together before they are scattered into rows
 
 // out[k] = w0·a[k] + w1·b[k] + w2·c[k] + w3·d[k] + 0.5 (the 0.5 rounds on conversion).
+// Built twice, the AVX2 copy chosen at load time where the processor has it.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx2", "default")))
+#endif
 void BlendColumn(const uint16_t* __restrict a, const uint16_t* __restrict b,
                  const uint16_t* __restrict c, const uint16_t* __restrict d, const float* w,
                  float* __restrict out, int n) {
