@@ -20,14 +20,17 @@ using namespace zor::phantom;
 
 namespace {
 
-// Demo data written once for the whole suite (about 8 s of work shared by the tests below).
+// LUTs and curve picture written once for the suite, laid out as in an install folder.
 class DemoDataTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         char tmpl[] = "/tmp/zor_demo_test_XXXXXX";
         s_Dir = std::string(::mkdtemp(tmpl)) + "/";
+        fs::create_directories(s_Dir + "config_zor/zor_manager");
         std::string error;
-        s_Ok = WriteDemoData(s_Dir, &error);
+        s_Ok = WriteLutFiles(PhantomKind::Adult, s_Dir + "config_zor/", &error) &&
+               WriteLutFiles(PhantomKind::Child, s_Dir + "config_zor/", &error) &&
+               WriteCurvePicture(s_Dir + "config_zor//zor_manager/kestel.bmp", &error);
         ASSERT_TRUE(s_Ok) << error;
     }
     static void TearDownTestSuite() {
@@ -142,7 +145,17 @@ TEST_F(DemoDataTest, CurvePictureMatchesTheLutAfterTheLoadersRotation) {
     EXPECT_EQ(bright, checked);
 }
 
-TEST_F(DemoDataTest, PanoramicsHaveTheirSizeAndDescriptions) {
+// The whole demo installation: every file where the system loads it, the panoramics with
+// their size and descriptions.
+TEST(DemoInstall, WritesEveryFileWithItsSizeAndDescription) {
+    char tmpl[] = "/tmp/zor_demo_install_XXXXXX";
+    const std::string s_Dir = std::string(::mkdtemp(tmpl)) + "/";
+    std::string error;
+    ASSERT_TRUE(WriteDemoData(s_Dir, &error)) << error;
+    for (const char* f : {"config_zor/0.0.31.10_X.LUT", "config_zor/0.0.6.10_X.LUT",
+                          "config_zor//zor_manager/kestel.bmp"}) {
+        EXPECT_TRUE(fs::exists(s_Dir + f)) << f;
+    }
     bool present = false;
     int w = 0, h = 0, bits = 0;
     const std::string adult = Description(s_Dir + "work/phantom_pano.tif", present, w, h, bits);
@@ -160,6 +173,10 @@ TEST_F(DemoDataTest, PanoramicsHaveTheirSizeAndDescriptions) {
         EXPECT_EQ(w, 2609) << t;
         EXPECT_EQ(bits, 16) << t;
     }
+    std::error_code ec;
+    fs::remove_all(s_Dir, ec);
+    EXPECT_FALSE(WriteDemoData("/proc/zor-no-such-place/", &error));
+    EXPECT_FALSE(error.empty());
 }
 
 // The phantom's ray-driven projector and the reconstruction library's footprint projector

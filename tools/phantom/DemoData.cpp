@@ -131,6 +131,23 @@ bool WritePanoramicTiff(const std::string& path, const GreyImage& image,
     return zor_r3d::WriteGrey16Tiff(path, image.Width, image.Height, image.Samples, description);
 }
 
+bool WriteLutFiles(PhantomKind kind, const std::string& folder, std::string* error) {
+    const DentalPhantom phantom(kind);
+    for (const std::string& id : ProjectionIds(kind)) {
+        if (!zor_vol_lut::WriteLutFile(folder + id + "_X.LUT", MakeLut(phantom, id))) {
+            return Fail(error, "cannot write " + folder + id + "_X.LUT");
+        }
+    }
+    return true;
+}
+
+bool WriteCurvePicture(const std::string& path, std::string* error) {
+    if (!WriteBytes(path, MakeCurvePicture(DentalPhantom(PhantomKind::Adult)))) {
+        return Fail(error, "cannot write " + path);
+    }
+    return true;
+}
+
 bool WriteDemoData(const std::string& installDir, std::string* error) {
     namespace fs = std::filesystem;
     std::string root = installDir;
@@ -149,14 +166,10 @@ bool WriteDemoData(const std::string& installDir, std::string* error) {
     }
     for (PhantomKind kind : {PhantomKind::Adult, PhantomKind::Child}) {
         const DentalPhantom phantom(kind);
-        for (const std::string& id : ProjectionIds(kind)) {
-            if (!zor_vol_lut::WriteLutFile(lutDir + id + "_X.LUT", MakeLut(phantom, id))) {
-                return Fail(error, "cannot write " + lutDir + id + "_X.LUT");
-            }
-        }
         const bool adult = kind == PhantomKind::Adult;
-        if (adult && !WriteBytes(pictureDir + "kestel.bmp", MakeCurvePicture(phantom))) {
-            return Fail(error, "cannot write " + pictureDir + "kestel.bmp");
+        if (!WriteLutFiles(kind, lutDir, error) ||
+            (adult && !WriteCurvePicture(pictureDir + "kestel.bmp", error))) {
+            return false;
         }
         const auto grid = BuildGrid(phantom);
         const GreyImage pano = RenderPanoramic(phantom, *grid);

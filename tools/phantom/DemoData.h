@@ -29,6 +29,11 @@ std::string PanoramicDescription(PhantomKind kind, const std::string& imageId);
 bool WritePanoramicTiff(const std::string& path, const GreyImage& image,
                         const std::string& description);
 
+/// Writes the LUT files of every id of `kind` into `folder` (ending with '/').
+bool WriteLutFiles(PhantomKind kind, const std::string& folder, std::string* error);
+/// Writes the curve picture of the adult phantom to `path`.
+bool WriteCurvePicture(const std::string& path, std::string* error);
+
 /// Writes all demo data under `installDir` (ending with '/'):
 ///   config_zor/<id>_X.LUT for every id of both phantoms,
 ///   config_zor//zor_manager/kestel.bmp,
