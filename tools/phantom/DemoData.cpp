@@ -131,6 +131,17 @@ bool WritePanoramicTiff(const std::string& path, const GreyImage& image,
     return zor_r3d::WriteGrey16Tiff(path, image.Width, image.Height, image.Samples, description);
 }
 
+bool WritePhantomPanoramic(PhantomKind kind, const std::string& path, const std::string& imageId,
+                           std::string* error) {
+    const DentalPhantom phantom(kind);
+    const auto grid = BuildGrid(phantom);
+    if (!WritePanoramicTiff(path, RenderPanoramic(phantom, *grid),
+                            PanoramicDescription(kind, imageId))) {
+        return Fail(error, "cannot write " + path);
+    }
+    return true;
+}
+
 bool WriteLutFiles(PhantomKind kind, const std::string& folder, std::string* error) {
     const DentalPhantom phantom(kind);
     for (const std::string& id : ProjectionIds(kind)) {

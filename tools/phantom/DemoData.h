@@ -29,6 +29,11 @@ std::string PanoramicDescription(PhantomKind kind, const std::string& imageId);
 bool WritePanoramicTiff(const std::string& path, const GreyImage& image,
                         const std::string& description);
 
+/// Renders the phantom's panoramic and writes it with its description (for example the device
+/// simulator's "work/cur_pano.tif"); about 2 s.
+bool WritePhantomPanoramic(PhantomKind kind, const std::string& path, const std::string& imageId,
+                           std::string* error);
+
 /// Writes the LUT files of every id of `kind` into `folder` (ending with '/').
 bool WriteLutFiles(PhantomKind kind, const std::string& folder, std::string* error);
 /// Writes the curve picture of the adult phantom to `path`.
