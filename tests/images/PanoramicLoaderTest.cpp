@@ -297,7 +297,15 @@ TEST_F(PanoramicLoaderTest, PreCheckRefusals) {
     big.m_Height = 64;
     TiffSpec jpegLike;
     jpegLike.m_Compression = 32946;  // deflate: accepted
-    const Case cases[] = {{"rgb", rgb, 0}, {"tiled", tiled, 0}, {"truncated", big, 600}};
+    TiffSpec wide;
+    wide.m_Width = 16385;
+    wide.m_Height = 1;
+    wide.m_Bits = 8;
+    TiffSpec jpeg;
+    jpeg.m_Bits = 8;
+    jpeg.m_Compression = 7;
+    const Case cases[] = {{"rgb", rgb, 0},         {"tiled", tiled, 0}, {"truncated", big, 600},
+                          {"too wide", wide, 0}, {"jpeg", jpeg, 0}};
     for (const Case& c : cases) {
         m_Recorder.m_Log.clear();
         ASSERT_TRUE(WriteTestTiff(path, c.spec)) << c.what;
