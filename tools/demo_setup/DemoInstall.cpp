@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "phantom/DemoData.h"
 #include "platform/Registry.h"
 
 namespace zor::tools {
@@ -90,6 +91,14 @@ bool CreateDemoInstall(const DemoInstallOptions& o, std::string& error) {
     }
     if (!CopyFolderFiles(o.SourceDir / "docs", install / "docs", ".pdf", error))
         return false;
+
+    // The phantom's LUTs, curve picture and panoramics; its curve picture is the one that
+    // matches the LUTs, so it replaces any drawn stand-in.
+    const fs::path lut = install / "config_zor/0.0.31.0_X.LUT";
+    if (o.RefreshPhantom || !fs::exists(lut, ec)) {
+        if (!phantom::WriteDemoData(install.string() + "/", &error))
+            return false;
+    }
 
     return WriteRegistry(o.Root / "registry.reg", install.string() + "/",
                          (o.Root / "export").string() + "/", error);

@@ -15,6 +15,8 @@ int main(int argc, char** argv) {
         const bool hasValue = i + 1 < argc;
         if (arg == "--language" && hasValue) {
             options.Language = zor::platform::Atoi(argv[++i]);
+        } else if (arg == "--refresh-phantom") {
+            options.RefreshPhantom = true;
         } else if (arg == "--source" && hasValue) {
             options.SourceDir = argv[++i];
         } else if (arg == "--build" && hasValue) {
@@ -28,7 +30,8 @@ int main(int argc, char** argv) {
     }
     if (options.Root.empty()) {
         std::fprintf(stderr,
-                     "usage: zor_demo_setup <folder> [--language N] [--source DIR] [--build DIR]\n"
+                     "usage: zor_demo_setup <folder> [--language N] [--refresh-phantom]\n"
+                     "       [--source DIR] [--build DIR]\n"
                      "Creates <folder>/install (the InstallDir) and <folder>/registry.reg.\n");
         return 2;
     }
