@@ -11,6 +11,9 @@ namespace {
 
 constexpr std::string_view kFirstLine = "ZORLUT 1";
 constexpr double kPictureRange = 71.0;
+// Exposure factors are relative doses; anything outside these is a damaged file. The lower
+// bound also keeps every accepted factor visible in the 6 decimals the writer uses.
+constexpr double kMinFactor = 0.001, kMaxFactor = 100.0;
 
 // Next line without its CR LF or LF; false at the end of the text.
 bool NextLine(std::string_view& text, std::string_view& line) {
@@ -93,8 +96,8 @@ bool ParseLut(std::string_view text, LutTable& table) {
         }
         if (!std::isfinite(e.X) || !std::isfinite(e.Y) || !std::isfinite(e.Angle) ||
             !std::isfinite(e.Factor) || std::fabs(e.X) > kPictureRange ||
-            std::fabs(e.Y) > kPictureRange || std::fabs(e.Angle) > 7.0 || e.Factor <= 0.0 ||
-            e.Factor > 100.0) {
+            std::fabs(e.Y) > kPictureRange || std::fabs(e.Angle) > 7.0 || e.Factor < kMinFactor ||
+            e.Factor > kMaxFactor) {
             table.Entries.clear();
             return false;
         }

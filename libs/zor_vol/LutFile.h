@@ -22,8 +22,8 @@ struct LutTable {
 
 inline constexpr size_t kMaxEntries = 20000;
 
-/// Parses the file text; false on any malformed line, missing entry, non-finite number or a
-/// point outside ±71 mm (the range of the curve picture).
+/// Parses the file text; false on any malformed line, missing entry, non-finite number, a
+/// point outside ±71 mm (the range of the curve picture) or a factor outside 0.001…100.
 bool ParseLut(std::string_view text, LutTable& table);
 std::string FormatLut(const LutTable& table);
 bool ReadLutFile(const std::string& path, LutTable& table);

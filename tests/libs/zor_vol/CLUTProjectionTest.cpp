@@ -92,6 +92,8 @@ TEST(CLUTProjection, DamagedFilesAreRefused) {
         {"outside picture", replace("\n0 0 30.", "\n0 0 90.")},
         {"garbage", replace("\n9 1 ", "\n9 1 x ")},
         {"first line", replace("ZORLUT 1", "ZORLUT 2")},
+        // Found by fuzzing: a factor that the writer's 6 decimals would turn into 0.
+        {"factor tiny", replace(" 1.007000\n", " 0.0000000666\n")},
     };
     CLUTProjection lut;
     for (const auto& c : cases) {
