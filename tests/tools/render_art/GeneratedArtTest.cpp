@@ -92,7 +92,6 @@ constexpr InstallPicture kInstallPictures[] = {
     {"PatientPosition.bmp", "bmp", 90, 75}, {"XRay.bmp", "bmp", 90, 75},
     {"ExamType.bmp", "bmp", 90, 75},        {"TomoVolume.bmp", "bmp", 90, 75},
     {"TomoStart.bmp", "bmp", 90, 75},       {"Error.bmp", "bmp", 90, 75},
-    {"kestel.bmp", "bmp", 4096, 4096},
 };
 
 TEST_F(GeneratedArt, InstallFolderPicturesHaveTheirExactNamesAndFormats) {
