@@ -1,5 +1,5 @@
-// Any text as "ConeBeam.tra": parse or refuse; an accepted trajectory is valid and its view
-// geometry is finite.
+// Any text as "ConeBeam.tra": parse or refuse; an accepted trajectory is valid, writes and
+// reads back the same, and its view geometry is finite.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +12,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     if (zor_r3d::ParseTrajectory(text, t)) {
         if (!zor_r3d::IsValid(t)) {
+            __builtin_trap();
+        }
+        // What the writer makes of an accepted trajectory reads back the same.
+        zor_r3d::Trajectory again;
+        if (!zor_r3d::ParseTrajectory(zor_r3d::FormatTrajectory(t), again) ||
+            zor_r3d::FormatTrajectory(again) != zor_r3d::FormatTrajectory(t)) {
             __builtin_trap();
         }
         for (int v = 0; v < t.Views; ++v) {
