@@ -21,8 +21,8 @@ void BuildTemplateDescription(const TemplateAcquisition& acquisition, const std:
     info.m_ProjectionMinor = 0;
     info.m_ProjectionThird = 31;
     info.m_ProjectionVersion = 10;
-    info.CropShares = ComputeCropShares(0, settings.m_IsPanoramicLimited,
-                                        settings.m_PanoramicLimitPercentage);
+    info.CropShares =
+        ComputeCropShares(0, settings.m_IsPanoramicLimited, settings.m_PanoramicLimitPercentage);
     info.m_ImageId = imageId;
 
     const size_t dot = info.ProjectionId.rfind('.');
@@ -45,8 +45,8 @@ void BuildTemplateDescription(const TemplateAcquisition& acquisition, const std:
 }
 
 DescriptionText BuildSliceDescription(const SliceDescriptionInput& s) {
-    static constexpr const char* kCornerKeys[8] = {"TOP_LEFTX",    "TOP_LEFTY",    "TOP_RIGHTX",
-                                                   "TOP_RIGHTY",   "BOTTOM_LEFTX", "BOTTOM_LEFTY",
+    static constexpr const char* kCornerKeys[8] = {"TOP_LEFTX",     "TOP_LEFTY",    "TOP_RIGHTX",
+                                                   "TOP_RIGHTY",    "BOTTOM_LEFTX", "BOTTOM_LEFTY",
                                                    "BOTTOM_RIGHTX", "BOTTOM_RIGHTY"};
     DescriptionText out;
     out.Append("orvix=333,source=TALVERN,type=ZOR,pixsize=" + FormatFixed(0.15));
@@ -65,7 +65,8 @@ DescriptionText BuildSliceDescription(const SliceDescriptionInput& s) {
     out.Append(",SLICE_ROT2=" + FormatFixed(s.m_SliceRotation[1]));
     out.Append(",SLICE_ROTY=" + FormatFixed(s.m_SliceRotation[2]));
     for (int i = 0; i < 8; ++i) {
-        out.Append(std::string(",SLICE_") + kCornerKeys[i] + "=" + FormatFixed(s.m_SliceCorners[i]));
+        out.Append(std::string(",SLICE_") + kCornerKeys[i] + "=" +
+                   FormatFixed(s.m_SliceCorners[i]));
     }
     out.Append(",magnifactor_H=" + FormatFixed(1.0) + ",magnifactor_V=" + FormatFixed(1.0));
     out.Append(",num_images=11");
@@ -75,7 +76,8 @@ DescriptionText BuildSliceDescription(const SliceDescriptionInput& s) {
     out.Append(",Y_value=" + FormatInt(TruncToInt(s.m_YValue)));
     out.Append(",margin_left_pan=" + FormatInt(s.m_PanoramicMarginLeft));
     float dap = (1.0f - s.m_CollimatorA - s.m_CollimatorB) * s.m_DoseBase;
-    if (s.m_YAxisMovable) dap *= 0.90247077f;
+    if (s.m_YAxisMovable)
+        dap *= 0.90247077f;
     out.Append(",DAP=" + FormatFixed(static_cast<double>(dap), 2));
     out.Append(",3DTS_slice_index=" + FormatInt(s.m_SliceIndex));
     out.Append(",3DTS_slice_count=" + FormatInt(s.m_SliceCount));
@@ -86,7 +88,8 @@ void AppendTreatments(DescriptionText& text, const std::vector<std::string>& fil
     for (const std::string& filter : filterStrings) {
         if (!filter.empty() && filter.front() == '@') {
             const size_t comma = filter.find(',');
-            text.Append("," + (comma == std::string::npos ? std::string() : filter.substr(comma + 1)));
+            text.Append("," +
+                        (comma == std::string::npos ? std::string() : filter.substr(comma + 1)));
         } else {
             std::string value = filter;
             std::replace(value.begin(), value.end(), ',', ';');
@@ -101,13 +104,15 @@ std::vector<std::string> ReadTreatments(std::string_view description) {
     size_t pos = 0;
     while (pos <= description.size()) {
         size_t end = description.find(',', pos);
-        if (end == std::string_view::npos) end = description.size();
+        if (end == std::string_view::npos)
+            end = description.size();
         const std::string_view entry = description.substr(pos, end - pos);
         pos = end + 1;
         const size_t eq = entry.find('=');
         std::string key(entry.substr(0, eq));
-        std::transform(key.begin(), key.end(), key.begin(),
-                       [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+        std::transform(key.begin(), key.end(), key.begin(), [](char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        });
         if (key == "orvix") {
             armed = true;
         } else if (armed && key == "treat" && eq != std::string_view::npos) {
@@ -122,7 +127,8 @@ std::vector<std::string> ReadTreatments(std::string_view description) {
 std::string FormatTimeStamp(long long when) {
     const auto t = static_cast<std::time_t>(when);
     std::tm local{};
-    if (localtime_r(&t, &local) == nullptr) return std::string();
+    if (localtime_r(&t, &local) == nullptr)
+        return std::string();
     char buffer[32];
     const size_t n = std::strftime(buffer, sizeof buffer, "%Y-%m-%d_%H-%M-%S", &local);
     return std::string(buffer, n);

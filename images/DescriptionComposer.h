@@ -13,12 +13,12 @@ namespace zor::images {
 
 /// What the template panoramic's metadata is built from: the last acquisition's record.
 struct TemplateAcquisition {
-    int m_YValue = 0;            ///< integer Y correction of the acquisition
-    int m_TubeVoltage = 0;       ///< kV
-    int m_TubeCurrent = 0;       ///< mA
-    int m_ExposureTimeMs = 0;    ///< ms
+    int m_YValue = 0;          ///< integer Y correction of the acquisition
+    int m_TubeVoltage = 0;     ///< kV
+    int m_TubeCurrent = 0;     ///< mA
+    int m_ExposureTimeMs = 0;  ///< ms
     int m_PatientOrientation = 0;
-    int m_ProjectionNumber = 31; ///< size class of the device snapshot
+    int m_ProjectionNumber = 31;  ///< size class of the device snapshot
 };
 
 /// Fills `info` for the phantom template panoramic and composes its `NormalisedDescription`.
@@ -32,7 +32,8 @@ struct SliceDescriptionInput {
     std::string m_VolumeImageId;     ///< UTF-8
     int m_SlicePanoramicColumn = 0;  ///< panoramic column of the slice centre
     std::string m_ProjectionId;
-    double m_VolumeCorners[8] = {};  ///< top-left x,y, top-right x,y, bottom-left x,y, bottom-right x,y
+    double m_VolumeCorners[8] =
+        {};  ///< top-left x,y, top-right x,y, bottom-left x,y, bottom-right x,y
     double m_SliceCentre[2] = {};
     double m_SliceRotation[3] = {};  ///< ROT1, ROT2, ROTY
     double m_SliceCorners[8] = {};   ///< same corner order as the volume corners
@@ -41,11 +42,11 @@ struct SliceDescriptionInput {
     int m_ExposureTimeMs = 0;
     double m_YValue = 0.0;
     int m_PanoramicMarginLeft = 0;
-    float m_CollimatorA = 0.0f;      ///< collimator fractions a and b
+    float m_CollimatorA = 0.0f;  ///< collimator fractions a and b
     float m_CollimatorB = 0.0f;
-    float m_DoseBase = 0.0f;         ///< D of the sent acquisition parameters
+    float m_DoseBase = 0.0f;  ///< D of the sent acquisition parameters
     bool m_YAxisMovable = false;
-    int m_SliceIndex = 0;            ///< 0..49
+    int m_SliceIndex = 0;  ///< 0..49
     int m_SliceCount = 50;
 };
 

@@ -15,7 +15,8 @@ using platform::Atoi;
 BandGeometry ComputeBandGeometry(int marginTop, int marginBottom) {
     BandGeometry g;
     const int64_t denom = 1538 - static_cast<int64_t>(marginTop) - marginBottom;
-    if (denom == 0) return g;
+    if (denom == 0)
+        return g;
     const auto d = static_cast<float>(denom);
     const float top = static_cast<float>(150 - static_cast<int64_t>(marginTop)) / d;
     const float bottom = static_cast<float>(-static_cast<int64_t>(marginBottom)) / d;
@@ -28,7 +29,8 @@ BandGeometry ComputeBandGeometry(int marginTop, int marginBottom) {
 
 CropShareSet ComputeCropShares(int minor, bool isLimited, int limitPercentage) {
     CropShareSet s;
-    if (!isLimited) return s;
+    if (!isLimited)
+        return s;
     const int64_t rest = 100 - static_cast<int64_t>(limitPercentage);
     const auto clamp = [](int64_t v) {
         return static_cast<int>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
@@ -45,28 +47,35 @@ CropShareSet ComputeCropShares(int minor, bool isLimited, int limitPercentage) {
 
 bool ReadDescriptionValue(std::string_view block, std::string_view key, std::string& out) {
     const size_t at = block.find(key);
-    if (at == std::string_view::npos) return false;
+    if (at == std::string_view::npos)
+        return false;
     const size_t start = at + key.size();
     const size_t end = block.find("\r\n", start);
-    if (end == std::string_view::npos) return false;
+    if (end == std::string_view::npos)
+        return false;
     out.assign(block.substr(start, end - start));
     return true;
 }
 
 bool ReadDescriptionInt(std::string_view block, std::string_view key, int& out) {
     const size_t at = block.find(key);
-    if (at == std::string_view::npos) return false;
+    if (at == std::string_view::npos)
+        return false;
     size_t pos = at + key.size();
-    if (pos >= block.size() || block[pos] < '0' || block[pos] > '9') return false;
+    if (pos >= block.size() || block[pos] < '0' || block[pos] > '9')
+        return false;
     const size_t start = pos;
-    while (pos < block.size() && block[pos] >= '0' && block[pos] <= '9') ++pos;
+    while (pos < block.size() && block[pos] >= '0' && block[pos] <= '9')
+        ++pos;
     out = Atoi(block.substr(start, pos - start));
     return true;
 }
 
 namespace {
 
-std::string KeyEq(std::string_view key) { return std::string(key) + "="; }
+std::string KeyEq(std::string_view key) {
+    return std::string(key) + "=";
+}
 
 void ClipProjectionId(PanoramicInfo& info) {
     if (info.ProjectionId.size() > PanoramicInfo::kMaxProjectionId) {
@@ -86,7 +95,8 @@ ReadStatus ReadCommaProjection(const CHeaderParser& parser, const ImageSettings&
     std::string value;
     if (parser.GetValue(keyName, value) != CHeaderParser::kFound) {
         keyName = kKeyProjection;
-        if (parser.GetValue(keyName, value) != CHeaderParser::kFound) return ReadStatus::Read;
+        if (parser.GetValue(keyName, value) != CHeaderParser::kFound)
+            return ReadStatus::Read;
     }
     std::string_view pieces[3];
     std::string_view rest(value);
@@ -96,7 +106,8 @@ ReadStatus ReadCommaProjection(const CHeaderParser& parser, const ImageSettings&
         rest = dot == std::string_view::npos ? std::string_view() : rest.substr(dot + 1);
     }
     info.m_ProjectionMajor = Atoi(pieces[0]);
-    if (info.m_ProjectionMajor != 0) return ReadStatus::ProjectionRefused;
+    if (info.m_ProjectionMajor != 0)
+        return ReadStatus::ProjectionRefused;
     info.m_ProjectionMinor = Atoi(pieces[1]);
     info.CropShares = ComputeCropShares(info.m_ProjectionMinor, settings.m_IsPanoramicLimited,
                                         settings.m_PanoramicLimitPercentage);
@@ -129,7 +140,8 @@ ReadStatus ReadCommaForm(const std::string& description, const ImageSettings& se
     info.NormalisedDescription.AssignClipped(description);
     CHeaderParser parser(description);
     parser.Parse();
-    if (parser.State() != CHeaderParser::kStateParsed) return ReadStatus::NotParsed;
+    if (parser.State() != CHeaderParser::kStateParsed)
+        return ReadStatus::NotParsed;
 
     std::string v;
     const auto has = [&](std::string_view key) {
@@ -152,10 +164,12 @@ ReadStatus ReadCommaForm(const std::string& description, const ImageSettings& se
 
 bool ExtractTechnicsBlock(std::string_view xmp, std::string_view& block) {
     const size_t open = xmp.find(kTechnicsOpen);
-    if (open == std::string_view::npos) return false;
+    if (open == std::string_view::npos)
+        return false;
     const size_t start = open + kTechnicsOpen.size();
     const size_t close = xmp.find(kTechnicsClose, start);
-    if (close == std::string_view::npos) return false;
+    if (close == std::string_view::npos)
+        return false;
     block = xmp.substr(start, close - start);
     return true;
 }
@@ -164,12 +178,14 @@ namespace {
 
 ReadStatus ReadTechnicsProjection(std::string_view block, const ImageSettings& settings,
                                   PanoramicInfo& info) {
-    const std::string key =
-        block.find(KeyEq(kKeyProj)) != std::string_view::npos ? KeyEq(kKeyProj) : KeyEq(kKeyProjection);
+    const std::string key = block.find(KeyEq(kKeyProj)) != std::string_view::npos
+                                ? KeyEq(kKeyProj)
+                                : KeyEq(kKeyProjection);
     int major = 0;
     if (ReadDescriptionInt(block, key, major)) {
         info.m_ProjectionMajor = major;
-        if (major != 0) return ReadStatus::ProjectionRefused;
+        if (major != 0)
+            return ReadStatus::ProjectionRefused;
         int minor = 0;
         if (!ReadDescriptionInt(block, key + FormatInt(major) + ".", minor)) {
             return ReadStatus::Failed;
@@ -207,7 +223,8 @@ void AppendIntEntry(DescriptionText& out, std::string_view block, std::string_vi
 
 void AppendTextEntry(DescriptionText& out, std::string_view block, std::string_view key) {
     std::string value;
-    if (!ReadDescriptionValue(block, KeyEq(key), value)) value = "Unknown";
+    if (!ReadDescriptionValue(block, KeyEq(key), value))
+        value = "Unknown";
     out.Append("," + std::string(key) + "=" + value);
 }
 
@@ -257,18 +274,23 @@ void BuildTechnicsNormalised(std::string_view block, PanoramicInfo& info) {
 ReadStatus ReadTechnicsForm(std::string_view xmp, const ImageSettings& settings,
                             PanoramicInfo& info) {
     std::string_view block;
-    if (!ExtractTechnicsBlock(xmp, block)) return ReadStatus::Failed;
+    if (!ExtractTechnicsBlock(xmp, block))
+        return ReadStatus::Failed;
 
     std::string v;
-    const auto text = [&](std::string_view key) { return ReadDescriptionValue(block, KeyEq(key), v); };
+    const auto text = [&](std::string_view key) {
+        return ReadDescriptionValue(block, KeyEq(key), v);
+    };
     const auto integer = [&](std::string_view key, int fallback) {
         int value = fallback;
         return ReadDescriptionInt(block, KeyEq(key), value) ? value : fallback;
     };
     const auto firstInt = [&](std::string_view first, std::string_view second, int fallback) {
         int value = 0;
-        if (ReadDescriptionInt(block, KeyEq(first), value)) return value;
-        if (ReadDescriptionInt(block, KeyEq(second), value)) return value;
+        if (ReadDescriptionInt(block, KeyEq(first), value))
+            return value;
+        if (ReadDescriptionInt(block, KeyEq(second), value))
+            return value;
         return fallback;
     };
     info.m_PixelSize = text(kKeyPixelSize) ? Atof(v) : 0.096;
@@ -284,7 +306,8 @@ ReadStatus ReadTechnicsForm(std::string_view xmp, const ImageSettings& settings,
     info.m_MarginBottom = integer(kKeyMarginBottom, 5);
 
     const ReadStatus status = ReadTechnicsProjection(block, settings, info);
-    if (status != ReadStatus::Read) return status;
+    if (status != ReadStatus::Read)
+        return status;
     BuildTechnicsNormalised(block, info);
     return ReadStatus::Read;
 }

@@ -9,7 +9,8 @@
 namespace zor::images {
 
 void DescriptionText::Append(std::string_view piece) {
-    if (m_Truncated) return;
+    if (m_Truncated)
+        return;
     if (m_Text.size() + piece.size() > kCapacity - 1) {
         m_Truncated = true;
         return;
@@ -38,24 +39,31 @@ std::string FormatInt(long long value) {
 }
 
 std::string FormatFixed(double value, int decimals) {
-    if (std::isnan(value)) return std::signbit(value) ? "-nan" : "nan";
-    if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
+    if (std::isnan(value))
+        return std::signbit(value) ? "-nan" : "nan";
+    if (std::isinf(value))
+        return value < 0 ? "-inf" : "inf";
     char buffer[400];  // the largest double in fixed notation has 309 integer digits
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                   std::chars_format::fixed, decimals);
-    if (ec != std::errc()) return "0";
+    auto [end, ec] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    if (ec != std::errc())
+        return "0";
     return std::string(buffer, end);
 }
 
 int TruncToInt(double value) {
-    if (std::isnan(value)) return 0;
-    if (value >= static_cast<double>(INT_MAX)) return INT_MAX;
-    if (value <= static_cast<double>(INT_MIN)) return INT_MIN;
+    if (std::isnan(value))
+        return 0;
+    if (value >= static_cast<double>(INT_MAX))
+        return INT_MAX;
+    if (value <= static_cast<double>(INT_MIN))
+        return INT_MIN;
     return static_cast<int>(value);
 }
 
 std::string UntranslatedTag(const std::string& tag) {
-    if (tag.size() >= 4 && tag.compare(0, 2, "_[") == 0 && tag.compare(tag.size() - 2, 2, "]_") == 0) {
+    if (tag.size() >= 4 && tag.compare(0, 2, "_[") == 0 &&
+        tag.compare(tag.size() - 2, 2, "]_") == 0) {
         return tag.substr(2, tag.size() - 4);
     }
     return tag;

@@ -11,10 +11,12 @@ void CHeaderParser::Parse() {
     size_t pos = 0;
     while (pos <= text.size()) {
         size_t end = text.find(',', pos);
-        if (end == std::string_view::npos) end = text.size();
+        if (end == std::string_view::npos)
+            end = text.size();
         const std::string_view entry = text.substr(pos, end - pos);
         pos = end + 1;
-        if (entry.empty()) continue;
+        if (entry.empty())
+            continue;
         const size_t eq = entry.find('=');
         if (eq == std::string_view::npos || eq == 0) {
             m_Pairs.clear();
@@ -29,7 +31,8 @@ void CHeaderParser::Parse() {
 }
 
 int CHeaderParser::GetValue(const std::string& key, std::string& value) const {
-    if (m_State != kStateParsed) return kNotParsed;
+    if (m_State != kStateParsed)
+        return kNotParsed;
     return FindValue(key, value) == 1 ? kFound : kNotFound;
 }
 

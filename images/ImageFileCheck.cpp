@@ -29,7 +29,9 @@ int OnTiffError(TIFF*, void* user, const char* module, const char* fmt, va_list 
     return 1;  // handled: keep the global handler (stderr) quiet
 }
 
-int OnTiffWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+int OnTiffWarning(TIFF*, void*, const char*, const char*, va_list) {
+    return 1;
+}
 
 struct TiffCloser {
     void operator()(TIFF* t) const { TIFFClose(t); }
@@ -38,7 +40,8 @@ using TiffPtr = std::unique_ptr<TIFF, TiffCloser>;
 
 TiffPtr OpenTiff(const std::string& path, TiffMessages& messages) {
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-    if (options == nullptr) return nullptr;
+    if (options == nullptr)
+        return nullptr;
     TIFFOpenOptionsSetMaxSingleMemAlloc(options,
                                         static_cast<tmsize_t>(ImageFileLimits::kMaxSingleAlloc));
     TIFFOpenOptionsSetErrorHandlerExtR(options, OnTiffError, &messages);
@@ -62,7 +65,8 @@ bool HasCountedTag(TIFF* t, uint32_t tag) {
 
 bool CheckStrips(TIFF* t, uint64_t fileSize, uint16_t compression, std::string& reason) {
     const uint32_t strips = TIFFNumberOfStrips(t);
-    if (strips == 0) return Refuse(reason, "no image strips");
+    if (strips == 0)
+        return Refuse(reason, "no image strips");
     uint32_t height = 0;
     uint32_t rowsPerStrip = 0;
     TIFFGetField(t, TIFFTAG_IMAGELENGTH, &height);
@@ -77,7 +81,8 @@ bool CheckStrips(TIFF* t, uint64_t fileSize, uint16_t compression, std::string& 
         }
         if (compression == COMPRESSION_NONE) {
             const uint64_t first = static_cast<uint64_t>(s) * rowsPerStrip;
-            const uint64_t rows = first >= height ? 0 : std::min<uint64_t>(rowsPerStrip, height - first);
+            const uint64_t rows =
+                first >= height ? 0 : std::min<uint64_t>(rowsPerStrip, height - first);
             if (count < rows * rowBytes) {
                 return Refuse(reason, "strip " + std::to_string(s) + " is shorter than its rows");
             }
@@ -91,15 +96,17 @@ bool CheckStrips(TIFF* t, uint64_t fileSize, uint16_t compression, std::string& 
 bool CheckTiffForLoad(const std::string& path, std::string& reason) {
     std::error_code ec;
     const uint64_t fileSize = std::filesystem::file_size(path, ec);
-    if (ec) return Refuse(reason, "cannot read the file size");
+    if (ec)
+        return Refuse(reason, "cannot read the file size");
     TiffMessages messages;
     TiffPtr tiff = OpenTiff(path, messages);
     if (!tiff) {
-        return Refuse(reason, messages.m_FirstError.empty() ? "not a TIFF file"
-                                                             : messages.m_FirstError);
+        return Refuse(reason,
+                      messages.m_FirstError.empty() ? "not a TIFF file" : messages.m_FirstError);
     }
     TIFF* t = tiff.get();
-    if (TIFFIsTiled(t)) return Refuse(reason, "tiled layout");
+    if (TIFFIsTiled(t))
+        return Refuse(reason, "tiled layout");
     uint32_t width = 0;
     uint32_t height = 0;
     uint16_t spp = 0, bps = 0, format = 0, planar = 0, photometric = 0, compression = 0;
@@ -117,10 +124,14 @@ bool CheckTiffForLoad(const std::string& path, std::string& reason) {
     TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLEFORMAT, &format);
     TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &planar);
     TIFFGetFieldDefaulted(t, TIFFTAG_COMPRESSION, &compression);
-    if (spp != 1) return Refuse(reason, std::to_string(spp) + " samples per pixel, not grey");
-    if (bps != 8 && bps != 16) return Refuse(reason, std::to_string(bps) + " bits per sample");
-    if (format != SAMPLEFORMAT_UINT) return Refuse(reason, "samples are not unsigned integers");
-    if (planar != PLANARCONFIG_CONTIG) return Refuse(reason, "separate sample planes");
+    if (spp != 1)
+        return Refuse(reason, std::to_string(spp) + " samples per pixel, not grey");
+    if (bps != 8 && bps != 16)
+        return Refuse(reason, std::to_string(bps) + " bits per sample");
+    if (format != SAMPLEFORMAT_UINT)
+        return Refuse(reason, "samples are not unsigned integers");
+    if (planar != PLANARCONFIG_CONTIG)
+        return Refuse(reason, "separate sample planes");
     if (TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric) != 1 ||
         (photometric != PHOTOMETRIC_MINISBLACK && photometric != PHOTOMETRIC_MINISWHITE)) {
         return Refuse(reason, "photometric interpretation is not grey");
@@ -131,15 +142,18 @@ bool CheckTiffForLoad(const std::string& path, std::string& reason) {
         return Refuse(reason, "compression " + std::to_string(compression) + " not accepted");
     }
     const uint64_t bytes = static_cast<uint64_t>(width) * height * (bps / 8);
-    if (bytes > ImageFileLimits::kMaxImageBytes) return Refuse(reason, "image too large");
+    if (bytes > ImageFileLimits::kMaxImageBytes)
+        return Refuse(reason, "image too large");
     uint64_t subIfd = 0;
     if (TIFFGetField(t, TIFFTAG_EXIFIFD, &subIfd) == 1 ||
-        TIFFGetField(t, TIFFTAG_GPSIFD, &subIfd) == 1 ||
-        HasCountedTag(t, TIFFTAG_RICHTIFFIPTC) || HasCountedTag(t, TIFFTAG_PHOTOSHOP)) {
+        TIFFGetField(t, TIFFTAG_GPSIFD, &subIfd) == 1 || HasCountedTag(t, TIFFTAG_RICHTIFFIPTC) ||
+        HasCountedTag(t, TIFFTAG_PHOTOSHOP)) {
         return Refuse(reason, "EXIF, GPS, IPTC or Photoshop metadata blocks");
     }
-    if (!CheckStrips(t, fileSize, compression, reason)) return false;
-    if (messages.m_Errors > 0) return Refuse(reason, messages.m_FirstError);
+    if (!CheckStrips(t, fileSize, compression, reason))
+        return false;
+    if (messages.m_Errors > 0)
+        return Refuse(reason, messages.m_FirstError);
     return true;
 }
 
@@ -149,7 +163,8 @@ bool ReadTiffDescriptionTags(const std::string& path, TiffDescriptionTags& tags,
     TiffMessages messages;
     TiffPtr tiff = OpenTiff(path, messages);
     if (!tiff) {
-        if (reason) *reason = messages.m_FirstError.empty() ? "not a TIFF file" : messages.m_FirstError;
+        if (reason)
+            *reason = messages.m_FirstError.empty() ? "not a TIFF file" : messages.m_FirstError;
         return false;
     }
     TIFF* t = tiff.get();
@@ -181,20 +196,25 @@ namespace {
 uint32_t Le32(const unsigned char* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
-uint16_t Le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t Le16(const unsigned char* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 
 }  // namespace
 
 bool CheckBmpForLoad(const std::string& path, std::string& reason) {
     std::error_code ec;
     const uint64_t fileSize = std::filesystem::file_size(path, ec);
-    if (ec) return Refuse(reason, "cannot read the file size");
-    if (fileSize > ImageFileLimits::kMaxBmpFileBytes) return Refuse(reason, "file too large");
+    if (ec)
+        return Refuse(reason, "cannot read the file size");
+    if (fileSize > ImageFileLimits::kMaxBmpFileBytes)
+        return Refuse(reason, "file too large");
     unsigned char h[14 + 124] = {};
     std::ifstream in(path, std::ios::binary);
     in.read(reinterpret_cast<char*>(h), sizeof h);
     const auto got = static_cast<uint64_t>(in.gcount());
-    if (got < 26 || h[0] != 'B' || h[1] != 'M') return Refuse(reason, "not a BMP file");
+    if (got < 26 || h[0] != 'B' || h[1] != 'M')
+        return Refuse(reason, "not a BMP file");
     const uint32_t pixelOffset = Le32(h + 10);
     const uint32_t infoSize = Le32(h + 14);
     int64_t width = 0, height = 0;
@@ -209,7 +229,8 @@ bool CheckBmpForLoad(const std::string& path, std::string& reason) {
         paletteEntry = 3;
     } else if (infoSize == 40 || infoSize == 52 || infoSize == 56 || infoSize == 108 ||
                infoSize == 124) {
-        if (got < 14 + 40) return Refuse(reason, "truncated header");
+        if (got < 14 + 40)
+            return Refuse(reason, "truncated header");
         width = static_cast<int32_t>(Le32(h + 18));
         height = static_cast<int32_t>(Le32(h + 22));
         planes = Le16(h + 26);
@@ -219,8 +240,10 @@ bool CheckBmpForLoad(const std::string& path, std::string& reason) {
     } else {
         return Refuse(reason, "unknown BMP header size " + std::to_string(infoSize));
     }
-    if (height < 0) height = -height;
-    if (planes != 1) return Refuse(reason, "planes not 1");
+    if (height < 0)
+        height = -height;
+    if (planes != 1)
+        return Refuse(reason, "planes not 1");
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
         return Refuse(reason, std::to_string(bits) + " bits per pixel");
     }
@@ -232,8 +255,10 @@ bool CheckBmpForLoad(const std::string& path, std::string& reason) {
         return Refuse(reason, "picture size outside 1..16384");
     }
     const uint64_t maxColours = bits <= 8 ? (1u << bits) : 0;
-    if (bits <= 8 && colours > maxColours) return Refuse(reason, "palette too long");
-    const uint64_t paletteSize = (bits <= 8 ? (colours == 0 ? maxColours : colours) : 0) * paletteEntry;
+    if (bits <= 8 && colours > maxColours)
+        return Refuse(reason, "palette too long");
+    const uint64_t paletteSize =
+        (bits <= 8 ? (colours == 0 ? maxColours : colours) : 0) * paletteEntry;
     const uint64_t masks = (compression == 3 && infoSize == 40) ? 12 : 0;
     if (14 + static_cast<uint64_t>(infoSize) + masks + paletteSize > pixelOffset) {
         return Refuse(reason, "palette overlaps the pixels");

@@ -7,10 +7,10 @@ namespace zor::images {
 
 /// Limits of the pre-checks (FreeImage 3.18 has known flaws with crafted files).
 struct ImageFileLimits {
-    static constexpr uint32_t kMaxDimension = 16384;            ///< pixels per side
-    static constexpr uint64_t kMaxImageBytes = 64ull << 20;     ///< decoded size of one image
-    static constexpr uint64_t kMaxSingleAlloc = 64ull << 20;    ///< libtiff's largest allocation
-    static constexpr uint64_t kMaxBmpFileBytes = 64ull << 20;   ///< curve picture file size
+    static constexpr uint32_t kMaxDimension = 16384;           ///< pixels per side
+    static constexpr uint64_t kMaxImageBytes = 64ull << 20;    ///< decoded size of one image
+    static constexpr uint64_t kMaxSingleAlloc = 64ull << 20;   ///< libtiff's largest allocation
+    static constexpr uint64_t kMaxBmpFileBytes = 64ull << 20;  ///< curve picture file size
 };
 
 /// Checks that `path` is a TIFF FreeImage can read safely as a grey panoramic: a readable
@@ -25,10 +25,10 @@ bool CheckBmpForLoad(const std::string& path, std::string& reason);
 
 /// The description tags of a TIFF's first directory, copied out of libtiff.
 struct TiffDescriptionTags {
-    bool m_HasDescription = false;  ///< tag 270
-    std::string m_Description;      ///< up to its first NUL
-    bool m_HasXmp = false;          ///< tag 700
-    std::string m_Xmp;              ///< all count bytes (not NUL-terminated in the file)
+    bool m_HasDescription = false;      ///< tag 270
+    std::string m_Description;          ///< up to its first NUL
+    bool m_HasXmp = false;              ///< tag 700
+    std::string m_Xmp;                  ///< all count bytes (not NUL-terminated in the file)
     bool m_HasPanoramicMarker = false;  ///< private tag 1000
 };
 

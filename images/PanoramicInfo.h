@@ -17,22 +17,22 @@ struct CropShareSet {
 struct PanoramicInfo {
     static constexpr size_t kMaxProjectionId = 19;  ///< characters kept of `ProjectionId`
 
-    double m_PixelSize = 0.0;       ///< "pixsize", mm per pixel
-    double m_YValue = 0.0;          ///< "Y_value", carried
-    int m_TubeVoltage = 0;          ///< kV
-    int m_TubeCurrent = 0;          ///< mA
-    int m_ExposureTimeMs = 0;       ///< "tech_fact_s" × 1000, truncated
-    int m_PatientOrientation = 0;   ///< "patient_orient"
-    std::string m_ImageId;          ///< "img_id" (UTF-8)
-    int m_MarginLeft = 74;          ///< pixels
-    int m_MarginRight = 10;         ///< pixels
-    int m_MarginTop = 5;            ///< pixels
-    int m_MarginBottom = 5;         ///< pixels
+    double m_PixelSize = 0.0;      ///< "pixsize", mm per pixel
+    double m_YValue = 0.0;         ///< "Y_value", carried
+    int m_TubeVoltage = 0;         ///< kV
+    int m_TubeCurrent = 0;         ///< mA
+    int m_ExposureTimeMs = 0;      ///< "tech_fact_s" × 1000, truncated
+    int m_PatientOrientation = 0;  ///< "patient_orient"
+    std::string m_ImageId;         ///< "img_id" (UTF-8)
+    int m_MarginLeft = 74;         ///< pixels
+    int m_MarginRight = 10;        ///< pixels
+    int m_MarginTop = 5;           ///< pixels
+    int m_MarginBottom = 5;        ///< pixels
     int m_ProjectionMajor = 0;
     int m_ProjectionMinor = 0;
-    int m_ProjectionThird = 0;      ///< the size class (31 adult, 6 child)
+    int m_ProjectionThird = 0;  ///< the size class (31 adult, 6 child)
     int m_ProjectionVersion = 0;
-    std::string ProjectionId;       ///< "major.minor.third.version"; names the LUT file
+    std::string ProjectionId;  ///< "major.minor.third.version"; names the LUT file
     CropShareSet CropShares;
     DescriptionText NormalisedDescription;  ///< comma form, reused when exporting
 };

@@ -22,9 +22,12 @@ bool FileExists(const std::string& path) {
 
 PanoramicLoader::PanoramicLoader(ImageSettings settings, PanoramicPorts ports)
     : m_Settings(std::move(settings)), m_Ports(std::move(ports)) {
-    if (!m_Ports.m_Translate) m_Ports.m_Translate = UntranslatedTag;
-    if (!m_Ports.m_Now) m_Ports.m_Now = [] { return static_cast<long long>(std::time(nullptr)); };
-    if (m_Ports.m_Filter == nullptr) m_Ports.m_Filter = &m_CopyFilter;
+    if (!m_Ports.m_Translate)
+        m_Ports.m_Translate = UntranslatedTag;
+    if (!m_Ports.m_Now)
+        m_Ports.m_Now = [] { return static_cast<long long>(std::time(nullptr)); };
+    if (m_Ports.m_Filter == nullptr)
+        m_Ports.m_Filter = &m_CopyFilter;
     SetCropShares();
 }
 
@@ -34,14 +37,17 @@ std::string PanoramicLoader::InstallPath(std::string_view relative) const {
     return m_Settings.m_InstallDir + piece;
 }
 
-std::string PanoramicLoader::LutFolder() const { return InstallPath(kLutFolder); }
+std::string PanoramicLoader::LutFolder() const {
+    return InstallPath(kLutFolder);
+}
 
 std::string PanoramicLoader::LutFile() const {
     return LutFolder() + m_Info.ProjectionId + std::string(kLutSuffix);
 }
 
 void PanoramicLoader::Log(const std::string& text, int level) {
-    if (m_Ports.m_Status != nullptr) m_Ports.m_Status->LogMessage(text, false, level, false);
+    if (m_Ports.m_Status != nullptr)
+        m_Ports.m_Status->LogMessage(text, false, level, false);
 }
 
 std::string PanoramicLoader::Tr(std::string_view tag) const {
@@ -86,7 +92,8 @@ bool PanoramicLoader::LoadPanoramicMetadata(const std::string& path) {
     EnsureProjection();
     m_Info.NormalisedDescription.Clear();
     TiffDescriptionTags tags;
-    if (!ReadTiffDescriptionTags(path, tags)) return false;
+    if (!ReadTiffDescriptionTags(path, tags))
+        return false;
     if (tags.m_HasDescription) {
         return FinishRead(ReadCommaForm(tags.m_Description, m_Settings, m_Info), true);
     }
@@ -98,7 +105,8 @@ bool PanoramicLoader::LoadPanoramicMetadata(const std::string& path) {
         }
         return FinishRead(status, false);
     }
-    if (tags.m_HasPanoramicMarker) return LoadProjectionLut(true);
+    if (tags.m_HasPanoramicMarker)
+        return LoadProjectionLut(true);
     return false;
 }
 
@@ -106,7 +114,8 @@ bool PanoramicLoader::ReadCommaFormFile(const std::string& path) {
     EnsureProjection();
     m_Info.NormalisedDescription.Clear();
     TiffDescriptionTags tags;
-    if (!ReadTiffDescriptionTags(path, tags) || !tags.m_HasDescription) return false;
+    if (!ReadTiffDescriptionTags(path, tags) || !tags.m_HasDescription)
+        return false;
     return FinishRead(ReadCommaForm(tags.m_Description, m_Settings, m_Info), true);
 }
 
@@ -131,10 +140,11 @@ bool PanoramicLoader::LoadProjectionLut(bool checkResult) {
         }
         return false;
     }
-    const int rc = m_Projection->m_Lut
-                       ? m_Projection->m_Lut->LoadLUT(m_Info.ProjectionId, m_Info.m_MarginLeft, folder)
-                       : -1;
-    if (rc == 0 || !checkResult) return rc == 0;
+    const int rc = m_Projection->m_Lut ? m_Projection->m_Lut->LoadLUT(m_Info.ProjectionId,
+                                                                      m_Info.m_MarginLeft, folder)
+                                       : -1;
+    if (rc == 0 || !checkResult)
+        return rc == 0;
     if (m_Ports.m_Steps != nullptr) {
         m_Ports.m_Steps->ShowWorkflowError(std::string(kPanoramicErrorTitle),
                                            std::string(kLutRefused), true);
@@ -144,21 +154,25 @@ bool PanoramicLoader::LoadProjectionLut(bool checkResult) {
 
 int PanoramicLoader::LoadPanoramicImage(const std::string& path, bool newSelection,
                                         bool templateMode) {
-    if (newSelection) m_ExportTimeStamp = FormatTimeStamp(m_Ports.m_Now());
+    if (newSelection)
+        m_ExportTimeStamp = FormatTimeStamp(m_Ports.m_Now());
     // The previous bitmap's storage serves the next working copy: a panoramic is reloaded at
     // every step 2 and 5, and fresh pages cost more than the copy itself.
     std::vector<uint16_t> recycled;
-    if (m_View) recycled = std::move(m_View->m_Full.m_Samples);
+    if (m_View)
+        recycled = std::move(m_View->m_Full.m_Samples);
     m_View.reset();
     m_View = std::make_unique<PanoramicView>();
     m_View->m_FilterString = m_Info.NormalisedDescription.Str();
-    if (!FileExists(path)) return -3;
+    if (!FileExists(path))
+        return -3;
     std::string reason;
     if (!CheckTiffForLoad(path, reason)) {
         Log("Panoramic image refused (" + reason + "): " + path, 0);
         return -3;
     }
-    if (!m_View->m_Image.load(FIF_TIFF, path.c_str(), TIFF_DEFAULT)) return -3;
+    if (!m_View->m_Image.load(FIF_TIFF, path.c_str(), TIFF_DEFAULT))
+        return -3;
     m_View->m_SpacingX = m_View->m_SpacingY = 0.096;
     if (m_View->m_Image.getBitsPerPixel() != 16 || m_View->m_Image.getImageType() != FIT_UINT16) {
         return 0;
@@ -182,7 +196,8 @@ void PanoramicLoader::PrepareSixteenBit(bool templateMode, std::vector<uint16_t>
     // The working copy becomes the full bitmap, so it is released with the treatment applied.
     view.m_Full = std::move(work);
     ApplyFilterStrings(*m_Ports.m_Filter, treatment, view.m_Full);
-    if (!templateMode) ApplyFilterStrings(*m_Ports.m_Filter, treatment, view.m_Preview);
+    if (!templateMode)
+        ApplyFilterStrings(*m_Ports.m_Filter, treatment, view.m_Preview);
     view.m_Loaded = true;
 }
 
@@ -192,15 +207,18 @@ int PanoramicLoader::LoadProjectionCurvePicture() {
 
 int PanoramicLoader::LoadProjectionCurvePicture(const std::string& path) {
     EnsureProjection();
-    if (!FileExists(path)) return -3;
+    if (!FileExists(path))
+        return -3;
     std::string reason;
     if (!CheckBmpForLoad(path, reason)) {
         Log("Projection curve picture refused (" + reason + "): " + path, 0);
         return -3;
     }
     fipImage& picture = m_Projection->m_CurvePicture;
-    if (!picture.load(FIF_BMP, path.c_str(), BMP_DEFAULT)) return -3;
-    if (!picture.rotate(-90.0)) return -3;
+    if (!picture.load(FIF_BMP, path.c_str(), BMP_DEFAULT))
+        return -3;
+    if (!picture.rotate(-90.0))
+        return -3;
     m_Projection->m_CurveHeight = static_cast<int>(picture.getHeight());
     m_Projection->m_CurveWidth = static_cast<int>(picture.getWidth());
     return 0;
@@ -219,7 +237,8 @@ bool PanoramicLoader::PreparePanoramicForSelection(const SelectionModes& modes) 
         file = InstallPath(kCurrentPanoramic);
         metadata = ReadCommaFormFile(file);
     }
-    if (!metadata) return false;
+    if (!metadata)
+        return false;
     if (LoadPanoramicImage(file, true, modes.m_TemplateMode) != 0 ||
         LoadProjectionCurvePicture() != 0) {
         if (m_Ports.m_Steps != nullptr) {
@@ -229,22 +248,27 @@ bool PanoramicLoader::PreparePanoramicForSelection(const SelectionModes& modes) 
         return false;
     }
     if (modes.m_CallerPanoramicMode) {
-        WritePanoramicArchive(InstallPath(std::string(kWorkFolder) + std::string(kArchivePanoramic)),
-                              m_Info.NormalisedDescription);
+        WritePanoramicArchive(
+            InstallPath(std::string(kWorkFolder) + std::string(kArchivePanoramic)),
+            m_Info.NormalisedDescription);
     }
     return true;
 }
 
 int PanoramicLoader::WritePanoramicArchive(const std::string& path,
                                            const DescriptionText& description) {
-    if (!m_View || !m_View->m_Image.isValid()) return 1;
-    if (m_View->m_Image.getBitsPerPixel() != 16) return 0;
+    if (!m_View || !m_View->m_Image.isValid())
+        return 1;
+    if (m_View->m_Image.getBitsPerPixel() != 16)
+        return 0;
     const std::vector<uint16_t> rows = m_View->CopyRowsTopFirst();
-    if (rows.empty()) return 0;
+    if (rows.empty())
+        return 0;
     const int rc = WriteTiff(path, 16, static_cast<int>(m_View->m_Image.getHeight()),
                              static_cast<int>(m_View->m_Image.getWidth()), rows.data(),
                              description.CStr(), description.Size() + 1);
-    if (rc != kTiffWritten) Log("Panoramic archive not written: " + path, 2);
+    if (rc != kTiffWritten)
+        Log("Panoramic archive not written: " + path, 2);
     return 0;
 }
 

@@ -24,15 +24,15 @@ class PanoramicProjection {
 public:
     explicit PanoramicProjection(std::unique_ptr<IProjectionLut> lut) : m_Lut(std::move(lut)) {}
 
-    fipImage m_CurvePicture;               ///< kestel.bmp rotated by −90 degrees
+    fipImage m_CurvePicture;  ///< kestel.bmp rotated by −90 degrees
     fipImage m_Spare;
-    std::unique_ptr<IProjectionLut> m_Lut; ///< never null unless a factory returned null
-    double m_PixelSize = 0.0;              ///< from PanoramicInfo at LUT load
-    int m_MarginLeft = 0;                  ///< from PanoramicInfo at LUT load
-    int m_CurveWidth = 0;                  ///< curve picture after rotation, pixels
+    std::unique_ptr<IProjectionLut> m_Lut;  ///< never null unless a factory returned null
+    double m_PixelSize = 0.0;               ///< from PanoramicInfo at LUT load
+    int m_MarginLeft = 0;                   ///< from PanoramicInfo at LUT load
+    int m_CurveWidth = 0;                   ///< curve picture after rotation, pixels
     int m_CurveHeight = 0;
-    double m_VolumeDiameter = 35.0;        ///< mm
-    int m_Frame[4] = {0, 0, 0, 0};         ///< left, top, right, bottom (client pixels)
+    double m_VolumeDiameter = 35.0;  ///< mm
+    int m_Frame[4] = {0, 0, 0, 0};   ///< left, top, right, bottom (client pixels)
 };
 
 /// Everything the loader talks to; pointers are not owned and may be null (then nothing is
@@ -42,10 +42,10 @@ struct PanoramicPorts {
     IStepPresenter* m_Steps = nullptr;
     IStepWindow* m_StepWindow = nullptr;
     IDisplayFilter* m_Filter = nullptr;
-    Translate m_Translate;                                     ///< default: UntranslatedTag
+    Translate m_Translate;  ///< default: UntranslatedTag
     /// The LUT object factory; default: VolumeLibraryLut (the volume library's CLUTProjection).
     std::function<std::unique_ptr<IProjectionLut>()> m_MakeLut;
-    std::function<long long()> m_Now;                          ///< seconds since the epoch
+    std::function<long long()> m_Now;  ///< seconds since the epoch
 };
 
 /// The workflow state that chooses which panoramic step 2 loads.

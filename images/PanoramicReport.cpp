@@ -62,8 +62,8 @@ std::string DescribePanoramic(const std::string& path, const ImageSettings& sett
         return out + "description: cannot open as TIFF (" + openError + ")\nresult: refused\n";
     }
     out += std::string("description form: ") +
-           (tags.m_HasDescription ? "comma (tag 270)"
-            : tags.m_HasXmp       ? "Technics (tag 700)"
+           (tags.m_HasDescription       ? "comma (tag 270)"
+            : tags.m_HasXmp             ? "Technics (tag 700)"
             : tags.m_HasPanoramicMarker ? "marker tag 1000 only"
                                         : "none") +
            "\n";
@@ -80,9 +80,9 @@ std::string DescribePanoramic(const std::string& path, const ImageSettings& sett
     Field(out, "margins left/right/top/bottom",
           FormatInt(info.m_MarginLeft) + "/" + FormatInt(info.m_MarginRight) + "/" +
               FormatInt(info.m_MarginTop) + "/" + FormatInt(info.m_MarginBottom));
-    Field(out, "projection", FormatInt(info.m_ProjectionMajor) + "." +
-                                 FormatInt(info.m_ProjectionMinor) + "." +
-                                 FormatInt(info.m_ProjectionThird));
+    Field(out, "projection",
+          FormatInt(info.m_ProjectionMajor) + "." + FormatInt(info.m_ProjectionMinor) + "." +
+              FormatInt(info.m_ProjectionThird));
     Field(out, "projection version", FormatInt(info.m_ProjectionVersion));
     Field(out, "CropShares left/right",
           FormatInt(info.CropShares.m_Left) + "/" + FormatInt(info.CropShares.m_Right));
@@ -97,7 +97,8 @@ std::string DescribePanoramic(const std::string& path, const ImageSettings& sett
     const std::string lut = loader.LutFile();
     out += "LUT file: " + lut +
            (std::filesystem::is_regular_file(lut, ec) ? " (found)" : " (not found)") + "\n";
-    if (!recorder.m_Lines.empty()) out += "messages:\n" + recorder.m_Lines;
+    if (!recorder.m_Lines.empty())
+        out += "messages:\n" + recorder.m_Lines;
     out += std::string("result: ") + (ok ? "metadata and LUT accepted" : "refused") + "\n";
     return out;
 }

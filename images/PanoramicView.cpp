@@ -13,7 +13,8 @@ void ApplyFilterStrings(IDisplayFilter& filter, const std::vector<std::string>& 
                         GreyImage16& image) {
     for (const std::string& f : filters) {
         GreyImage16 out;
-        if (!filter.ApplyFilterString(image, out, f)) continue;
+        if (!filter.ApplyFilterString(image, out, f))
+            continue;
         if (out.m_Width == image.m_Width && out.m_Height == image.m_Height &&
             out.m_Samples.size() == image.m_Samples.size()) {
             out.m_Bits = image.m_Bits;
@@ -59,17 +60,23 @@ uint16_t LargestSample(const uint16_t* samples, size_t count) {
     }
     alignas(16) uint16_t lanes[8];
     _mm_store_si128(reinterpret_cast<__m128i*>(lanes), _mm_xor_si128(acc, bias));
-    for (uint16_t lane : lanes) largest = std::max(largest, lane);
+    for (uint16_t lane : lanes)
+        largest = std::max(largest, lane);
 #endif
-    for (; i < count; ++i) largest = std::max(largest, samples[i]);
+    for (; i < count; ++i)
+        largest = std::max(largest, samples[i]);
     return largest;
 }
 
-int PreviewStep(int width) { return width / 267 + 1; }
+int PreviewStep(int width) {
+    return width / 267 + 1;
+}
 
 int EffectiveDepth(int maxSample) {
-    if (maxSample < 256) return 8;
-    if (maxSample < 4096) return 12;
+    if (maxSample < 256)
+        return 8;
+    if (maxSample < 4096)
+        return 12;
     return 16;
 }
 
@@ -77,7 +84,8 @@ GreyImage16 BuildPreview(const GreyImage16& source) {
     GreyImage16 preview;
     const int w = source.m_Width;
     const int h = source.m_Height;
-    if (w < 1 || h < 1) return preview;
+    if (w < 1 || h < 1)
+        return preview;
     const int s = PreviewStep(w);
     const int half = s / 2;
     preview.m_Width = w / s;
@@ -96,7 +104,8 @@ GreyImage16 BuildPreview(const GreyImage16& source) {
             const int from = std::max(0, c - half);
             const int to = std::min(w, c + half);
             uint32_t sum = 0;
-            for (int x = from; x < to; ++x) sum += row[x];
+            for (int x = from; x < to; ++x)
+                sum += row[x];
             *out++ = static_cast<uint16_t>(sum / static_cast<uint32_t>(2 * half));
         }
     }

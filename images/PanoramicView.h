@@ -19,7 +19,7 @@ public:
     bool m_Loaded = false;       ///< the 16-bit preparation finished
     double m_SpacingX = 0.0;     ///< mm per pixel
     double m_SpacingY = 0.0;
-    int m_MaxSample = 0;         ///< largest sample of the 16-bit image
+    int m_MaxSample = 0;  ///< largest sample of the 16-bit image
 
     /// Image rows top first as 16-bit samples (empty unless a valid 16-bit image is held).
     std::vector<uint16_t> CopyRowsTopFirst() const;

@@ -22,7 +22,8 @@ void Put16(uint8_t* p, uint16_t v) {
     p[1] = static_cast<uint8_t>(v >> 8);
 }
 void Put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 void PutEntry(uint8_t*& p, uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
@@ -37,7 +38,8 @@ bool WriteAll(int fd, const uint8_t* data, size_t size) {
     while (size > 0) {
         const ssize_t done = ::write(fd, data, size);
         if (done < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return false;
         }
         data += done;
@@ -49,7 +51,8 @@ bool WriteAll(int fd, const uint8_t* data, size_t size) {
 struct FileCloser {
     int m_Fd;
     ~FileCloser() {
-        if (m_Fd >= 0) ::close(m_Fd);
+        if (m_Fd >= 0)
+            ::close(m_Fd);
     }
 };
 
@@ -59,9 +62,8 @@ int WriteTiff(const std::string& path, int bits, int height, int width, const vo
               const char* description, size_t n) {
     constexpr uint16_t kShort = 3;
     constexpr uint16_t kAscii = 2;
-    if ((bits != 8 && bits != 16) || width < 1 || width > 65535 || height < 1 ||
-        height > 65535 || kHeaderSize + n > 65535 || samples == nullptr ||
-        (n > 0 && description == nullptr)) {
+    if ((bits != 8 && bits != 16) || width < 1 || width > 65535 || height < 1 || height > 65535 ||
+        kHeaderSize + n > 65535 || samples == nullptr || (n > 0 && description == nullptr)) {
         return kTiffBadArguments;
     }
     const size_t bytesPerSample = bits == 16 ? 2 : 1;
@@ -87,14 +89,18 @@ int WriteTiff(const std::string& path, int bits, int height, int width, const vo
     PutEntry(p, 270, kAscii, static_cast<uint32_t>(n), static_cast<uint32_t>(kHeaderSize));
     PutEntry(p, 273, kShort, 1, static_cast<uint16_t>(kHeaderSize + n));
     Put32(p, 0);
-    if (n > 0) std::memcpy(head.data() + kHeaderSize, description, n);
+    if (n > 0)
+        std::memcpy(head.data() + kHeaderSize, description, n);
 
     // Without O_TRUNC: another writer's file is only emptied once its lock is ours.
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return kTiffNotCreated;
+    if (fd < 0)
+        return kTiffNotCreated;
     FileCloser closer{fd};
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return kTiffNotCreated;
-    if (::ftruncate(fd, 0) != 0) return kTiffNotCreated;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return kTiffNotCreated;
+    if (::ftruncate(fd, 0) != 0)
+        return kTiffNotCreated;
 
     // The samples go out in fixed chunks, each copied first into a private chunk buffer: the
     // caller's buffer is only read, and no image-sized allocation is needed.

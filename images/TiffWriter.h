@@ -7,10 +7,10 @@ namespace zor::images {
 
 /// Result of WriteTiff.
 enum WriteTiffResult : int {
-    kTiffWritten = 0,     ///< the file is complete
-    kTiffNotCreated = 1,  ///< the file could not be created, locked, or written (nothing left)
-    kTiffBadArguments = 2 ///< bits not 8/16, sizes outside 1..65535, or the strip offset
-                          ///< (134 + n) beyond 65535; no file is touched
+    kTiffWritten = 0,      ///< the file is complete
+    kTiffNotCreated = 1,   ///< the file could not be created, locked, or written (nothing left)
+    kTiffBadArguments = 2  ///< bits not 8/16, sizes outside 1..65535, or the strip offset
+                           ///< (134 + n) beyond 65535; no file is touched
 };
 
 /// Writes `samples` (height rows of width samples, top row first; 2 bytes per sample for 16

@@ -17,6 +17,8 @@ int VolumeLibraryLut::LoadLUT(const std::string& projectionId, int marginLeft,
                                  platform::Utf8ToWide(folder));
 }
 
-CLUTProjection* VolumeLibraryLut::Projection() { return &m_Impl->m_Lut; }
+CLUTProjection* VolumeLibraryLut::Projection() {
+    return &m_Impl->m_Lut;
+}
 
 }  // namespace zor::images

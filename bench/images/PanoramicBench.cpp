@@ -24,16 +24,19 @@ struct Fixture {
     std::string m_Panoramic;
 
     Fixture() {
-        m_Dir = std::filesystem::temp_directory_path() / ("zor_images_bench_" + std::to_string(::getpid()));
+        m_Dir = std::filesystem::temp_directory_path() /
+                ("zor_images_bench_" + std::to_string(::getpid()));
         std::filesystem::create_directories(m_Dir);
         m_Samples.resize(static_cast<size_t>(kWidth) * kHeight);
         for (int y = 0; y < kHeight; ++y) {
             for (int x = 0; x < kWidth; ++x) {
-                m_Samples[static_cast<size_t>(y) * kWidth + x] = static_cast<uint16_t>((x * 13 + y * 7) & 0x3FFF);
+                m_Samples[static_cast<size_t>(y) * kWidth + x] =
+                    static_cast<uint16_t>((x * 13 + y * 7) & 0x3FFF);
             }
         }
-        m_Description = std::string(zor::images::kTemplateDescription) +
-                        ",pixsize=0.096000,Y_value=0.000000,tech_fact_kV=70,img_id=2026-12-06_02-10-05";
+        m_Description =
+            std::string(zor::images::kTemplateDescription) +
+            ",pixsize=0.096000,Y_value=0.000000,tech_fact_kV=70,img_id=2026-12-06_02-10-05";
         m_Panoramic = (m_Dir / "pano.tif").string();
         LibtiffWrite(m_Panoramic);
     }
@@ -44,7 +47,8 @@ struct Fixture {
 
     bool LibtiffWrite(const std::string& path) const {
         TIFF* t = TIFFOpen(path.c_str(), "w");
-        if (t == nullptr) return false;
+        if (t == nullptr)
+            return false;
         TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(kWidth));
         TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(kHeight));
         TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 16);
@@ -56,8 +60,9 @@ struct Fixture {
         TIFFSetField(t, TIFFTAG_IMAGEDESCRIPTION, m_Description.c_str());
         bool ok = true;
         for (int y = 0; y < kHeight && ok; ++y) {
-            ok = TIFFWriteScanline(t, const_cast<uint16_t*>(m_Samples.data()) + static_cast<size_t>(y) * kWidth,
-                                   static_cast<uint32_t>(y), 0) == 1;
+            ok = TIFFWriteScanline(
+                     t, const_cast<uint16_t*>(m_Samples.data()) + static_cast<size_t>(y) * kWidth,
+                     static_cast<uint32_t>(y), 0) == 1;
         }
         TIFFClose(t);
         return ok;
@@ -75,7 +80,8 @@ void BM_LoadPanoramicImage(benchmark::State& state) {
     zor::images::PanoramicLoader loader(settings, {});
     loader.Info().NormalisedDescription.AssignClipped(f.m_Description);
     for (auto _ : state) {
-        if (loader.LoadPanoramicImage(f.m_Panoramic, true) != 0) state.SkipWithError("load failed");
+        if (loader.LoadPanoramicImage(f.m_Panoramic, true) != 0)
+            state.SkipWithError("load failed");
         benchmark::DoNotOptimize(loader.View());
     }
 }
@@ -84,7 +90,8 @@ void BM_FreeImageBareLoad(benchmark::State& state) {
     Fixture& f = Shared();
     for (auto _ : state) {
         fipImage image;
-        if (!image.load(f.m_Panoramic.c_str())) state.SkipWithError("load failed");
+        if (!image.load(f.m_Panoramic.c_str()))
+            state.SkipWithError("load failed");
         benchmark::DoNotOptimize(image.accessPixels());
     }
 }
@@ -93,8 +100,8 @@ void BM_WriteTiff(benchmark::State& state) {
     Fixture& f = Shared();
     const std::string path = (f.m_Dir / "own.tif").string();
     for (auto _ : state) {
-        if (zor::images::WriteTiff(path, 16, kHeight, kWidth, f.m_Samples.data(), f.m_Description.c_str(),
-                                   f.m_Description.size() + 1) != 0) {
+        if (zor::images::WriteTiff(path, 16, kHeight, kWidth, f.m_Samples.data(),
+                                   f.m_Description.c_str(), f.m_Description.size() + 1) != 0) {
             state.SkipWithError("write failed");
         }
     }
@@ -104,7 +111,8 @@ void BM_LibtiffWrite(benchmark::State& state) {
     Fixture& f = Shared();
     const std::string path = (f.m_Dir / "libtiff.tif").string();
     for (auto _ : state) {
-        if (!f.LibtiffWrite(path)) state.SkipWithError("write failed");
+        if (!f.LibtiffWrite(path))
+            state.SkipWithError("write failed");
     }
 }
 

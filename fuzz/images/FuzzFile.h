@@ -9,13 +9,15 @@
 namespace zor::images::fuzz {
 
 inline const std::string& ScratchPath() {
-    static const std::string path = "/dev/shm/zor_images_fuzz_" + std::to_string(::getpid()) + ".tif";
+    static const std::string path =
+        "/dev/shm/zor_images_fuzz_" + std::to_string(::getpid()) + ".tif";
     return path;
 }
 
 inline bool WriteScratch(const uint8_t* data, size_t size) {
     FILE* f = std::fopen(ScratchPath().c_str(), "wb");
-    if (f == nullptr) return false;
+    if (f == nullptr)
+        return false;
     const bool ok = std::fwrite(data, 1, size, f) == size;
     std::fclose(f);
     return ok;

@@ -16,14 +16,16 @@ struct AnyLut : zor::images::IProjectionLut {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace zor::images;
-    if (!fuzz::WriteScratch(data, size)) return 0;
+    if (!fuzz::WriteScratch(data, size))
+        return 0;
     ImageSettings settings;
     settings.m_InstallDir = "/nonexistent";
     PanoramicPorts ports;  // no step window: a refusal does not wait
     ports.m_MakeLut = [] { return std::make_unique<AnyLut>(); };
     PanoramicLoader loader(settings, ports);
     loader.LoadPanoramicMetadata(fuzz::ScratchPath());
-    if (loader.Info().NormalisedDescription.Size() > 999) __builtin_trap();
+    if (loader.Info().NormalisedDescription.Size() > 999)
+        __builtin_trap();
     std::string reason;
     CheckTiffForLoad(fuzz::ScratchPath(), reason);
     return 0;

@@ -9,7 +9,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace zor::images;
-    if (!fuzz::WriteScratch(data, size)) return 0;
+    if (!fuzz::WriteScratch(data, size))
+        return 0;
     static PanoramicLoader loader(ImageSettings{}, PanoramicPorts{});
     if (size > 1 && data[0] == 'B' && data[1] == 'M') {
         loader.LoadProjectionCurvePicture(fuzz::ScratchPath());

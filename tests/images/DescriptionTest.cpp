@@ -70,8 +70,8 @@ TEST(TechnicsLookup, ValuesAndIntegers) {
         int integer;
     };
     const Case cases[] = {
-        {"a=", true, "text here", false, 0},  {"n=", true, "42x", true, 42},
-        {"neg=", true, "-5", false, 0},       {"last=", false, "", true, 7},
+        {"a=", true, "text here", false, 0}, {"n=", true, "42x", true, 42},
+        {"neg=", true, "-5", false, 0},      {"last=", false, "", true, 7},
         {"missing=", false, "", false, 0},
     };
     for (const Case& c : cases) {
@@ -176,7 +176,8 @@ TEST(CommaForm, MajorNumberRefusedAndCropShares) {
 
 TEST(CommaForm, LongDescriptionKeepsWholeEntries) {
     std::string text = "orvix=200";
-    while (text.size() < 1500) text += ",entry=" + std::string(40, 'x');
+    while (text.size() < 1500)
+        text += ",entry=" + std::string(40, 'x');
     const PanoramicInfo info = ReadComma(text);
     const std::string& kept = info.NormalisedDescription.Str();
     EXPECT_LE(kept.size(), 999u);
@@ -194,8 +195,9 @@ TEST(CropShares, Rules) {
         int right;
     };
     const Case cases[] = {
-        {0, true, 60, 20, 20}, {15, true, 61, 19, 19}, {1, true, 60, 0, 40},
-        {2, true, 60, 40, 0},  {3, true, 60, 0, 0},    {0, false, 60, 0, 0},
+        {0, true, 60, 20, 20},  {15, true, 61, 19, 19},
+        {1, true, 60, 0, 40},   {2, true, 60, 40, 0},
+        {3, true, 60, 0, 0},    {0, false, 60, 0, 0},
         {0, true, 103, -1, -1}, {2, true, -2147483647 - 1, 2147483647, 0},
     };
     for (const Case& c : cases) {
@@ -227,7 +229,8 @@ const std::string kEmptyTechnicsNormalised =
     "projection_version=0,img_id=,talvern_img_rows_num=1536,raw_img_rows_num=1538,"
     "raw_img_cols_num=2693,margin_left=74,margin_right=10,margin_top=5,margin_bottom=5,"
     "orvix_img_rows_num=1528,orvix_img_cols_num=2609,magnifactor_H=1.230000,"
-    "magnifactor_V=1.230000" + std::string(kTechnicsTail);
+    "magnifactor_V=1.230000" +
+    std::string(kTechnicsTail);
 
 std::string Xmp(const std::string& block) {
     return "<x:xmpmeta><Technics type=\"string\">" + block + "</Technics></x:xmpmeta>";
@@ -272,7 +275,8 @@ TEST(TechnicsForm, BlockValues) {
               "talvern_img_rows_num=1536,raw_img_rows_num=1600,raw_img_cols_num=2693,"
               "margin_left=74,margin_right=11,margin_top=6,margin_bottom=7,"
               "orvix_img_rows_num=1528,orvix_img_cols_num=2609,magnifactor_H=1.2500000,"
-              "magnifactor_V=1.230000" + std::string(kTechnicsTail));
+              "magnifactor_V=1.230000" +
+                  std::string(kTechnicsTail));
 }
 
 TEST(TechnicsForm, Failures) {
@@ -315,7 +319,8 @@ TEST(Treatments, ReadBack) {
         {"ORVIX,treat=a;b,treat,treat=", {"a,b", ""}},
         {"", {}},
     };
-    for (const Case& c : cases) EXPECT_EQ(ReadTreatments(c.description), c.filters) << c.description;
+    for (const Case& c : cases)
+        EXPECT_EQ(ReadTreatments(c.description), c.filters) << c.description;
     EXPECT_EQ(ReadTreatments(kEmptyTechnicsNormalised),
               std::vector<std::string>{
                   "ECE 0.000,1.000,0.180,0.8200,0.500,0.300,100.000,100.000,200.000,200.000"});
@@ -324,8 +329,9 @@ TEST(Treatments, ReadBack) {
 TEST(Treatments, AppendAndRoundTrip) {
     DescriptionText text;
     text.Append("orvix=333");
-    AppendTreatments(text, {"linear 0.500000,1.200000", "@talvern-sharpen orvix=333,treat=unsharp 1.6000;14.000",
-                            "gamma 1.1", "@bare"});
+    AppendTreatments(
+        text, {"linear 0.500000,1.200000", "@talvern-sharpen orvix=333,treat=unsharp 1.6000;14.000",
+               "gamma 1.1", "@bare"});
     EXPECT_EQ(text.Str(),
               "orvix=333,treat=linear 0.500000;1.200000,treat=unsharp 1.6000;14.000,"
               "treat=gamma 1.1,");
@@ -382,7 +388,8 @@ TEST(SliceDescription, Composition) {
     s.m_VolumeImageId = "V1";
     s.m_SlicePanoramicColumn = 1234;
     s.m_ProjectionId = "0.0.31.1";
-    for (int i = 0; i < 8; ++i) s.m_VolumeCorners[i] = i + 0.5;
+    for (int i = 0; i < 8; ++i)
+        s.m_VolumeCorners[i] = i + 0.5;
     s.m_SliceCentre[0] = 1.0;
     s.m_SliceRotation[2] = -0.25;
     s.m_TubeVoltage = 70;

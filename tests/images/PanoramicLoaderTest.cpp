@@ -20,7 +20,8 @@ struct Recorder : IStatusSink, IStepPresenter, IStepWindow {
     void LogMessage(const std::string& text, bool, int level, bool) override {
         m_Log.push_back(std::to_string(level) + ":" + text);
     }
-    void ShowWorkflowError(const std::string& title, const std::string& text, bool restart) override {
+    void ShowWorkflowError(const std::string& title, const std::string& text,
+                           bool restart) override {
         m_Errors.push_back(title + "|" + text + (restart ? "|restart" : ""));
     }
     void ShowStepWindowAndWait(const std::string& title, const std::string& line, int ms) override {
@@ -30,7 +31,8 @@ struct Recorder : IStatusSink, IStepPresenter, IStepWindow {
 };
 
 struct FakeLut : IProjectionLut {
-    explicit FakeLut(std::vector<std::string>* calls, int result) : m_Calls(calls), m_Result(result) {}
+    explicit FakeLut(std::vector<std::string>* calls, int result)
+        : m_Calls(calls), m_Result(result) {}
     int LoadLUT(const std::string& id, int margin, const std::string& folder) override {
         m_Calls->push_back(id + "|" + std::to_string(margin) + "|" + folder);
         return m_Result;
@@ -41,10 +43,12 @@ struct FakeLut : IProjectionLut {
 
 /// Doubles every sample and records the filter strings it saw.
 struct DoublingFilter : IDisplayFilter {
-    bool ApplyFilterString(const GreyImage16& src, GreyImage16& dst, const std::string& f) override {
+    bool ApplyFilterString(const GreyImage16& src, GreyImage16& dst,
+                           const std::string& f) override {
         m_Seen.push_back(f + "@" + std::to_string(src.m_Width));
         dst = src;
-        for (auto& v : dst.m_Samples) v = static_cast<uint16_t>(v * 2);
+        for (auto& v : dst.m_Samples)
+            v = static_cast<uint16_t>(v * 2);
         return true;
     }
     std::vector<std::string> m_Seen;
@@ -67,7 +71,9 @@ protected:
         ports.m_Steps = &m_Recorder;
         ports.m_StepWindow = &m_Recorder;
         ports.m_Filter = &m_Filter;
-        ports.m_MakeLut = [this, lutResult] { return std::make_unique<FakeLut>(&m_LutCalls, lutResult); };
+        ports.m_MakeLut = [this, lutResult] {
+            return std::make_unique<FakeLut>(&m_LutCalls, lutResult);
+        };
         ports.m_Now = [] { return 1780000000LL; };
         return PanoramicLoader(m_Settings, ports);
     }
@@ -88,7 +94,8 @@ TiffSpec Described(const std::string& description) {
 
 TEST_F(PanoramicLoaderTest, CommaFormLoadsItsLut) {
     const std::string path = m_Dir.File("p.tif");
-    ASSERT_TRUE(WriteTestTiff(path, Described("orvix=200,projection=0.0.31,tech_fact_s=12,margin_left=70")));
+    ASSERT_TRUE(WriteTestTiff(
+        path, Described("orvix=200,projection=0.0.31,tech_fact_s=12,margin_left=70")));
     PanoramicLoader loader = MakeLoader();
     EXPECT_TRUE(loader.LoadPanoramicMetadata(path));
     EXPECT_EQ(m_LutCalls, std::vector<std::string>{"0.0.31.1|70|" + Folder()});
@@ -128,7 +135,8 @@ TEST_F(PanoramicLoaderTest, DescriptionForms) {
     PanoramicLoader loader = MakeLoader(9);  // the library refuses every LUT
     const std::string technics = m_Dir.File("t.tif");
     TiffSpec spec;
-    spec.m_Xmp = "<Technics type=\"string\">projection=0.0.31\r\nprojection_version=1\r\n</Technics>";
+    spec.m_Xmp =
+        "<Technics type=\"string\">projection=0.0.31\r\nprojection_version=1\r\n</Technics>";
     ASSERT_TRUE(WriteTestTiff(technics, spec));
     EXPECT_TRUE(loader.LoadPanoramicMetadata(technics));  // the Technics path ignores the result
     EXPECT_TRUE(m_Recorder.m_Errors.empty());
@@ -166,7 +174,8 @@ TEST_F(PanoramicLoaderTest, OtherProjectionFamilyIsRefusedWithTheStepWindow) {
 std::vector<uint16_t> Pattern(int width, int height, uint16_t maxValue) {
     std::vector<uint16_t> s(static_cast<size_t>(width) * height);
     for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) s[y * width + x] = static_cast<uint16_t>((x * 3 + y * 5) % 1000);
+        for (int x = 0; x < width; ++x)
+            s[y * width + x] = static_cast<uint16_t>((x * 3 + y * 5) % 1000);
     }
     s[s.size() / 2] = maxValue;
     return s;
@@ -177,14 +186,16 @@ TEST_F(PanoramicLoaderTest, SixteenBitPreparation) {
         uint16_t maxValue;
         int bits;
     };
-    for (const Case c : {Case{255, 8}, Case{999 + 1, 12}, Case{4095, 12}, Case{4096, 16}, Case{65535, 16}}) {
+    for (const Case c :
+         {Case{255, 8}, Case{999 + 1, 12}, Case{4095, 12}, Case{4096, 16}, Case{65535, 16}}) {
         const std::string path = m_Dir.File("s.tif");
         TiffSpec spec = Described("orvix=200,treat=ECE 0.000;1.000");
         spec.m_Width = 600;
         spec.m_Height = 9;
         spec.m_Samples = Pattern(600, 9, c.maxValue);
         if (c.maxValue == 255) {
-            for (auto& v : spec.m_Samples) v = static_cast<uint16_t>(std::min<int>(v, 255));
+            for (auto& v : spec.m_Samples)
+                v = static_cast<uint16_t>(std::min<int>(v, 255));
         }
         ASSERT_TRUE(WriteTestTiff(path, spec));
         PanoramicLoader loader = MakeLoader();
@@ -199,7 +210,8 @@ TEST_F(PanoramicLoaderTest, SixteenBitPreparation) {
         for (size_t i = 0; i < spec.m_Samples.size(); ++i) {
             ASSERT_EQ(view.m_Full.m_Samples[i], static_cast<uint16_t>(spec.m_Samples[i] * 2)) << i;
         }
-        EXPECT_EQ(m_Filter.m_Seen, (std::vector<std::string>{"ECE 0.000,1.000@600", "ECE 0.000,1.000@200"}));
+        EXPECT_EQ(m_Filter.m_Seen,
+                  (std::vector<std::string>{"ECE 0.000,1.000@600", "ECE 0.000,1.000@200"}));
         EXPECT_EQ(loader.ExportTimeStamp().size(), 19u);
     }
 }
@@ -219,7 +231,8 @@ GreyImage16 ReferencePreview(const std::vector<uint16_t>& s, int w, int h) {
             }
             long sum = 0;
             for (int x = c - half; x <= c + half - 1; ++x) {
-                if (x >= 0 && x < w) sum += s[r * step * w + x];
+                if (x >= 0 && x < w)
+                    sum += s[r * step * w + x];
             }
             p.m_Samples.push_back(static_cast<uint16_t>(sum / (2 * half)));
         }
@@ -253,9 +266,11 @@ TEST_F(PanoramicLoaderTest, TemplateModeLeavesPreviewUntreated) {
     PanoramicLoader loader = MakeLoader();
     ASSERT_TRUE(loader.BuildTemplateDescription(TemplateAcquisition{}));
     ASSERT_EQ(loader.LoadPanoramicImage(path, false, true), 0);
-    EXPECT_EQ(m_Filter.m_Seen, std::vector<std::string>{
-                                   "ECE 0.000,1.000,0.180,0.8200,0.500,0.300,100.000,100.000,200.000,200.000@300"});
-    EXPECT_EQ(loader.View()->m_Preview.m_Samples, ReferencePreview(spec.m_Samples, 300, 4).m_Samples);
+    EXPECT_EQ(m_Filter.m_Seen,
+              std::vector<std::string>{
+                  "ECE 0.000,1.000,0.180,0.8200,0.500,0.300,100.000,100.000,200.000,200.000@300"});
+    EXPECT_EQ(loader.View()->m_Preview.m_Samples,
+              ReferencePreview(spec.m_Samples, 300, 4).m_Samples);
     EXPECT_TRUE(loader.ExportTimeStamp().empty());
 }
 
@@ -304,15 +319,20 @@ TEST_F(PanoramicLoaderTest, PreCheckRefusals) {
     TiffSpec jpeg;
     jpeg.m_Bits = 8;
     jpeg.m_Compression = 7;
-    const Case cases[] = {{"rgb", rgb, 0},         {"tiled", tiled, 0}, {"truncated", big, 600},
-                          {"too wide", wide, 0}, {"jpeg", jpeg, 0}};
+    const Case cases[] = {{"rgb", rgb, 0},
+                          {"tiled", tiled, 0},
+                          {"truncated", big, 600},
+                          {"too wide", wide, 0},
+                          {"jpeg", jpeg, 0}};
     for (const Case& c : cases) {
         m_Recorder.m_Log.clear();
         ASSERT_TRUE(WriteTestTiff(path, c.spec)) << c.what;
-        if (c.truncateTo) std::filesystem::resize_file(path, c.truncateTo);
+        if (c.truncateTo)
+            std::filesystem::resize_file(path, c.truncateTo);
         EXPECT_EQ(loader.LoadPanoramicImage(path, false), -3) << c.what;
         ASSERT_EQ(m_Recorder.m_Log.size(), 1u) << c.what;
-        EXPECT_EQ(m_Recorder.m_Log[0].rfind("0:Panoramic image refused (", 0), 0u) << m_Recorder.m_Log[0];
+        EXPECT_EQ(m_Recorder.m_Log[0].rfind("0:Panoramic image refused (", 0), 0u)
+            << m_Recorder.m_Log[0];
     }
     test::WriteBytes(path, {'I', 'I', 42, 0, 0xFF, 0xFF, 0xFF, 0x7F});
     EXPECT_EQ(loader.LoadPanoramicImage(path, false), -3);
@@ -325,7 +345,9 @@ TEST_F(PanoramicLoaderTest, OwnWriterFilesLoadAndArchiveRoundTrips) {
     const std::vector<uint16_t> samples = Pattern(301, 7, 40000);
     const std::string path = m_Dir.File("own.tif");
     const std::string description = "orvix=200,projection=0.0.31";
-    ASSERT_EQ(WriteTiff(path, 16, 7, 301, samples.data(), description.c_str(), description.size() + 1), 0);
+    ASSERT_EQ(
+        WriteTiff(path, 16, 7, 301, samples.data(), description.c_str(), description.size() + 1),
+        0);
     std::string reason;
     EXPECT_TRUE(CheckTiffForLoad(path, reason)) << reason;
     PanoramicLoader loader = MakeLoader();
@@ -384,9 +406,11 @@ TEST_F(PanoramicLoaderTest, PrepareForSelectionModes) {
     modes.m_CallerPanoramicMode = true;
     modes.m_CallerPanoramicPath = caller;
     EXPECT_FALSE(loader.PreparePanoramicForSelection(modes));  // no curve picture yet
-    EXPECT_EQ(m_Recorder.m_Errors, std::vector<std::string>{
-                                       "PANORAMIC IMAGE ACQUISITION ERROR|Error on reading panoramic image|restart"});
-    test::WriteBytes(m_Dir.Path().string() + "/config_zor/zor_manager/kestel.bmp", test::MakeBmp8(8, 8));
+    EXPECT_EQ(m_Recorder.m_Errors,
+              std::vector<std::string>{
+                  "PANORAMIC IMAGE ACQUISITION ERROR|Error on reading panoramic image|restart"});
+    test::WriteBytes(m_Dir.Path().string() + "/config_zor/zor_manager/kestel.bmp",
+                     test::MakeBmp8(8, 8));
     ASSERT_TRUE(loader.PreparePanoramicForSelection(modes));
     TiffDescriptionTags tags;
     ASSERT_TRUE(ReadTiffDescriptionTags(m_Dir.File("work/pano_archive.tif"), tags));
@@ -406,7 +430,8 @@ TEST_F(PanoramicLoaderTest, PrepareForSelectionModes) {
 
 TEST_F(PanoramicLoaderTest, SupportReport) {
     const std::string path = m_Dir.File("report.tif");
-    ASSERT_TRUE(WriteTestTiff(path, Described("orvix=200,projection=0.0.6,projection_version=2,treat=gamma 1;2")));
+    ASSERT_TRUE(WriteTestTiff(
+        path, Described("orvix=200,projection=0.0.6,projection_version=2,treat=gamma 1;2")));
     const std::string report = DescribePanoramic(path, m_Settings);
     for (const char* piece : {"image pre-check: accepted", "description form: comma (tag 270)",
                               "ProjectionId: 0.0.6.2", "  gamma 1,2\n", "0.0.6.2_X.LUT (not found)",
@@ -414,8 +439,10 @@ TEST_F(PanoramicLoaderTest, SupportReport) {
         EXPECT_NE(report.find(piece), std::string::npos) << piece << "\n" << report;
     }
     AddLut("0.0.6.2");
-    EXPECT_NE(DescribePanoramic(path, m_Settings).find("result: metadata and LUT accepted"), std::string::npos);
-    EXPECT_NE(DescribePanoramic(m_Dir.File("nothing.tif"), m_Settings).find("result: refused"), std::string::npos);
+    EXPECT_NE(DescribePanoramic(path, m_Settings).find("result: metadata and LUT accepted"),
+              std::string::npos);
+    EXPECT_NE(DescribePanoramic(m_Dir.File("nothing.tif"), m_Settings).find("result: refused"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -25,10 +25,12 @@ struct Recorder : IStatusSink, IStepPresenter, IStepWindow {
 class PhantomPanoramic : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        s_Root = std::filesystem::temp_directory_path() / ("zor_images_phantom_" + std::to_string(::getpid()));
+        s_Root = std::filesystem::temp_directory_path() /
+                 ("zor_images_phantom_" + std::to_string(::getpid()));
         std::string error;
         s_Ready = phantom::WriteDemoData(s_Root.string() + "/", &error);
-        if (!s_Ready) s_Error = error;
+        if (!s_Ready)
+            s_Error = error;
     }
     static void TearDownTestSuite() {
         std::error_code ec;
@@ -60,7 +62,8 @@ TEST_F(PhantomPanoramic, LoadsWithItsLutAndCurvePicture) {
         SelectionModes modes;
         modes.m_CallerPanoramicMode = true;
         modes.m_CallerPanoramicPath = (s_Root / "work" / name).string();
-        ASSERT_TRUE(loader.PreparePanoramicForSelection(modes)) << name << " " << m_Recorder.m_Lines.size();
+        ASSERT_TRUE(loader.PreparePanoramicForSelection(modes))
+            << name << " " << m_Recorder.m_Lines.size();
         EXPECT_TRUE(m_Recorder.m_Lines.empty());
         CLUTProjection* lut = loader.Projection()->m_Lut->Projection();
         ASSERT_NE(lut, nullptr);

@@ -15,13 +15,15 @@ namespace {
 void DeclareMarker(TIFF* t) {
     static const TIFFFieldInfo kMarker[] = {
         {1000, -1, -1, TIFF_LONG, FIELD_CUSTOM, 1, 1, const_cast<char*>("PanoramicMarker")}};
-    if (TIFFFindField(t, 1000, TIFF_ANY) == nullptr) TIFFMergeFieldInfo(t, kMarker, 1);
+    if (TIFFFindField(t, 1000, TIFF_ANY) == nullptr)
+        TIFFMergeFieldInfo(t, kMarker, 1);
 }
 }  // namespace
 
 bool WriteTestTiff(const std::string& path, const TiffSpec& spec) {
     TIFF* t = TIFFOpen(path.c_str(), "w");
-    if (t == nullptr) return false;
+    if (t == nullptr)
+        return false;
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(spec.m_Width));
     TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(spec.m_Height));
     TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, static_cast<uint16_t>(spec.m_Bits));
@@ -30,7 +32,8 @@ bool WriteTestTiff(const std::string& path, const TiffSpec& spec) {
                  spec.m_SamplesPerPixel == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
     TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(t, TIFFTAG_COMPRESSION, spec.m_Compression);
-    if (spec.m_Description) TIFFSetField(t, TIFFTAG_IMAGEDESCRIPTION, spec.m_Description->c_str());
+    if (spec.m_Description)
+        TIFFSetField(t, TIFFTAG_IMAGEDESCRIPTION, spec.m_Description->c_str());
     if (spec.m_Xmp) {
         TIFFSetField(t, TIFFTAG_XMLPACKET, static_cast<uint32_t>(spec.m_Xmp->size()),
                      spec.m_Xmp->data());
@@ -88,12 +91,14 @@ TempDir::~TempDir() {
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<uint8_t> ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>());
 }
 
 std::vector<uint8_t> MakeBmp8(int width, int height) {
@@ -102,7 +107,8 @@ std::vector<uint8_t> MakeBmp8(int width, int height) {
     const uint32_t size = offset + rowBytes * static_cast<uint32_t>(height);
     std::vector<uint8_t> b(size, 0);
     auto put32 = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            b[at + i] = static_cast<uint8_t>(v >> (8 * i));
     };
     b[0] = 'B';
     b[1] = 'M';
@@ -118,7 +124,8 @@ std::vector<uint8_t> MakeBmp8(int width, int height) {
         b[54 + i * 4] = b[55 + i * 4] = b[56 + i * 4] = static_cast<uint8_t>(i);
     }
     for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) b[offset + y * rowBytes + x] = static_cast<uint8_t>(x + y);
+        for (int x = 0; x < width; ++x)
+            b[offset + y * rowBytes + x] = static_cast<uint8_t>(x + y);
     }
     return b;
 }

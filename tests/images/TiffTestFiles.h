@@ -14,7 +14,7 @@ struct TiffSpec {
     int m_Height = 4;
     int m_Bits = 16;
     int m_SamplesPerPixel = 1;
-    std::vector<uint16_t> m_Samples;         ///< width × height × spp, top row first
+    std::vector<uint16_t> m_Samples;  ///< width × height × spp, top row first
     std::optional<std::string> m_Description;
     std::optional<std::string> m_Xmp;
     bool m_Marker1000 = false;

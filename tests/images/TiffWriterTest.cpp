@@ -25,7 +25,8 @@ uint32_t Get32(const std::vector<uint8_t>& b, size_t at) {
 
 std::vector<uint16_t> Ramp(int width, int height) {
     std::vector<uint16_t> s(static_cast<size_t>(width) * height);
-    for (size_t i = 0; i < s.size(); ++i) s[i] = static_cast<uint16_t>(i * 7919u);
+    for (size_t i = 0; i < s.size(); ++i)
+        s[i] = static_cast<uint16_t>(i * 7919u);
     return s;
 }
 
@@ -45,10 +46,9 @@ TEST(WriteTiff, ExactLayoutOf1024x512) {
         uint16_t tag, type;
         uint32_t count, value;
     };
-    const Entry expected[10] = {{277, 3, 1, 1},    {280, 3, 1, 0},    {281, 3, 1, 15},
-                                {262, 3, 1, 1},    {255, 3, 1, 1},    {256, 3, 1, 1024},
-                                {257, 3, 1, 512},  {258, 3, 1, 16},   {270, 2, 561, 134},
-                                {273, 3, 1, 695}};
+    const Entry expected[10] = {
+        {277, 3, 1, 1},    {280, 3, 1, 0},   {281, 3, 1, 15}, {262, 3, 1, 1},     {255, 3, 1, 1},
+        {256, 3, 1, 1024}, {257, 3, 1, 512}, {258, 3, 1, 16}, {270, 2, 561, 134}, {273, 3, 1, 695}};
     for (int i = 0; i < 10; ++i) {
         const size_t at = 10 + 12 * static_cast<size_t>(i);
         EXPECT_EQ(Get16(b, at), expected[i].tag) << i;
@@ -74,9 +74,11 @@ ReadBack ReadWithLibtiff(const std::string& path) {
     TIFFErrorHandler old = TIFFSetWarningHandler(nullptr);
     TIFF* t = TIFFOpen(path.c_str(), "r");
     TIFFSetWarningHandler(old);
-    if (t == nullptr) return r;
+    if (t == nullptr)
+        return r;
     const char* d = nullptr;
-    if (TIFFGetField(t, TIFFTAG_IMAGEDESCRIPTION, &d) == 1) r.m_Description = d;
+    if (TIFFGetField(t, TIFFTAG_IMAGEDESCRIPTION, &d) == 1)
+        r.m_Description = d;
     TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &r.m_Width);
     TIFFGetField(t, TIFFTAG_IMAGELENGTH, &r.m_Height);
     TIFFGetField(t, TIFFTAG_BITSPERSAMPLE, &r.m_Bits);
@@ -107,7 +109,8 @@ TEST(WriteTiff, LibtiffReadsItBack) {
         const std::string path = dir.File("rb.tif");
         std::vector<uint16_t> ramp = Ramp(c.width, c.height);
         std::vector<uint8_t> bytes(ramp.size());
-        for (size_t i = 0; i < ramp.size(); ++i) bytes[i] = static_cast<uint8_t>(ramp[i] >> 3);
+        for (size_t i = 0; i < ramp.size(); ++i)
+            bytes[i] = static_cast<uint8_t>(ramp[i] >> 3);
         const void* samples = c.bits == 16 ? static_cast<const void*>(ramp.data()) : bytes.data();
         ASSERT_EQ(WriteTiff(path, c.bits, c.height, c.width, samples, c.description.c_str(),
                             c.description.size() + 1),
@@ -136,9 +139,8 @@ TEST(WriteTiff, BadArgumentsTouchNothing) {
         size_t n;
     };
     const Case cases[] = {
-        {12, 2, 2, s.data(), d, 2},     {16, 0, 2, s.data(), d, 2},
-        {16, 2, 65536, s.data(), d, 2}, {16, -1, 2, s.data(), d, 2},
-        {16, 2, 2, nullptr, d, 2},      {16, 2, 2, s.data(), nullptr, 2},
+        {12, 2, 2, s.data(), d, 2},    {16, 0, 2, s.data(), d, 2}, {16, 2, 65536, s.data(), d, 2},
+        {16, -1, 2, s.data(), d, 2},   {16, 2, 2, nullptr, d, 2},  {16, 2, 2, s.data(), nullptr, 2},
         {8, 2, 2, s.data(), d, 65402},
     };
     for (const Case& c : cases) {
