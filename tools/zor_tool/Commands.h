@@ -20,6 +20,11 @@ int RunProject(const Args& args);
 int RunReconstruct(const Args& args);
 int RunSlice(const Args& args);
 int RunQuality(const Args& args);
+int RunInfo(const Args& args);
+
+inline constexpr const char* kInfoUsage =
+    "info <panoramic.tif> [--install-dir DIR] [--limited 0|1] [--percentage P]   why a "
+    "panoramic loads or is refused";
 
 inline const Command kCommands[] = {
     {"phantom", "phantom <InstallDir>            write LUTs, kestel.bmp and panoramics",
@@ -34,6 +39,7 @@ inline const Command kCommands[] = {
     {"slice", "slice <Volume.vol> --pos F --angle R -o out.tif", RunSlice},
     {"quality", "quality <Volume.vol> [--child] [-o montage.tif]   NCC against the phantom",
      RunQuality},
+    {"info", kInfoUsage, RunInfo},
 };
 
 /// Value after `flag` in args, or `fallback`.
