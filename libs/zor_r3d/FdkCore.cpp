@@ -146,8 +146,8 @@ void BuildMapSlab(const Trajectory& t, GridMap& map, int i) {
     }
 }
 
-void FilterView(const FdkGeometry& g, const float* p, std::vector<float>& filtered,
-                std::vector<std::complex<float>>& buf) {
+bool FilterView(const FdkGeometry& g, const float* p, std::vector<float>& filtered,
+                std::vector<std::complex<float>>& buf, const std::atomic<bool>* cancel) {
     const Trajectory& t = g.Traj;
     const int n = g.Transform->Size(), cols = t.DetCols, rows = t.DetRows;
     const int lead = (n - cols) / 2;
@@ -178,6 +178,9 @@ void FilterView(const FdkGeometry& g, const float* p, std::vector<float>& filter
         }
     };
     for (int r = 0; r < rows; r += 2) {
+        if (cancel != nullptr && (r & 15) == 0 && cancel->load(std::memory_order_relaxed)) {
+            return false;
+        }
         const bool pair = r + 1 < rows;
         std::fill(buf.begin(), buf.end(), std::complex<float>(0.0f, 0.0f));
         fill(r, false);
@@ -197,6 +200,7 @@ void FilterView(const FdkGeometry& g, const float* p, std::vector<float>& filter
             }
         }
     }
+    return true;
 }
 
 void BackprojectColumn(const FdkGeometry& g, const GridMap& map,

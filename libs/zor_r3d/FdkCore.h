@@ -1,6 +1,7 @@
 #pragma once
 // Filtered backprojection and a matched footprint projector for the short-scan circular
 // cone-beam geometry of a Trajectory.
+#include <atomic>
 #include <complex>
 #include <memory>
 #include <vector>
@@ -46,9 +47,11 @@ bool BuildFdkGeometry(const Trajectory& t, double window, bool truncationCorrect
 void BuildMapSlab(const Trajectory& t, GridMap& map, int i);
 
 /// Line integrals (rows × cols, row-major) of one view to filtered values stored column-major
-/// (cols × rows) in `filtered`. `scratch` is resized as needed.
-void FilterView(const FdkGeometry& g, const float* lineIntegrals, std::vector<float>& filtered,
-                std::vector<std::complex<float>>& scratch);
+/// (cols × rows) in `filtered`. `scratch` is resized as needed. Returns false, leaving the
+/// result incomplete, as soon as `cancel` (may be null) is set.
+bool FilterView(const FdkGeometry& g, const float* lineIntegrals, std::vector<float>& filtered,
+                std::vector<std::complex<float>>& scratch,
+                const std::atomic<bool>* cancel = nullptr);
 
 /// Adds the contribution of every view to voxel column (i, j) of `map`: acc[k], k < Nz.
 /// `weighted` applies the FDK weights; without, the plain backprojection. A voxel wider than a

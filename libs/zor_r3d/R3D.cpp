@@ -76,15 +76,17 @@ bool Reconstruct(R3DContext& ctx, zor_r3d::ProgressReporter& progress, std::vect
             readFailed.store(true);
             return;
         }
-        zor_r3d::FilterView(g, p.data(), filtered[static_cast<size_t>(t.Order[static_cast<size_t>(i)])],
-                            scratch);
+        zor_r3d::FilterView(g, p.data(),
+                            filtered[static_cast<size_t>(t.Order[static_cast<size_t>(i)])],
+                            scratch, &progress.CancelFlag());
     };
     if (!zor_r3d::RunParallel(t.Views, readAndFilter, progress, 0.0, 0.45) || readFailed.load()) {
         return false;
     }
     mu.assign(static_cast<size_t>(t.Nx) * t.Ny * t.Nz, 0.0f);
+    const std::atomic<bool>& cancel = progress.CancelFlag();
     auto backproject = [&](int i) {
-        for (int j = 0; j < t.Ny; ++j) {
+        for (int j = 0; j < t.Ny && !cancel.load(std::memory_order_relaxed); ++j) {
             float* out = mu.data() + (static_cast<size_t>(i) * t.Ny + j) * static_cast<size_t>(t.Nz);
             zor_r3d::BackprojectColumn(g, g.Volume, filtered, i, j, out, true);
             for (int k = 0; k < t.Nz; ++k) {
