@@ -37,7 +37,7 @@ std::vector<float> ViewWeights(const Trajectory& t) {
         // along the cross-section plane mostly add copies of the neighbouring teeth. The
         // weights are renormalised so flat regions keep their attenuation.
         const double beta = (v - (t.Views - 1) * 0.5) * step;
-        raw[static_cast<size_t>(v)] = base * std::max(0.05, std::fabs(std::sin(beta)));
+        raw[static_cast<size_t>(v)] = base * std::sqrt(std::max(0.05, std::fabs(std::sin(beta))));
         plain += base;
         tuned += raw[static_cast<size_t>(v)];
     }
