@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "phantom/PhantomImaging.h"
 #include "zor_vol/VolumeClass.h"
@@ -30,7 +31,8 @@ double Ncc(const std::vector<float>& a, const std::vector<float>& b) {
 }
 
 std::vector<SliceComparison> CompareWithTruth(const DentalPhantom& phantom, VolumeClass& volume,
-                                              const std::vector<double>& positions) {
+                                              const std::vector<double>& positions,
+                                              double slabSigmaMm) {
     std::vector<SliceComparison> out;
     if (volume.mIsNull()) {
         return out;
@@ -55,14 +57,30 @@ std::vector<SliceComparison> CompareWithTruth(const DentalPhantom& phantom, Volu
         wx /= len;
         wy /= len;
         c.Truth.assign(n, 0.0f);
-        const int samples = 7;
-        for (int q = 0; q < samples; ++q) {
-            // Offsets across the plane, spanning one voxel pitch along the arch.
-            const double off = (q - (samples - 1) * 0.5) / samples * h.Dx;
+        // Offsets across the plane (along the arch) and their weights.
+        std::vector<std::pair<double, double>> taps;
+        if (slabSigmaMm > 0.0) {
+            const int reach = static_cast<int>(std::ceil(3.0 * slabSigmaMm / 0.2));
+            for (int q = -reach; q <= reach; ++q) {
+                const double off = q * 0.2;
+                taps.emplace_back(off, std::exp(-0.5 * off * off / (slabSigmaMm * slabSigmaMm)));
+            }
+        } else {
+            const int samples = 7;
+            for (int q = 0; q < samples; ++q) {
+                taps.emplace_back((q - (samples - 1) * 0.5) / samples * h.Dx, 1.0);
+            }
+        }
+        double total = 0.0;
+        for (const auto& tap : taps) {
+            total += tap.second;
+        }
+        for (const auto& [off, weight] : taps) {
             const auto t = TrueSlice(phantom, info.CenterX - wy * off, info.CenterY + wx * off, wx,
                                      wy, c.Width, c.Height, info.SliceTopZ, h.Dy);
+            const float w = static_cast<float>(weight / total);
             for (size_t p = 0; p < n; ++p) {
-                c.Truth[p] += t[p] / samples;
+                c.Truth[p] += t[p] * w;
             }
         }
         // Only the part of the plane inside the cylinder of the volume of interest counts.

@@ -19,11 +19,12 @@ struct SliceComparison {
 };
 
 /// Cuts the volume at each position (angle 0) and the phantom along the same plane. The truth
-/// is averaged over the thickness of one volume plane along the arch, the resolution the volume
-/// can hold. The NCC counts the pixels inside the volume-of-interest cylinder (diameter = the
+/// is averaged along the arch over the thickness of one volume plane (slabSigmaMm 0), or with a
+/// Gaussian of slabSigmaMm, the slab the reconstruction is built to show. The NCC counts the pixels inside the volume-of-interest cylinder (diameter = the
 /// volume's extent along the arch); NaN anywhere makes it NaN.
 std::vector<SliceComparison> CompareWithTruth(const DentalPhantom& phantom, VolumeClass& volume,
-                                              const std::vector<double>& positions);
+                                              const std::vector<double>& positions,
+                                              double slabSigmaMm = 0.0);
 
 /// Normalised cross-correlation of two equally sized images; NaN when either is constant.
 double Ncc(const std::vector<float>& a, const std::vector<float>& b);

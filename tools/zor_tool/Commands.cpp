@@ -226,7 +226,11 @@ int RunQuality(const Args& args) {
     }
     const phantom::DentalPhantom model(HasFlag(args, "--child") ? phantom::PhantomKind::Child
                                                                : phantom::PhantomKind::Adult);
-    const auto cmp = phantom::CompareWithTruth(model, volume, {0.1, 0.3, 0.5, 0.7, 0.9});
+    double slab = 0.0;
+    if (!ToDouble(Option(args, "--slab", "0"), slab) || slab < 0.0 || slab > 10.0) {
+        return Usage("quality");
+    }
+    const auto cmp = phantom::CompareWithTruth(model, volume, {0.1, 0.3, 0.5, 0.7, 0.9}, slab);
     double sum = 0.0;
     for (const auto& c : cmp) {
         std::printf("position %.2f  NCC %.3f\n", c.Position, c.Ncc);
