@@ -47,21 +47,25 @@ int ExportFdk(const std::string& work, const std::string& out) {
             const double scale = row == u ? 1.0 / psU : 1.0 / psV;
             txt << row[0] * scale << " " << row[1] * scale << " " << row[2] * scale << " 0\n";
         }
-        txt << nrm[0] / sid << " " << nrm[1] / sid << " " << nrm[2] / sid << " " << t.Sod / sid << "\n";
+        txt << nrm[0] / sid << " " << nrm[1] / sid << " " << nrm[2] / sid << " " << t.Sod / sid
+            << "\n";
         txt << t.Sod << "\n" << sid << "\n" << nrm[0] << " " << nrm[1] << " " << nrm[2] << "\n";
         txt << "Extrinsic\n";
-        txt << u[0] << " " << u[1] << " " << u[2] << " 0\n" << v[0] << " " << v[1] << " " << v[2]
-            << " 0\n" << nrm[0] << " " << nrm[1] << " " << nrm[2] << " " << t.Sod << "\n0 0 0 1\n";
-        txt << "Intrinsic\n" << 1.0 / psU << " 0 0 0\n0 " << 1.0 / psV << " 0 0\n0 0 " << 1.0 / sid
-            << " 0\n";
+        txt << u[0] << " " << u[1] << " " << u[2] << " 0\n"
+            << v[0] << " " << v[1] << " " << v[2] << " 0\n"
+            << nrm[0] << " " << nrm[1] << " " << nrm[2] << " " << t.Sod << "\n0 0 0 1\n";
+        txt << "Intrinsic\n"
+            << 1.0 / psU << " 0 0 0\n0 " << 1.0 / psV << " 0 0\n0 0 " << 1.0 / sid << " 0\n";
         std::ofstream pfm(out + name + ".pfm", std::ios::binary);
         pfm << "Pf\n" << w << " " << h << "\n-1\n";
         for (uint16_t sample : s) {
-            const float p = static_cast<float>(std::log(zor_r3d::kFlatValue / std::max<int>(sample, 1)));
+            const float p =
+                static_cast<float>(std::log(zor_r3d::kFlatValue / std::max<int>(sample, 1)));
             pfm.write(reinterpret_cast<const char*>(&p), 4);
         }
     }
-    std::printf("%d %d %d %.4f %.4f %.4f\n", t.Nx, t.Ny, t.Nz, t.Nx * t.Dx, t.Ny * t.Dy, t.Nz * t.Dz);
+    std::printf("%d %d %d %.4f %.4f %.4f\n", t.Nx, t.Ny, t.Nz, t.Nx * t.Dx, t.Ny * t.Dy,
+                t.Nz * t.Dz);
     return 0;
 }
 
@@ -96,7 +100,8 @@ int Compare(const std::string& vol, const std::string& mha) {
     }
     const size_t n = static_cast<size_t>(v.m_DimX) * v.m_DimY * v.m_DimZ;
     std::vector<float> p(n);
-    if (!isFloat || !in.read(reinterpret_cast<char*>(p.data()), static_cast<std::streamsize>(n * 4))) {
+    if (!isFloat ||
+        !in.read(reinterpret_cast<char*>(p.data()), static_cast<std::streamsize>(n * 4))) {
         std::fprintf(stderr, "unexpected mha\n");
         return 1;
     }
@@ -106,9 +111,14 @@ int Compare(const std::string& vol, const std::string& mha) {
             for (int k = 0; k < v.m_DimZ; ++k) {
                 const double a = v.Voxels()[(static_cast<size_t>(i) * v.m_DimY + j) * v.m_DimZ + k];
                 // plastimatch: index x + nx*(y + ny*z), z growing upwards.
-                const double b = p[static_cast<size_t>(i) + static_cast<size_t>(v.m_DimX) *
-                                   (j + static_cast<size_t>(v.m_DimY) * (v.m_DimZ - 1 - k))];
-                sa += a; sb += b; saa += a * a; sbb += b * b; sab += a * b;
+                const double b = p[static_cast<size_t>(i) +
+                                   static_cast<size_t>(v.m_DimX) *
+                                       (j + static_cast<size_t>(v.m_DimY) * (v.m_DimZ - 1 - k))];
+                sa += a;
+                sb += b;
+                saa += a * a;
+                sbb += b * b;
+                sab += a * b;
             }
     const double cov = sab / n - sa / n * sb / n;
     std::printf("NCC(ours, plastimatch) = %.3f\n",
@@ -128,6 +138,7 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "ncc") == 0) {
         return Compare(argv[2], argv[3]);
     }
-    std::fprintf(stderr, "usage: recon_export fdk <work> <out> | raw <vol> <out> | ncc <vol> <mha>\n");
+    std::fprintf(stderr,
+                 "usage: recon_export fdk <work> <out> | raw <vol> <out> | ncc <vol> <mha>\n");
     return 2;
 }

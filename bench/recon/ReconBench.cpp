@@ -35,11 +35,12 @@ struct DemoSet {
         const int order[11] = {10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
         int xs, ys, rs, cols, ok = 1;
         CreateTrajectory(0, e.X, e.Y, -M_PI - e.Angle, 35.0, 20.0, 11, order,
-                         std::wstring(folder.begin(), folder.end()), 2.4, kMag, kMag, &xs, &ys,
-                         &rs, &cols, &ok);
+                         std::wstring(folder.begin(), folder.end()), 2.4, kMag, kMag, &xs, &ys, &rs,
+                         &cols, &ok);
         zor_r3d::ReadTrajectoryFile(folder + "ConeBeam.tra", trajectory);
         grid = zor::phantom::BuildGrid(phantom);
-        zor::phantom::WriteProjections(*grid, trajectory, folder, zor::phantom::Exposure{}, nullptr);
+        zor::phantom::WriteProjections(*grid, trajectory, folder, zor::phantom::Exposure{},
+                                       nullptr);
     }
     ~DemoSet() {
         std::error_code ec;
@@ -77,7 +78,10 @@ void BM_SliceExtract48Crosses(benchmark::State& state) {
     }
     state.counters["slices"] = 48;
 }
-BENCHMARK(BM_SliceExtract48Crosses)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_SliceExtract48Crosses)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 void BM_PrepareAndReconstruct(benchmark::State& state) {
     DemoSet& demo = Demo();
@@ -85,10 +89,9 @@ void BM_PrepareAndReconstruct(benchmark::State& state) {
     for (auto _ : state) {
         void* h = R3DInit_2012();
         VolumeClass volume;
-        const bool ok =
-            R3DPrepareVolume_2012(h, &volume, demo.folder.c_str(), "ConeBeam.tra", nullptr,
-                                  nullptr, 0.35, true) &&
-            R3DReconstructVolume_2012(h, &volume, out.c_str(), nullptr, nullptr);
+        const bool ok = R3DPrepareVolume_2012(h, &volume, demo.folder.c_str(), "ConeBeam.tra",
+                                              nullptr, nullptr, 0.35, true) &&
+                        R3DReconstructVolume_2012(h, &volume, out.c_str(), nullptr, nullptr);
         R3DRelease_2012(h);
         if (!ok) {
             state.SkipWithError("reconstruction failed");
@@ -96,7 +99,11 @@ void BM_PrepareAndReconstruct(benchmark::State& state) {
         }
     }
 }
-BENCHMARK(BM_PrepareAndReconstruct)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_PrepareAndReconstruct)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 void BM_ForwardProjection11Views(benchmark::State& state) {
     DemoSet& demo = Demo();
@@ -105,7 +112,11 @@ void BM_ForwardProjection11Views(benchmark::State& state) {
         benchmark::DoNotOptimize(views[0][0]);
     }
 }
-BENCHMARK(BM_ForwardProjection11Views)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ForwardProjection11Views)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 void BM_PhantomVoxelisation(benchmark::State& state) {
     const zor::phantom::DentalPhantom phantom(zor::phantom::PhantomKind::Adult);

@@ -221,9 +221,9 @@ void BackprojectColumn(const FdkGeometry& g, const GridMap& map,
         const int ic = std::min(static_cast<int>(fc), t.DetCols - 2);
         const float tc = fc - static_cast<float>(ic);
         const float rs = static_cast<float>(gd.Dz / t.PitchV) * invU;
-        const float r0 = static_cast<float>((rows - 1) * 0.5 -
-                                            (gd.CentreZ - t.CentreZ) / t.PitchV * invU) -
-                         static_cast<float>((gd.Nz - 1) * 0.5) * rs;
+        const float r0 =
+            static_cast<float>((rows - 1) * 0.5 - (gd.CentreZ - t.CentreZ) / t.PitchV * invU) -
+            static_cast<float>((gd.Nz - 1) * 0.5) * rs;
         const float weight = weighted ? g.ViewWeight[static_cast<size_t>(v)] * invU * invU : 1.0f;
         const float hu = map.HalfWidth[at];
         if (hu > 0.5f) {
@@ -233,8 +233,8 @@ void BackprojectColumn(const FdkGeometry& g, const GridMap& map,
             const int c1 = std::min(t.DetCols - 1, static_cast<int>(std::floor(right + 0.5f)));
             std::fill(blend, blend + rows, 0.0f);
             for (int c = c0; c <= c1; ++c) {
-                const float w = weight *
-                                (std::min(right, c + 0.5f) - std::max(left, c - 0.5f)) / (2.0f * hu);
+                const float w =
+                    weight * (std::min(right, c + 0.5f) - std::max(left, c - 0.5f)) / (2.0f * hu);
                 if (w <= 0.0f) {
                     continue;
                 }
@@ -245,8 +245,7 @@ void BackprojectColumn(const FdkGeometry& g, const GridMap& map,
                 }
             }
         } else {
-            const float* a =
-                views[static_cast<size_t>(v)].data() + static_cast<size_t>(ic) * rows;
+            const float* a = views[static_cast<size_t>(v)].data() + static_cast<size_t>(ic) * rows;
             const float* b = a + rows;
             const float wa = (1.0f - tc) * weight, wb = tc * weight;
             for (int r = 0; r < rows; ++r) {
@@ -331,8 +330,8 @@ void ProjectColumn(const Trajectory& t, const GridMap& map, const float* values,
     }
 }
 
-void BackprojectColumnFootprint(const Trajectory& t, const GridMap& map, const float* view,
-                                int i, int j, int v, float* acc) {
+void BackprojectColumnFootprint(const Trajectory& t, const GridMap& map, const float* view, int i,
+                                int j, int v, float* acc) {
     Footprint f;
     if (!MakeFootprint(t, map, i, j, v, f)) {
         return;

@@ -65,7 +65,7 @@ void BackprojectColumn(const FdkGeometry& g, const GridMap& map,
 void ProjectColumn(const Trajectory& t, const GridMap& map, const float* values, int i, int j,
                    int v, float* view);
 /// Exact transpose of ProjectColumn: gathers view `v` (row-major) into acc[k].
-void BackprojectColumnFootprint(const Trajectory& t, const GridMap& map, const float* view,
-                                int i, int j, int v, float* acc);
+void BackprojectColumnFootprint(const Trajectory& t, const GridMap& map, const float* view, int i,
+                                int j, int v, float* acc);
 
 }  // namespace zor_r3d

@@ -78,8 +78,8 @@ bool Reconstruct(R3DContext& ctx, zor_r3d::ProgressReporter& progress, std::vect
             return;
         }
         zor_r3d::FilterView(g, p.data(),
-                            filtered[static_cast<size_t>(t.Order[static_cast<size_t>(i)])],
-                            scratch, &progress.CancelFlag());
+                            filtered[static_cast<size_t>(t.Order[static_cast<size_t>(i)])], scratch,
+                            &progress.CancelFlag());
     };
     if (!zor_r3d::RunParallel(t.Views, readAndFilter, progress, 0.0, 0.45) || readFailed.load()) {
         return false;
@@ -88,7 +88,8 @@ bool Reconstruct(R3DContext& ctx, zor_r3d::ProgressReporter& progress, std::vect
     const std::atomic<bool>& cancel = progress.CancelFlag();
     auto backproject = [&](int i) {
         for (int j = 0; j < t.Ny && !cancel.load(std::memory_order_relaxed); ++j) {
-            float* out = mu.data() + (static_cast<size_t>(i) * t.Ny + j) * static_cast<size_t>(t.Nz);
+            float* out =
+                mu.data() + (static_cast<size_t>(i) * t.Ny + j) * static_cast<size_t>(t.Nz);
             zor_r3d::BackprojectColumn(g, g.Volume, filtered, i, j, out, true);
             for (int k = 0; k < t.Nz; ++k) {
                 out[k] = std::max(0.0f, out[k]);
@@ -105,7 +106,8 @@ bool Reconstruct(R3DContext& ctx, zor_r3d::ProgressReporter& progress, std::vect
     const int reach = static_cast<int>(std::ceil(3.0 * sigma));
     std::vector<float> kernel(static_cast<size_t>(2 * reach + 1));
     for (int d = -reach; d <= reach; ++d) {
-        kernel[static_cast<size_t>(d + reach)] = static_cast<float>(std::exp(-0.5 * d * d / (sigma * sigma)));
+        kernel[static_cast<size_t>(d + reach)] =
+            static_cast<float>(std::exp(-0.5 * d * d / (sigma * sigma)));
     }
     const std::vector<float> sharp = mu;
     const size_t plane = static_cast<size_t>(t.Ny) * t.Nz;
@@ -134,13 +136,17 @@ bool Reconstruct(R3DContext& ctx, zor_r3d::ProgressReporter& progress, std::vect
 
 }  // namespace
 
-void* R3DInit_2012() { return new (std::nothrow) R3DContext(); }
+void* R3DInit_2012() {
+    return new (std::nothrow) R3DContext();
+}
 
-void R3DRelease_2012(void* handle) { delete static_cast<R3DContext*>(handle); }
+void R3DRelease_2012(void* handle) {
+    delete static_cast<R3DContext*>(handle);
+}
 
 bool R3DPrepareVolume_2012(void* handle, VolumeClass* /*volume*/, const char* workFolder,
-                           const char* trajectoryName, R3DProgressCallback callback,
-                           void* context, double filterWindow, bool truncationCorrection) {
+                           const char* trajectoryName, R3DProgressCallback callback, void* context,
+                           double filterWindow, bool truncationCorrection) {
     auto* ctx = static_cast<R3DContext*>(handle);
     if (ctx == nullptr) {
         return false;
@@ -207,9 +213,8 @@ bool R3DReconstructVolume_2012(void* handle, VolumeClass* volume, const char* ou
     } catch (const std::bad_alloc&) {
         return false;
     }
-    if (!progress.Report(0.97) ||
-        zor_vol_file::WriteVolumeFileAtomic(outputFile, header, voxels) !=
-            zor_vol_file::VolumeFileError::None) {
+    if (!progress.Report(0.97) || zor_vol_file::WriteVolumeFileAtomic(outputFile, header, voxels) !=
+                                      zor_vol_file::VolumeFileError::None) {
         return false;
     }
     if (volume != nullptr) {
@@ -220,9 +225,9 @@ bool R3DReconstructVolume_2012(void* handle, VolumeClass* volume, const char* ou
 }
 
 int CreateTrajectory(int mode, double x, double y, double angle, double diameter, double stepDeg,
-                     int views, const int* order, std::wstring_view workFolder,
-                     double fieldFactor, double magH, double magV, int* xStart, int* yStart,
-                     int* rotationStart, int* columns, int* success) {
+                     int views, const int* order, std::wstring_view workFolder, double fieldFactor,
+                     double magH, double magV, int* xStart, int* yStart, int* rotationStart,
+                     int* columns, int* success) {
     if (success != nullptr) {
         *success = 0;
     }
@@ -270,10 +275,15 @@ int CreateTrajectory(int mode, double x, double y, double angle, double diameter
         return 4;
     }
     const zor_r3d::StartPosition p = zor_r3d::StartOf(t);
-    if (xStart != nullptr) *xStart = p.XMicrons;
-    if (yStart != nullptr) *yStart = p.YMicrons;
-    if (rotationStart != nullptr) *rotationStart = p.RotationCentiDeg;
-    if (columns != nullptr) *columns = p.Columns;
-    if (success != nullptr) *success = 1;
+    if (xStart != nullptr)
+        *xStart = p.XMicrons;
+    if (yStart != nullptr)
+        *yStart = p.YMicrons;
+    if (rotationStart != nullptr)
+        *rotationStart = p.RotationCentiDeg;
+    if (columns != nullptr)
+        *columns = p.Columns;
+    if (success != nullptr)
+        *success = 1;
     return 0;
 }

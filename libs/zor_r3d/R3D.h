@@ -16,8 +16,8 @@ void* R3DInit_2012();
 /// False for a null handle, a missing or malformed trajectory, bad arguments or a cancel.
 /// The volume is not touched. Runs on the caller's thread plus worker threads.
 bool R3DPrepareVolume_2012(void* handle, VolumeClass* volume, const char* workFolder,
-                           const char* trajectoryName, R3DProgressCallback callback,
-                           void* context, double filterWindow, bool truncationCorrection);
+                           const char* trajectoryName, R3DProgressCallback callback, void* context,
+                           double filterWindow, bool truncationCorrection);
 
 /// Reads the projections "3DTS_image_projection_1.tif".."_<views>.tif" from the prepared work
 /// folder, reconstructs on all cores, writes `outputFile` atomically (temporary file + rename)
@@ -40,6 +40,6 @@ void R3DRelease_2012(void* handle);
 /// columns, success flag. Returns 0 on success, else 1 bad mode, 2 bad geometry, 3 bad order,
 /// 4 files not written (success flag then 0).
 int CreateTrajectory(int mode, double x, double y, double angle, double diameter, double stepDeg,
-                     int views, const int* order, std::wstring_view workFolder,
-                     double fieldFactor, double magH, double magV, int* xStart, int* yStart,
-                     int* rotationStart, int* columns, int* success);
+                     int views, const int* order, std::wstring_view workFolder, double fieldFactor,
+                     double magH, double magV, int* xStart, int* yStart, int* rotationStart,
+                     int* columns, int* success);

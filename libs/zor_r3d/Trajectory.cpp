@@ -68,15 +68,14 @@ bool IsValid(const Trajectory& t) {
             return false;
         }
     }
-    return finite(t.Diameter) && t.Diameter >= 5.0 && t.Diameter <= 100.0 &&
-           finite(t.StepDeg) && t.StepDeg > 0.0 && t.StepDeg * (t.Views - 1) <= 360.0 &&
-           finite(t.FieldFactor) && t.FieldFactor >= 1.0 && t.FieldFactor <= 5.0 &&
-           finite(t.MagH) && t.MagH >= 1.0 && t.MagH <= 3.0 && finite(t.MagV) &&
-           t.MagV >= 1.0 && t.MagV <= 3.0 && finite(t.Sod) && t.Sod >= 100.0 &&
-           t.Sod <= 2000.0 && t.DetCols >= 8 && t.DetCols <= 4096 && t.DetRows >= 8 &&
-           t.DetRows <= 4096 && finite(t.PitchU) && t.PitchU >= 0.01 && t.PitchU <= 5.0 &&
-           finite(t.PitchV) && t.PitchV >= 0.01 && t.PitchV <= 5.0 && t.Nx >= 1 &&
-           t.Nx <= 50 && t.Ny >= 1 && t.Ny <= 1024 && t.Nz >= 1 && t.Nz <= 1024 &&
+    return finite(t.Diameter) && t.Diameter >= 5.0 && t.Diameter <= 100.0 && finite(t.StepDeg) &&
+           t.StepDeg > 0.0 && t.StepDeg * (t.Views - 1) <= 360.0 && finite(t.FieldFactor) &&
+           t.FieldFactor >= 1.0 && t.FieldFactor <= 5.0 && finite(t.MagH) && t.MagH >= 1.0 &&
+           t.MagH <= 3.0 && finite(t.MagV) && t.MagV >= 1.0 && t.MagV <= 3.0 && finite(t.Sod) &&
+           t.Sod >= 100.0 && t.Sod <= 2000.0 && t.DetCols >= 8 && t.DetCols <= 4096 &&
+           t.DetRows >= 8 && t.DetRows <= 4096 && finite(t.PitchU) && t.PitchU >= 0.01 &&
+           t.PitchU <= 5.0 && finite(t.PitchV) && t.PitchV >= 0.01 && t.PitchV <= 5.0 &&
+           t.Nx >= 1 && t.Nx <= 50 && t.Ny >= 1 && t.Ny <= 1024 && t.Nz >= 1 && t.Nz <= 1024 &&
            finite(t.Dx) && t.Dx >= 0.01 && t.Dx <= 10.0 && finite(t.Dy) && t.Dy >= 0.01 &&
            t.Dy <= 10.0 && finite(t.Dz) && t.Dz >= 0.01 && t.Dz <= 10.0;
 }
@@ -138,28 +137,50 @@ bool ParseTrajectory(std::string_view text, Trajectory& t) {
                 t.Order.push_back(n);
                 v = c == std::string_view::npos ? std::string_view{} : v.substr(c + 1);
             }
-        } else if (k == "views") ok = ParseNumber(v, t.Views);
-        else if (k == "centre_x") ok = ParseNumber(v, t.CentreX);
-        else if (k == "centre_y") ok = ParseNumber(v, t.CentreY);
-        else if (k == "centre_z") ok = ParseNumber(v, t.CentreZ);
-        else if (k == "axis_angle_rad") ok = ParseNumber(v, t.AxisAngleRad);
-        else if (k == "diameter") ok = ParseNumber(v, t.Diameter);
-        else if (k == "step_deg") ok = ParseNumber(v, t.StepDeg);
-        else if (k == "field_factor") ok = ParseNumber(v, t.FieldFactor);
-        else if (k == "mag_h") ok = ParseNumber(v, t.MagH);
-        else if (k == "mag_v") ok = ParseNumber(v, t.MagV);
-        else if (k == "sod") ok = ParseNumber(v, t.Sod);
-        else if (k == "det_cols") ok = ParseNumber(v, t.DetCols);
-        else if (k == "det_rows") ok = ParseNumber(v, t.DetRows);
-        else if (k == "pitch_u") ok = ParseNumber(v, t.PitchU);
-        else if (k == "pitch_v") ok = ParseNumber(v, t.PitchV);
-        else if (k == "vol_nx") ok = ParseNumber(v, t.Nx);
-        else if (k == "vol_ny") ok = ParseNumber(v, t.Ny);
-        else if (k == "vol_nz") ok = ParseNumber(v, t.Nz);
-        else if (k == "vol_dx") ok = ParseNumber(v, t.Dx);
-        else if (k == "vol_dy") ok = ParseNumber(v, t.Dy);
-        else if (k == "vol_dz") ok = ParseNumber(v, t.Dz);
-        else --seen;  // unknown keys are informative
+        } else if (k == "views")
+            ok = ParseNumber(v, t.Views);
+        else if (k == "centre_x")
+            ok = ParseNumber(v, t.CentreX);
+        else if (k == "centre_y")
+            ok = ParseNumber(v, t.CentreY);
+        else if (k == "centre_z")
+            ok = ParseNumber(v, t.CentreZ);
+        else if (k == "axis_angle_rad")
+            ok = ParseNumber(v, t.AxisAngleRad);
+        else if (k == "diameter")
+            ok = ParseNumber(v, t.Diameter);
+        else if (k == "step_deg")
+            ok = ParseNumber(v, t.StepDeg);
+        else if (k == "field_factor")
+            ok = ParseNumber(v, t.FieldFactor);
+        else if (k == "mag_h")
+            ok = ParseNumber(v, t.MagH);
+        else if (k == "mag_v")
+            ok = ParseNumber(v, t.MagV);
+        else if (k == "sod")
+            ok = ParseNumber(v, t.Sod);
+        else if (k == "det_cols")
+            ok = ParseNumber(v, t.DetCols);
+        else if (k == "det_rows")
+            ok = ParseNumber(v, t.DetRows);
+        else if (k == "pitch_u")
+            ok = ParseNumber(v, t.PitchU);
+        else if (k == "pitch_v")
+            ok = ParseNumber(v, t.PitchV);
+        else if (k == "vol_nx")
+            ok = ParseNumber(v, t.Nx);
+        else if (k == "vol_ny")
+            ok = ParseNumber(v, t.Ny);
+        else if (k == "vol_nz")
+            ok = ParseNumber(v, t.Nz);
+        else if (k == "vol_dx")
+            ok = ParseNumber(v, t.Dx);
+        else if (k == "vol_dy")
+            ok = ParseNumber(v, t.Dy);
+        else if (k == "vol_dz")
+            ok = ParseNumber(v, t.Dz);
+        else
+            --seen;  // unknown keys are informative
         if (!ok) {
             return false;
         }
@@ -211,19 +232,19 @@ bool WriteTrajectoryFiles(const std::string& folder, const Trajectory& t) {
     const StartPosition p = StartOf(t);
     const std::string p0csv = "x_um,y_um,rotation_cdeg,columns\n" + std::to_string(p.XMicrons) +
                               "," + std::to_string(p.YMicrons) + "," +
-                              std::to_string(p.RotationCentiDeg) + "," +
-                              std::to_string(p.Columns) + "\n";
-    const std::string p0txt = "X=" + std::to_string(p.XMicrons) + "\nY=" +
-                              std::to_string(p.YMicrons) + "\nROT=" +
-                              std::to_string(p.RotationCentiDeg) + "\nCOLS=" +
-                              std::to_string(p.Columns) + "\n";
+                              std::to_string(p.RotationCentiDeg) + "," + std::to_string(p.Columns) +
+                              "\n";
+    const std::string p0txt = "X=" + std::to_string(p.XMicrons) +
+                              "\nY=" + std::to_string(p.YMicrons) +
+                              "\nROT=" + std::to_string(p.RotationCentiDeg) +
+                              "\nCOLS=" + std::to_string(p.Columns) + "\n";
     const std::string test = "trajectory=OK\nviews=" + std::to_string(t.Views) +
                              "\narc_deg=" + Fixed(t.StepDeg * (t.Views - 1), 3) +
                              "\nsource_to_axis_mm=" + Fixed(t.Sod, 3) +
                              "\nsource_to_detector_mm=" + Fixed(sdd, 3) +
                              "\nprojection=" + std::to_string(t.DetCols) + "x" +
-                             std::to_string(t.DetRows) + "\nvolume=" + std::to_string(t.Nx) +
-                             "x" + std::to_string(t.Ny) + "x" + std::to_string(t.Nz) + "\n";
+                             std::to_string(t.DetRows) + "\nvolume=" + std::to_string(t.Nx) + "x" +
+                             std::to_string(t.Ny) + "x" + std::to_string(t.Nz) + "\n";
     return WriteText(folder + "ConeBeam.tra", FormatTrajectory(t)) &&
            WriteText(folder + "ConeBeam.csv", csv) &&
            WriteText(folder + "ConeBeam_P0.csv", p0csv) &&

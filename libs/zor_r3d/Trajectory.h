@@ -11,14 +11,14 @@ namespace zor_r3d {
 /// vertical axis through the volume centre; the flat detector faces it at Sod·MagH.
 struct Trajectory {
     int Views = 11;
-    std::vector<int> Order;       ///< acquisition i (file index i+1) holds view Order[i]
+    std::vector<int> Order;  ///< acquisition i (file index i+1) holds view Order[i]
     double CentreX = 0.0, CentreY = 0.0, CentreZ = 0.0;  ///< volume-of-interest centre
-    double AxisAngleRad = 0.0;    ///< direction of the volume's first axis (along the arch)
+    double AxisAngleRad = 0.0;  ///< direction of the volume's first axis (along the arch)
     double Diameter = 35.0;
-    double StepDeg = 20.0;        ///< between consecutive views
-    double FieldFactor = 2.4;     ///< detector width at the centre = FieldFactor × Diameter
+    double StepDeg = 20.0;     ///< between consecutive views
+    double FieldFactor = 2.4;  ///< detector width at the centre = FieldFactor × Diameter
     double MagH = 1.436031331592689, MagV = 1.436031331592689;
-    double Sod = 500.0;           ///< source to rotation axis
+    double Sod = 500.0;  ///< source to rotation axis
     int DetCols = 560, DetRows = 294;
     double PitchU = 0.15, PitchV = 0.15;  ///< detector pitch scaled to the rotation axis
     int Nx = 50, Ny = 240, Nz = 270;      ///< volume grid

@@ -35,8 +35,8 @@ public:
 
     static constexpr double kMaxDistance = 20.0;
 
-    int32_t m_Count = 0;              ///< entries loaded; 0 without a table
-    std::vector<int32_t> m_Flags;     ///< per raw index, non-zero where GetXY/GetAngle apply
+    int32_t m_Count = 0;           ///< entries loaded; 0 without a table
+    std::vector<int32_t> m_Flags;  ///< per raw index, non-zero where GetXY/GetAngle apply
 
 private:
     zor_vol_lut::LutTable m_Table;

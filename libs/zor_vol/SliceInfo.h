@@ -7,9 +7,10 @@
 struct SliceInfo {
     double CenterX = 0.0;  ///< centre of the plane on the volume's mid height, device x (mm)
     double CenterY = 0.0;  ///< device y (mm)
-    double Rot1 = 0.0;     ///< rotation of the plane about the vertical, relative to the volume (rad)
-    double Rot2 = 0.0;     ///< azimuth of the plane's column direction in device coordinates (rad)
-    double RotY = 0.0;     ///< tilt of the plane about a horizontal axis; always 0 (planes are vertical)
+    double Rot1 = 0.0;  ///< rotation of the plane about the vertical, relative to the volume (rad)
+    double Rot2 = 0.0;  ///< azimuth of the plane's column direction in device coordinates (rad)
+    double RotY =
+        0.0;  ///< tilt of the plane about a horizontal axis; always 0 (planes are vertical)
     int32_t PanIndex = -1;  ///< kept by the caller: panoramic column of the centre, -1 without one
     // Volume base rectangle: voxel corners (0,0), (nx-1,0), (0,ny-1), (nx-1,ny-1), device x/y.
     double VolTopLeftX = 0.0, VolTopLeftY = 0.0;

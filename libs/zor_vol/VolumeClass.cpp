@@ -56,8 +56,7 @@ int VolumeClass::mInit(const char* path) {
 
 bool VolumeClass::mAttach(const VolumeHeader& header, std::vector<uint16_t>&& voxels) {
     mTerminate(true);
-    if (voxels.empty() ||
-        voxels.size() != static_cast<size_t>(header.Nx) * header.Ny * header.Nz) {
+    if (voxels.empty() || voxels.size() != static_cast<size_t>(header.Nx) * header.Ny * header.Nz) {
         return false;
     }
     try {
@@ -168,8 +167,7 @@ void VolumeClass::FillInfo(const Plane& p, double angle, SliceInfo* info) const 
 }
 
 void VolumeClass::SliceInfo_Extract(double position, double angle, SliceInfo* info) const {
-    if (info == nullptr || m_Voxels.empty() || !std::isfinite(position) ||
-        !std::isfinite(angle)) {
+    if (info == nullptr || m_Voxels.empty() || !std::isfinite(position) || !std::isfinite(angle)) {
         return;
     }
     FillInfo(MakePlane(position, angle), angle, info);

@@ -55,18 +55,18 @@ public:
     const uint16_t* Voxels() const { return m_Voxels.data(); }
 
     // Read by the system.
-    int32_t m_DimX = 0;  ///< positions along the arch
-    int32_t m_DimY = 0;  ///< slice columns (across the arch)
-    int32_t m_DimZ = 0;  ///< slice rows (vertical)
-    double m_RangeValue = 0.0;  ///< > 0: first axis runs against the panoramic columns
+    int32_t m_DimX = 0;                 ///< positions along the arch
+    int32_t m_DimY = 0;                 ///< slice columns (across the arch)
+    int32_t m_DimZ = 0;                 ///< slice rows (vertical)
+    double m_RangeValue = 0.0;          ///< > 0: first axis runs against the panoramic columns
     uint16_t* m_SliceBuffer = nullptr;  ///< m_DimZ × m_DimY, row-major, owned by the object
 
 private:
     struct Plane {
-        double Cx, Cy;     // plane centre, device mm
-        double Wx, Wy;     // unit column direction
-        double I0, J0;     // volume index of column 0
-        double Di, Dj;     // index step per column
+        double Cx, Cy;  // plane centre, device mm
+        double Wx, Wy;  // unit column direction
+        double I0, J0;  // volume index of column 0
+        double Di, Dj;  // index step per column
     };
     Plane MakePlane(double position, double angle) const;
     void FillInfo(const Plane& plane, double angle, SliceInfo* info) const;
@@ -74,6 +74,6 @@ private:
     zor_vol_file::VolumeHeader m_Header;
     std::vector<uint16_t> m_Voxels;
     std::vector<uint16_t> m_Slice;
-    std::vector<float> m_Block;      // column blend scratch, kBlock × m_DimZ
-    std::vector<uint16_t> m_Zeros;   // one zero column for neighbours outside the grid
+    std::vector<float> m_Block;     // column blend scratch, kBlock × m_DimZ
+    std::vector<uint16_t> m_Zeros;  // one zero column for neighbours outside the grid
 };

@@ -41,8 +41,12 @@ double GetF64(const unsigned char* p) {
     return d;
 }
 
-bool PitchOk(double d) { return std::isfinite(d) && d >= 1e-3 && d <= 100.0; }
-bool CoordOk(double d) { return std::isfinite(d) && std::fabs(d) <= 1e6; }
+bool PitchOk(double d) {
+    return std::isfinite(d) && d >= 1e-3 && d <= 100.0;
+}
+bool CoordOk(double d) {
+    return std::isfinite(d) && std::fabs(d) <= 1e6;
+}
 
 bool WriteAll(int fd, const void* data, size_t size) {
     const auto* p = static_cast<const unsigned char*>(data);
@@ -78,8 +82,7 @@ VolumeFileError DecodeHeader(const unsigned char* b, size_t size, VolumeHeader& 
     h.ValueScale = GetF64(b + 88);
     h.ValueOffset = GetF64(b + 96);
     if (h.Nx < 1 || h.Nx > kMaxAlong || h.Ny < 1 || h.Ny > kMaxSide || h.Nz < 1 ||
-        h.Nz > kMaxSide ||
-        static_cast<uint64_t>(h.Nx) * h.Ny * h.Nz > kMaxVoxels) {
+        h.Nz > kMaxSide || static_cast<uint64_t>(h.Nx) * h.Ny * h.Nz > kMaxVoxels) {
         return VolumeFileError::Dimensions;
     }
     if (!PitchOk(h.Dx) || !PitchOk(h.Dy) || !PitchOk(h.Dz) || !CoordOk(h.CentreX) ||
@@ -139,8 +142,7 @@ VolumeFileError ReadVolumeFile(const std::string& path, VolumeHeader& header,
             } catch (const std::bad_alloc&) {
                 err = VolumeFileError::Memory;
             }
-            if (err == VolumeFileError::None &&
-                std::fread(voxels.data(), 2, count, f) != count) {
+            if (err == VolumeFileError::None && std::fread(voxels.data(), 2, count, f) != count) {
                 err = VolumeFileError::Truncated;
             }
             // Samples are little-endian on disk, as on every host this runs on (x86-64, arm64).

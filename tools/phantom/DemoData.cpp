@@ -21,7 +21,8 @@ void PutLe(std::vector<unsigned char>& b, size_t at, uint32_t v, int bytes) {
 
 bool WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out.flush());
 }
 
@@ -190,8 +191,9 @@ bool WriteDemoData(const std::string& installDir, std::string* error) {
         if (!WritePanoramicTiff(templ, pano, "")) {
             return Fail(error, "cannot write " + templ);
         }
-        if (!WritePanoramicTiff(named, pano,
-                                PanoramicDescription(kind, adult ? "phantom-adult" : "phantom-child"))) {
+        if (!WritePanoramicTiff(
+                named, pano,
+                PanoramicDescription(kind, adult ? "phantom-adult" : "phantom-child"))) {
             return Fail(error, "cannot write " + named);
         }
     }

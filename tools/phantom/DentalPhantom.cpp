@@ -13,19 +13,23 @@ struct ToothRow {
 };
 
 // Per side from the midline: incisors, canine, premolars, molars (mm).
-const ToothRow kAdultLower[] = {{5.4, 6.0, 9.0, 12.5, 1}, {5.9, 6.4, 9.5, 14.0, 1},
-                                {6.9, 7.7, 11.0, 16.0, 1}, {7.0, 7.8, 8.5, 14.0, 1},
-                                {7.1, 8.2, 8.0, 14.5, 1}, {11.2, 10.5, 7.5, 13.0, 2},
+const ToothRow kAdultLower[] = {{5.4, 6.0, 9.0, 12.5, 1},   {5.9, 6.4, 9.5, 14.0, 1},
+                                {6.9, 7.7, 11.0, 16.0, 1},  {7.0, 7.8, 8.5, 14.0, 1},
+                                {7.1, 8.2, 8.0, 14.5, 1},   {11.2, 10.5, 7.5, 13.0, 2},
                                 {10.5, 10.2, 7.0, 13.0, 2}, {10.0, 9.8, 6.5, 11.0, 2}};
 const ToothRow kAdultUpper[] = {{8.6, 7.0, 10.5, 13.0, 1}, {6.6, 6.2, 9.0, 13.0, 1},
                                 {7.6, 8.1, 10.0, 17.0, 1}, {7.0, 9.0, 8.5, 14.0, 1},
-                                {6.6, 8.9, 7.8, 14.0, 1}, {10.4, 11.2, 7.5, 12.5, 2},
+                                {6.6, 8.9, 7.8, 14.0, 1},  {10.4, 11.2, 7.5, 12.5, 2},
                                 {9.0, 11.0, 7.0, 12.0, 2}, {8.5, 10.5, 6.5, 11.0, 2}};
-const ToothRow kChildLower[] = {{4.2, 4.0, 5.0, 8.0, 1}, {4.1, 4.2, 5.5, 8.5, 1},
-                                {5.0, 5.0, 6.5, 10.0, 1}, {7.7, 7.0, 6.0, 8.0, 2},
+const ToothRow kChildLower[] = {{4.2, 4.0, 5.0, 8.0, 1},
+                                {4.1, 4.2, 5.5, 8.5, 1},
+                                {5.0, 5.0, 6.5, 10.0, 1},
+                                {7.7, 7.0, 6.0, 8.0, 2},
                                 {9.9, 8.5, 5.5, 8.5, 2}};
-const ToothRow kChildUpper[] = {{6.5, 5.0, 6.0, 9.0, 1}, {5.1, 4.8, 5.6, 9.0, 1},
-                                {7.0, 6.5, 6.5, 11.0, 1}, {7.3, 8.5, 6.0, 8.0, 2},
+const ToothRow kChildUpper[] = {{6.5, 5.0, 6.0, 9.0, 1},
+                                {5.1, 4.8, 5.6, 9.0, 1},
+                                {7.0, 6.5, 6.5, 11.0, 1},
+                                {7.3, 8.5, 6.0, 8.0, 2},
                                 {8.2, 9.5, 5.5, 8.5, 2}};
 // Successors developing in the bone of a child: incisors, canine, premolars, first molar.
 const ToothRow kChildGerms[] = {{5.0, 5.5, 8.0, 0, 1}, {5.5, 5.8, 8.5, 0, 1},
@@ -57,7 +61,9 @@ void AddRow(std::vector<Tooth>& teeth, const ToothRow* row, int count, bool uppe
     }
 }
 
-inline double Pow3(double v) { return v * v * v; }
+inline double Pow3(double v) {
+    return v * v * v;
+}
 
 // Crown half-widths at depth q below the tip: fuller in the middle, rounded at the tip.
 inline void CrownWidths(const Tooth& t, double q, double& wa, double& wd) {
@@ -128,8 +134,7 @@ float DentalPhantom::ToothMu(const Tooth& t, double a, double d, double z) const
             InCrown(t, a, d, q, 0.3 * std::min(t.Width, t.Depth))) {
             return Materials::kPulp;
         }
-        return t.Germ && InCrown(t, a, d, q, enamel + 1.5) ? Materials::kPulp
-                                                             : Materials::kDentine;
+        return t.Germ && InCrown(t, a, d, q, enamel + 1.5) ? Materials::kPulp : Materials::kDentine;
     }
     if (t.Germ || q > t.CrownHeight + t.RootLength) {
         return -1.0f;
@@ -170,7 +175,8 @@ float DentalPhantom::BoneMu(double s, double d, double z) const {
     };
     if (z >= m_LowerBase && z <= m_LowerCrest) {
         const double wb = 5.0 + 1.8 * std::min(1.0, as / 30.0);
-        const double zm = 0.5 * (m_LowerCrest + m_LowerBase), hz = 0.5 * (m_LowerCrest - m_LowerBase);
+        const double zm = 0.5 * (m_LowerCrest + m_LowerBase),
+                     hz = 0.5 * (m_LowerCrest - m_LowerBase);
         const double dd = d + 0.5;
         if (!shape(dd, z - zm, wb, hz, 0.0)) {
             return -1.0f;
@@ -250,14 +256,17 @@ std::shared_ptr<const PhantomGrid> BuildGrid(const DentalPhantom& phantom, doubl
         pool.emplace_back([&g, &phantom, t, threads, nz] {
             for (int ix = t; ix < g.Nx; ix += threads) {
                 for (int iy = 0; iy < g.Ny; ++iy) {
-                    const ArchPoint p = phantom.Curve().Local(g.X0 + ix * g.Pitch, g.Y0 + iy * g.Pitch);
-                    if (std::fabs(p.D) > 31.0 || std::fabs(p.S) > phantom.Curve().HalfLength() + 1) {
+                    const ArchPoint p =
+                        phantom.Curve().Local(g.X0 + ix * g.Pitch, g.Y0 + iy * g.Pitch);
+                    if (std::fabs(p.D) > 31.0 ||
+                        std::fabs(p.S) > phantom.Curve().HalfLength() + 1) {
                         continue;
                     }
                     float* col = g.Mu.data() + (static_cast<size_t>(ix) * g.Ny + iy) * nz;
                     bool any = false;
                     for (size_t iz = 0; iz < nz; ++iz) {
-                        col[iz] = phantom.MuLocal(p.S, p.D, g.Z0 + static_cast<double>(iz) * g.Pitch);
+                        col[iz] =
+                            phantom.MuLocal(p.S, p.D, g.Z0 + static_cast<double>(iz) * g.Pitch);
                         any = any || col[iz] != 0.0f;
                     }
                     g.Used[static_cast<size_t>(ix) * g.Ny + iy] = any ? 1 : 0;

@@ -18,13 +18,13 @@ struct Materials {
 /// One tooth: arch position, sizes (mm) and whether it is a lower or upper tooth or an
 /// unerupted germ (crown only).
 struct Tooth {
-    double S = 0.0;           ///< centre along the arch
-    double Width = 7.0;       ///< along the arch
-    double Depth = 8.0;       ///< across the arch
+    double S = 0.0;      ///< centre along the arch
+    double Width = 7.0;  ///< along the arch
+    double Depth = 8.0;  ///< across the arch
     double CrownHeight = 8.0;
     double RootLength = 13.0;
-    double Cusp = 10.0;       ///< z of the crown tip (lower: top, upper: bottom)
-    double Offset = 0.0;      ///< shift across the arch
+    double Cusp = 10.0;   ///< z of the crown tip (lower: top, upper: bottom)
+    double Offset = 0.0;  ///< shift across the arch
     int Roots = 1;
     bool Upper = false;
     bool Germ = false;
@@ -66,7 +66,7 @@ struct PhantomGrid {
     double X0 = 0, Y0 = 0, Z0 = 0;  ///< centre of voxel (0, 0, 0)
     double Pitch = 0.4;
     int Nx = 0, Ny = 0, Nz = 0;
-    std::vector<float> Mu;           ///< ((ix*Ny)+iy)*Nz+iz
+    std::vector<float> Mu;            ///< ((ix*Ny)+iy)*Nz+iz
     std::vector<unsigned char> Used;  ///< per (ix, iy): 1 when the column holds any material
 };
 

@@ -97,7 +97,8 @@ void March(const PhantomGrid& g, double sx, double sy, double hx, double hy, dou
 
 }  // namespace
 
-std::vector<std::vector<float>> ProjectViews(const PhantomGrid& grid, const zor_r3d::Trajectory& t) {
+std::vector<std::vector<float>> ProjectViews(const PhantomGrid& grid,
+                                             const zor_r3d::Trajectory& t) {
     std::vector<std::vector<float>> views(static_cast<size_t>(t.Views));
     for (auto& v : views) {
         v.assign(static_cast<size_t>(t.DetRows) * t.DetCols, 0.0f);

@@ -29,8 +29,7 @@ bool WriteProjections(const PhantomGrid& grid, const zor_r3d::Trajectory& t,
 
 /// Reads the trajectory file, builds the phantom of `kind` and writes the projections.
 bool ProjectTrajectoryFile(PhantomKind kind, const std::string& trajectoryPath,
-                           const std::string& folder, const Exposure& exposure,
-                           std::string* error);
+                           const std::string& folder, const Exposure& exposure, std::string* error);
 
 /// Raw panoramic geometry shared by images and LUTs.
 struct PanoramicLayout {

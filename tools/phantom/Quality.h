@@ -20,8 +20,9 @@ struct SliceComparison {
 
 /// Cuts the volume at each position (angle 0) and the phantom along the same plane. The truth
 /// is averaged along the arch over the thickness of one volume plane (slabSigmaMm 0), or with a
-/// Gaussian of slabSigmaMm, the slab the reconstruction is built to show. The NCC counts the pixels inside the volume-of-interest cylinder (diameter = the
-/// volume's extent along the arch); NaN anywhere makes it NaN.
+/// Gaussian of slabSigmaMm, the slab the reconstruction is built to show. The NCC counts the pixels
+/// inside the volume-of-interest cylinder (diameter = the volume's extent along the arch); NaN
+/// anywhere makes it NaN.
 std::vector<SliceComparison> CompareWithTruth(const DentalPhantom& phantom, VolumeClass& volume,
                                               const std::vector<double>& positions,
                                               double slabSigmaMm = 0.0);

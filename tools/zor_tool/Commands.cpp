@@ -93,8 +93,8 @@ int RunTrajectory(const Args& args) {
     if (args.empty()) {
         return Usage("trajectory");
     }
-    const auto kind = HasFlag(args, "--child") ? phantom::PhantomKind::Child
-                                               : phantom::PhantomKind::Adult;
+    const auto kind =
+        HasFlag(args, "--child") ? phantom::PhantomKind::Child : phantom::PhantomKind::Adult;
     double x = 0, y = 0, angle = 0, diameter = 35.0, column = 1304;
     if (!ToDouble(Option(args, "--diameter", "35"), diameter) ||
         !ToDouble(Option(args, "--column", "1304"), column)) {
@@ -137,8 +137,8 @@ int RunProject(const Args& args) {
     }
     const std::string folder = Folder(args[0]);
     const std::string tra = Option(args, "--trajectory", folder + "ConeBeam.tra");
-    const auto kind = HasFlag(args, "--child") ? phantom::PhantomKind::Child
-                                               : phantom::PhantomKind::Adult;
+    const auto kind =
+        HasFlag(args, "--child") ? phantom::PhantomKind::Child : phantom::PhantomKind::Adult;
     std::string error;
     if (!phantom::ProjectTrajectoryFile(kind, tra, folder, phantom::Exposure{}, &error)) {
         std::fprintf(stderr, "zor_tool project: %s\n", error.c_str());
@@ -172,15 +172,15 @@ int RunReconstruct(const Args& args) {
         std::fprintf(stderr, "\n");
     }
     R3DRelease_2012(handle);
-    const double ms = std::chrono::duration<double, std::milli>(
-                          std::chrono::steady_clock::now() - start).count();
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     if (!ok) {
         std::fprintf(stderr, "zor_tool reconstruct: %s\n",
                      g_Interrupted.load() ? "cancelled" : "failed");
         return 1;
     }
-    std::printf("%s written (%d x %d x %d) in %.0f ms\n", out.c_str(), volume.m_DimX,
-                volume.m_DimY, volume.m_DimZ, ms);
+    std::printf("%s written (%d x %d x %d) in %.0f ms\n", out.c_str(), volume.m_DimX, volume.m_DimY,
+                volume.m_DimZ, ms);
     return 0;
 }
 
@@ -203,9 +203,10 @@ int RunSlice(const Args& args) {
     std::vector<uint16_t> pixels(volume.m_SliceBuffer,
                                  volume.m_SliceBuffer + volume.m_DimY * volume.m_DimZ);
     char desc[256];
-    std::snprintf(desc, sizeof desc, "orvix=333,type=ZOR,pixsize=0.150000,SLICE_POSX=%f,"
-                  "SLICE_POSY=%f,SLICE_ROT1=%f,SLICE_ROT2=%f", info.CenterX, info.CenterY,
-                  info.Rot1, info.Rot2);
+    std::snprintf(desc, sizeof desc,
+                  "orvix=333,type=ZOR,pixsize=0.150000,SLICE_POSX=%f,"
+                  "SLICE_POSY=%f,SLICE_ROT1=%f,SLICE_ROT2=%f",
+                  info.CenterX, info.CenterY, info.Rot1, info.Rot2);
     if (!zor_r3d::WriteGrey16Tiff(out, volume.m_DimY, volume.m_DimZ, pixels, desc)) {
         std::fprintf(stderr, "zor_tool slice: cannot write %s\n", out.c_str());
         return 1;
@@ -225,7 +226,7 @@ int RunQuality(const Args& args) {
         return 1;
     }
     const phantom::DentalPhantom model(HasFlag(args, "--child") ? phantom::PhantomKind::Child
-                                                               : phantom::PhantomKind::Adult);
+                                                                : phantom::PhantomKind::Adult);
     double slab = 0.0;
     if (!ToDouble(Option(args, "--slab", "0"), slab) || slab < 0.0 || slab > 10.0) {
         return Usage("quality");

@@ -37,7 +37,8 @@ inline const Command kCommands[] = {
     {"reconstruct", "reconstruct <folder> [--trajectory NAME]   prepare + reconstruct Volume.vol",
      RunReconstruct},
     {"slice", "slice <Volume.vol> --pos F --angle R -o out.tif", RunSlice},
-    {"quality", "quality <Volume.vol> [--child] [--slab SIGMA_MM] [-o montage.tif]   NCC against the "
+    {"quality",
+     "quality <Volume.vol> [--child] [--slab SIGMA_MM] [-o montage.tif]   NCC against the "
      "phantom",
      RunQuality},
     {"info", kInfoUsage, RunInfo},

@@ -32,7 +32,8 @@ struct Folder {
         fs::remove_all(path, ec);
     }
     int Count() const {
-        return static_cast<int>(std::distance(fs::directory_iterator(path), fs::directory_iterator{}));
+        return static_cast<int>(
+            std::distance(fs::directory_iterator(path), fs::directory_iterator{}));
     }
     std::string path;
 };
@@ -96,8 +97,10 @@ TEST(Projector, FootprintPairIsAdjoint) {
     const size_t nvox = static_cast<size_t>(t.Nx) * t.Ny * t.Nz;
     const size_t ndet = static_cast<size_t>(t.DetCols) * t.DetRows;
     std::vector<float> x(nvox), y(ndet * t.Views);
-    for (auto& v : x) v = u(rng);
-    for (auto& v : y) v = u(rng);
+    for (auto& v : x)
+        v = u(rng);
+    for (auto& v : y)
+        v = u(rng);
     double ax_y = 0.0, x_aty = 0.0;
     for (int v = 0; v < t.Views; ++v) {
         std::vector<float> ax(ndet, 0.0f);
@@ -154,8 +157,8 @@ TEST(Reconstruction, RecoversTheValueOfAUniformBlock) {
     VolumeClass vol;
     ASSERT_TRUE(R3DPrepareVolume_2012(h, &vol, dir.path.c_str(), "ConeBeam.tra", nullptr, nullptr,
                                       0.35, true));
-    ASSERT_TRUE(R3DReconstructVolume_2012(h, &vol, (dir.path + "Volume.vol").c_str(), nullptr,
-                                          nullptr));
+    ASSERT_TRUE(
+        R3DReconstructVolume_2012(h, &vol, (dir.path + "Volume.vol").c_str(), nullptr, nullptr));
     R3DRelease_2012(h);
     ASSERT_FALSE(vol.mIsNull());
     const auto& hd = vol.Header();
@@ -204,12 +207,12 @@ TEST(Reconstruction, BadInputFailsWithoutWritingAVolume) {
         const int before = dir.Count();
         void* h = R3DInit_2012();
         VolumeClass vol;
-        EXPECT_EQ(R3DPrepareVolume_2012(h, &vol, dir.path.c_str(), "ConeBeam.tra", nullptr,
-                                        nullptr, 0.35, true),
+        EXPECT_EQ(R3DPrepareVolume_2012(h, &vol, dir.path.c_str(), "ConeBeam.tra", nullptr, nullptr,
+                                        0.35, true),
                   c.prepares)
             << c.name;
-        EXPECT_FALSE(R3DReconstructVolume_2012(h, &vol, (dir.path + "Volume.vol").c_str(),
-                                               nullptr, nullptr))
+        EXPECT_FALSE(
+            R3DReconstructVolume_2012(h, &vol, (dir.path + "Volume.vol").c_str(), nullptr, nullptr))
             << c.name;
         R3DRelease_2012(h);
         EXPECT_EQ(dir.Count(), before) << c.name;
@@ -219,8 +222,8 @@ TEST(Reconstruction, BadInputFailsWithoutWritingAVolume) {
     EXPECT_FALSE(R3DPrepareVolume_2012(nullptr, &vol, "/tmp/", "ConeBeam.tra", nullptr, nullptr,
                                        0.35, true));
     void* h = R3DInit_2012();
-    EXPECT_FALSE(R3DPrepareVolume_2012(h, &vol, nullptr, "ConeBeam.tra", nullptr, nullptr, 0.35,
-                                       true));
+    EXPECT_FALSE(
+        R3DPrepareVolume_2012(h, &vol, nullptr, "ConeBeam.tra", nullptr, nullptr, 0.35, true));
     EXPECT_FALSE(R3DReconstructVolume_2012(h, &vol, "/tmp/never.vol", nullptr, nullptr));
     R3DRelease_2012(h);
     R3DRelease_2012(nullptr);
@@ -274,7 +277,8 @@ TEST(Reconstruction, CancelStopsWithin100MsAndKeepsTheOldVolume) {
         ASSERT_NE(rec.cancelledAt, Clock::time_point{}) << cancelFrom;
         EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(stoppedAfter).count(), 100)
             << cancelFrom;
-        EXPECT_EQ(dir.Count(), 11 + 5 + 1) << cancelFrom;  // projections, trajectory files, old volume
+        EXPECT_EQ(dir.Count(), 11 + 5 + 1)
+            << cancelFrom;  // projections, trajectory files, old volume
         std::ifstream old(dir.path + "Volume.vol");
         std::string text;
         std::getline(old, text);

@@ -44,15 +44,15 @@ TEST(CreateTrajectory, WritesTheFilesAndTheStartOutputs) {
     Folder dir;
     int x = 0, y = 0, rot = 0, cols = 0, ok = 1;
     // Front of an arch: curve angle 0, so the caller passes -pi.
-    ASSERT_EQ(CreateTrajectory(0, -2.0, -42.0, -M_PI, 35.0, 20.0, 11, kOrder, dir.Wide(), 2.4,
-                               kMag, kMag, &x, &y, &rot, &cols, &ok),
+    ASSERT_EQ(CreateTrajectory(0, -2.0, -42.0, -M_PI, 35.0, 20.0, 11, kOrder, dir.Wide(), 2.4, kMag,
+                               kMag, &x, &y, &rot, &cols, &ok),
               0);
     EXPECT_EQ(ok, 1);
     EXPECT_EQ(x, -2000);
     EXPECT_EQ(y, -42000);
     EXPECT_EQ(cols, 560);  // 2.4 × 35 mm at 0.15 mm
-    for (const char* f : {"ConeBeam.tra", "ConeBeam.csv", "ConeBeam_P0.csv", "ConeBeam_P0.txt",
-                          "Test.txt"}) {
+    for (const char* f :
+         {"ConeBeam.tra", "ConeBeam.csv", "ConeBeam_P0.csv", "ConeBeam_P0.txt", "Test.txt"}) {
         EXPECT_TRUE(fs::exists(dir.path + f)) << f;
     }
     zor_r3d::Trajectory t;

@@ -129,10 +129,10 @@ TEST(CLUTProjection, MapCenterToPanReturnsTheDisplayColumnOfTheNearestCurvePoint
         }
         EXPECT_EQ(bestRaw, col + margin);
     }
-    EXPECT_EQ(lut.MapCenterToPan(0.0, 0.0), -1);        // 30 mm from every curve point
-    EXPECT_EQ(lut.MapCenterToPan(30.0, -0.5), -1);      // nearest column lies in the margin
+    EXPECT_EQ(lut.MapCenterToPan(0.0, 0.0), -1);    // 30 mm from every curve point
+    EXPECT_EQ(lut.MapCenterToPan(30.0, -0.5), -1);  // nearest column lies in the margin
     double v = 0.0;
-    EXPECT_EQ(lut.GetAngle(2, &v), -1);                 // unflagged
+    EXPECT_EQ(lut.GetAngle(2, &v), -1);  // unflagged
     EXPECT_EQ(lut.GetFactor(400, &v), -1);
     EXPECT_EQ(lut.GetFactor(-1, &v), -1);
     ASSERT_EQ(lut.GetFactor(200, &v), 0);

@@ -1,10 +1,10 @@
 // Volume file round trips, rejection of damaged files, and the geometry of extracted slices.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -52,7 +52,9 @@ VolumeHeader SmallHeader() {
 
 // Voxel values that are an affine function of device coordinates: bilinear sampling must
 // reproduce the function exactly inside the volume.
-double Affine(double x, double y, double z) { return 20000.0 + 300.0 * x + 200.0 * y + 100.0 * z; }
+double Affine(double x, double y, double z) {
+    return 20000.0 + 300.0 * x + 200.0 * y + 100.0 * z;
+}
 
 std::vector<uint16_t> AffineVoxels(const VolumeHeader& h) {
     VolumeClass helper;
@@ -246,8 +248,7 @@ TEST(VolumeClass, PositionStepsHitVoxelPlanesAndBadArgumentsGiveZeros) {
         vol.Slice_Extract(static_cast<double>(s) / h.Nx, 0.0, nullptr);
         for (uint32_t j = 0; j < h.Ny; ++j) {
             for (uint32_t k = 0; k < h.Nz; ++k) {
-                ASSERT_EQ(vol.m_SliceBuffer[k * h.Ny + j],
-                          voxels[((s - 1) * h.Ny + j) * h.Nz + k]);
+                ASSERT_EQ(vol.m_SliceBuffer[k * h.Ny + j], voxels[((s - 1) * h.Ny + j) * h.Nz + k]);
             }
         }
     }

@@ -1,8 +1,7 @@
 // The phantom's demo data: LUT geometry, the curve picture's orientation, panoramic files, and
 // agreement of its projector with the reconstruction library's geometry.
-#include <gtest/gtest.h>
-
 #include <FreeImagePlus.h>
+#include <gtest/gtest.h>
 #include <tiffio.h>
 
 #include <cmath>
@@ -71,7 +70,7 @@ std::string Description(const std::string& path, bool& present, int& w, int& h, 
 }  // namespace
 
 TEST_F(DemoDataTest, EveryNameableProjectionHasALutThatLoads) {
-    const char* ids[] = {"0.0.31.0", "0.0.31.1", "0.0.31.10", "0.1.31.0", "0.1.31.1",
+    const char* ids[] = {"0.0.31.0",  "0.0.31.1",  "0.0.31.10",  "0.1.31.0", "0.1.31.1",
                          "0.1.31.10", "0.2.31.10", "0.15.31.10", "0.0.6.10", "0.15.6.0"};
     for (const char* id : ids) {
         CLUTProjection lut;
@@ -165,7 +164,8 @@ TEST(DemoInstall, WritesEveryFileWithItsSizeAndDescription) {
     EXPECT_EQ(bits, 16);
     EXPECT_NE(adult.find("projection=0.0.31,projection_version=10"), std::string::npos);
     EXPECT_NE(adult.find("margin_left=74"), std::string::npos);
-    const std::string child = Description(s_Dir + "work/phantom_pano_child.tif", present, w, h, bits);
+    const std::string child =
+        Description(s_Dir + "work/phantom_pano_child.tif", present, w, h, bits);
     EXPECT_NE(child.find("projection=0.0.6,projection_version=10"), std::string::npos);
     for (const char* t : {"work/pano_template.tif", "work/pano_template_child.tif"}) {
         Description(s_Dir + t, present, w, h, bits);
@@ -229,12 +229,14 @@ TEST(PhantomProjector, AgreesWithTheReconstructionGeometry) {
         std::vector<float> foot(static_cast<size_t>(t.DetCols) * t.DetRows, 0.0f);
         for (int i = 0; i < t.Nx; ++i)
             for (int j = 0; j < t.Ny; ++j)
-                zor_r3d::ProjectColumn(t, fg.Volume, vox.data() + (static_cast<size_t>(i) * t.Ny + j) * t.Nz,
-                                       i, j, v, foot.data());
+                zor_r3d::ProjectColumn(t, fg.Volume,
+                                       vox.data() + (static_cast<size_t>(i) * t.Ny + j) * t.Nz, i,
+                                       j, v, foot.data());
         double sr = 0, sf = 0, cr = 0, cf = 0, rr = 0, rf = 0;
         for (int r = 0; r < t.DetRows; ++r)
             for (int c = 0; c < t.DetCols; ++c) {
-                const float a = rays[static_cast<size_t>(v)][static_cast<size_t>(r) * t.DetCols + c];
+                const float a =
+                    rays[static_cast<size_t>(v)][static_cast<size_t>(r) * t.DetCols + c];
                 const float b = foot[static_cast<size_t>(r) * t.DetCols + c];
                 ASSERT_TRUE(std::isfinite(a) && std::isfinite(b));
                 sr += a;

@@ -50,12 +50,12 @@ TEST(RoundTrip, CrossSectionsCorrelateWithThePhantom) {
         const int order[11] = {10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
         int xs, ys, rs, cols, ok = 1;
         ASSERT_EQ(CreateTrajectory(0, e.X, e.Y, -M_PI - e.Angle, 35.0, 20.0, 11, order,
-                                   std::wstring(dir.path.begin(), dir.path.end()), 2.4, kMag,
-                                   kMag, &xs, &ys, &rs, &cols, &ok),
+                                   std::wstring(dir.path.begin(), dir.path.end()), 2.4, kMag, kMag,
+                                   &xs, &ys, &rs, &cols, &ok),
                   0);
         std::string error;
-        ASSERT_TRUE(ProjectTrajectoryFile(kind, dir.path + "ConeBeam.tra", dir.path, Exposure{},
-                                          &error))
+        ASSERT_TRUE(
+            ProjectTrajectoryFile(kind, dir.path + "ConeBeam.tra", dir.path, Exposure{}, &error))
             << error;
         void* h = R3DInit_2012();
         VolumeClass volume;
@@ -70,7 +70,8 @@ TEST(RoundTrip, CrossSectionsCorrelateWithThePhantom) {
         for (const auto& c : cmp) {
             EXPECT_GE(c.Ncc, kMinNcc) << "position " << c.Position;  // NaN fails as well
             mean += c.Ncc / 5.0;
-            std::printf("%s position %.2f NCC %.3f\n", kind == PhantomKind::Adult ? "adult" : "child", c.Position, c.Ncc);
+            std::printf("%s position %.2f NCC %.3f\n",
+                        kind == PhantomKind::Adult ? "adult" : "child", c.Position, c.Ncc);
         }
         EXPECT_GE(mean, kMinMeanNcc);
         // The slice through the centre must also beat the same slice a few mm away.

@@ -41,7 +41,8 @@ TEST(ZorTool, UsageErrorsAndBadFiles) {
     EXPECT_EQ(RunTool("slice"), 2);
     EXPECT_EQ(RunTool("trajectory " + dir.path + " --column abc"), 2);
     std::ofstream(dir.path + "bad.vol") << "ZORVOL1";
-    EXPECT_EQ(RunTool("slice " + dir.path + "bad.vol --pos 0.5 --angle 0 -o " + dir.path + "s.tif"), 1);
+    EXPECT_EQ(RunTool("slice " + dir.path + "bad.vol --pos 0.5 --angle 0 -o " + dir.path + "s.tif"),
+              1);
     EXPECT_FALSE(fs::exists(dir.path + "s.tif"));
     EXPECT_EQ(RunTool("reconstruct " + dir.path), 1);  // no trajectory
     EXPECT_EQ(RunTool("project " + dir.path), 1);
@@ -63,7 +64,9 @@ TEST(ZorTool, TrajectoryProjectReconstructSlice) {
     ASSERT_EQ(RunTool("reconstruct " + dir.path), 0);
     VolumeClass vol;
     ASSERT_EQ(vol.mInit((dir.path + "Volume.vol").c_str()), 0);
-    ASSERT_EQ(RunTool("slice " + dir.path + "Volume.vol --pos 0.5 --angle 0.2 -o " + dir.path + "s.tif"), 0);
+    ASSERT_EQ(
+        RunTool("slice " + dir.path + "Volume.vol --pos 0.5 --angle 0.2 -o " + dir.path + "s.tif"),
+        0);
     w = h = 0;
     ASSERT_TRUE(zor_r3d::ReadGrey16Tiff(dir.path + "s.tif", w, h, s));
     EXPECT_EQ(w, vol.m_DimY);
