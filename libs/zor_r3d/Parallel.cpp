@@ -13,7 +13,9 @@ bool ProgressReporter::Report(double fraction) {
     if (m_Cancelled.load()) {
         return false;
     }
-    if (m_Callback != nullptr && m_Callback(std::clamp(fraction, 0.0, 1.0), m_Context) == -1) {
+    // Never backwards, also when two stages' boundaries differ in the last bit.
+    m_Last = std::max(m_Last, std::clamp(fraction, 0.0, 1.0));
+    if (m_Callback != nullptr && m_Callback(m_Last, m_Context) == -1) {
         m_Cancelled.store(true);
     }
     return !m_Cancelled.load();

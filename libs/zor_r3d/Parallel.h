@@ -19,6 +19,7 @@ public:
 private:
     R3DProgressCallback m_Callback;
     void* m_Context;
+    double m_Last = 0.0;  ///< highest fraction reported so far (only the calling thread reports)
     std::atomic<bool> m_Cancelled{false};
 };
 

@@ -9,6 +9,7 @@
 
 #include "zor_r3d/FdkCore.h"
 #include "zor_r3d/Parallel.h"
+#include "zor_r3d/PriorModel.h"
 #include "zor_r3d/ProjectionIo.h"
 #include "zor_r3d/Trajectory.h"
 #include "zor_vol/VolumeClass.h"
@@ -19,10 +20,20 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr size_t kMaxPath = 1024;
 constexpr double kSlabSigmaMm = 1.0;
+// The model of everything the rays cross: 0.8 mm voxels over 120 mm × 120 mm around the volume
+// centre, seen by the detector binned 2 × 8 (0.3 mm × 1.2 mm), two passes of ordered subsets of
+// one view each.
+constexpr double kPriorPitchMm = 0.8;
+constexpr double kPriorHalfSizeMm = 60.0;
+constexpr int kPriorBinU = 2, kPriorBinV = 8, kPriorSubsets = 11, kPriorPasses = 2;
+// Share of the filtered backprojection of the residual added to the model: with 11 views the
+// residual still carries sparse-view streaks, so only part of it is taken.
+constexpr float kDetailWeight = 0.45f;
 
 /// State behind the opaque handle; used by one operation at a time.
 struct R3DContext {
     zor_r3d::FdkGeometry Geometry;
+    zor_r3d::PriorGeometry Prior;
     std::string WorkFolder;
     bool Prepared = false;
 };
@@ -62,26 +73,58 @@ bool LoadLineIntegrals(const zor_r3d::Trajectory& t, const std::string& folder, 
     return true;
 }
 
-// Filtered backprojection of the projections in the work folder onto the volume grid, values
-// kept >= 0 (attenuation is never negative). mu in 1/mm, index ((i*ny)+j)*nz+k.
+// Reconstruction of the projections in the work folder onto the volume grid. With 11 views and
+// most of each ray's attenuation outside the volume of interest, filtered backprojection alone
+// puts streak copies of the surrounding anatomy into every cross-section. So first a model of
+// everything the rays cross is fitted to binned projections (OS-SART with positivity on a
+// coarser, larger grid), then the filtered backprojection of what the model does not explain
+// adds the fine detail inside the volume. Values kept >= 0 (attenuation is never negative),
+// mu in 1/mm, index ((i*ny)+j)*nz+k.
 bool Reconstruct(R3DContext& ctx, zor_r3d::ProgressReporter& progress, std::vector<float>& mu) {
     const zor_r3d::FdkGeometry& g = ctx.Geometry;
     const zor_r3d::Trajectory& t = g.Traj;
-    std::vector<std::vector<float>> filtered(static_cast<size_t>(t.Views));
+    std::vector<std::vector<float>> raw(static_cast<size_t>(t.Views));
+    std::vector<std::vector<float>> binned(static_cast<size_t>(t.Views));
     std::atomic<bool> readFailed{false};
-    // Projection file i+1 holds view Order[i]; each is filtered as soon as it is read.
-    auto readAndFilter = [&](int i) {
-        std::vector<float> p;
-        std::vector<std::complex<float>> scratch;
-        if (!LoadLineIntegrals(t, ctx.WorkFolder, i + 1, p)) {
+    // Projection file i+1 holds view Order[i].
+    auto read = [&](int i) {
+        const size_t v = static_cast<size_t>(t.Order[static_cast<size_t>(i)]);
+        if (!LoadLineIntegrals(t, ctx.WorkFolder, i + 1, raw[v])) {
             readFailed.store(true);
             return;
         }
-        zor_r3d::FilterView(g, p.data(),
-                            filtered[static_cast<size_t>(t.Order[static_cast<size_t>(i)])], scratch,
-                            &progress.CancelFlag());
+        {
+            binned[v].resize(static_cast<size_t>(ctx.Prior.Binned.DetCols) *
+                             ctx.Prior.Binned.DetRows);
+            zor_r3d::BinView(ctx.Prior, t, raw[v].data(), binned[v].data());
+        }
     };
-    if (!zor_r3d::RunParallel(t.Views, readAndFilter, progress, 0.0, 0.45) || readFailed.load()) {
+    if (!zor_r3d::RunParallel(t.Views, read, progress, 0.0, 0.1) || readFailed.load()) {
+        return false;
+    }
+    std::vector<float> coarse;
+    if (!zor_r3d::SolveCoarse(ctx.Prior, binned, kPriorPasses, coarse, progress, 0.1, 0.4)) {
+        return false;
+    }
+    binned.clear();
+    {
+        std::vector<std::vector<float>> known;
+        if (!zor_r3d::ProjectModel(ctx.Prior, t, coarse, known, progress, 0.4, 0.45)) {
+            return false;
+        }
+        for (size_t v = 0; v < raw.size(); ++v) {
+            for (size_t p = 0; p < raw[v].size(); ++p) {
+                raw[v][p] -= known[v][p];
+            }
+        }
+    }
+    std::vector<std::vector<float>> filtered(static_cast<size_t>(t.Views));
+    auto filter = [&](int v) {
+        std::vector<std::complex<float>> scratch;
+        zor_r3d::FilterView(g, raw[static_cast<size_t>(v)].data(),
+                            filtered[static_cast<size_t>(v)], scratch, &progress.CancelFlag());
+    };
+    if (!zor_r3d::RunParallel(t.Views, filter, progress, 0.45, 0.55)) {
         return false;
     }
     mu.assign(static_cast<size_t>(t.Nx) * t.Ny * t.Nz, 0.0f);
@@ -92,11 +135,15 @@ bool Reconstruct(R3DContext& ctx, zor_r3d::ProgressReporter& progress, std::vect
                 mu.data() + (static_cast<size_t>(i) * t.Ny + j) * static_cast<size_t>(t.Nz);
             zor_r3d::BackprojectColumn(g, g.Volume, filtered, i, j, out, true);
             for (int k = 0; k < t.Nz; ++k) {
+                out[k] *= kDetailWeight;
+            }
+            zor_r3d::AddModelColumn(ctx.Prior, t, coarse, i, j, out);
+            for (int k = 0; k < t.Nz; ++k) {
                 out[k] = std::max(0.0f, out[k]);
             }
         }
     };
-    if (!zor_r3d::RunParallel(t.Nx, backproject, progress, 0.45, 0.9)) {
+    if (!zor_r3d::RunParallel(t.Nx, backproject, progress, 0.55, 0.9)) {
         return false;
     }
     // With 11 views each tooth leaves shifted copies in the planes of its neighbours along the
@@ -167,7 +214,12 @@ bool R3DPrepareVolume_2012(void* handle, VolumeClass* /*volume*/, const char* wo
         }
         zor_r3d::FdkGeometry& g = ctx->Geometry;
         auto slab = [&g, &t](int i) { zor_r3d::BuildMapSlab(t, g.Volume, i); };
-        if (!zor_r3d::RunParallel(t.Nx, slab, progress, 0.05, 1.0)) {
+        if (!zor_r3d::RunParallel(t.Nx, slab, progress, 0.05, 0.3)) {
+            return false;
+        }
+        if (!zor_r3d::BuildPriorGeometry(t, kPriorPitchMm, kPriorHalfSizeMm, kPriorBinU,
+                                         kPriorBinV, kPriorSubsets, ctx->Prior, progress, 0.3,
+                                         1.0)) {
             return false;
         }
     } catch (const std::bad_alloc&) {

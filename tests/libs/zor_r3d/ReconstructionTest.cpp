@@ -245,7 +245,10 @@ TEST(Reconstruction, ProgressRunsFromZeroToOneAndTheFileIsComplete) {
         ASSERT_FALSE(r->fractions.empty());
         EXPECT_EQ(r->fractions.front(), 0.0);
         EXPECT_EQ(r->fractions.back(), 1.0);
-        EXPECT_TRUE(std::is_sorted(r->fractions.begin(), r->fractions.end()));
+        const auto drop = std::is_sorted_until(r->fractions.begin(), r->fractions.end());
+        EXPECT_TRUE(drop == r->fractions.end())
+            << "falls to " << *drop << " after " << *(drop - 1) << " at report "
+            << (drop - r->fractions.begin());
     }
     VolumeClass loaded;
     ASSERT_EQ(loaded.mInit((dir.path + "Volume.vol").c_str()), 0);
