@@ -11,8 +11,7 @@ namespace {
 
 constexpr std::string_view kFirstLine = "ZORLUT 1";
 constexpr double kPictureRange = 71.0;
-// Exposure factors are relative doses; anything outside these is a damaged file. The lower
-// bound also keeps every accepted factor visible in the 6 decimals the writer uses.
+// Exposure factors are relative doses; anything outside these is a damaged file.
 constexpr double kMinFactor = 0.001, kMaxFactor = 100.0;
 
 // Next line without its CR LF or LF; false at the end of the text.
@@ -42,9 +41,11 @@ bool Field(std::string_view& line, T& value) {
     return line.empty() || line.front() == ' ';
 }
 
+// The shortest text that reads back as the same double, so whatever the reader accepts the
+// writer reproduces exactly (a fixed number of decimals would turn a tiny pitch into 0).
 void Append(std::string& out, double v) {
     char buf[32];
-    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 6);
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
     out.append(buf, r.ptr);
 }
 
