@@ -1,0 +1,96 @@
+// Reconstruction quality of the demo acquisition (volume of interest at the middle of the arch,
+// as `zor_tool trajectory` places it) against the phantom, for both phantoms. The thresholds are
+// the figures of docs/reconstruction-quality.md less a margin: a drop below them means the
+// reconstruction regressed.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "phantom/DemoData.h"
+#include "phantom/DentalPhantom.h"
+#include "phantom/PhantomImaging.h"
+#include "phantom/Quality.h"
+#include "zor_r3d/R3D.h"
+#include "zor_vol/VolumeClass.h"
+
+namespace fs = std::filesystem;
+using namespace zor::phantom;
+
+namespace {
+
+constexpr double kMag = 1.436031331592689;
+constexpr int kDemoColumn = 1304;  // display column of the demo acquisition
+
+struct Folder {
+    Folder() {
+        char tmpl[] = "/tmp/zor_quality_XXXXXX";
+        path = std::string(::mkdtemp(tmpl)) + "/";
+    }
+    ~Folder() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+    std::string path;
+};
+
+struct Case {
+    const char* name;
+    PhantomKind kind;
+    double slabSigmaMm;  // 0: the thin truth
+    double minNcc, minMean;
+};
+
+}  // namespace
+
+TEST(ReconstructionQuality, DemoCrossSectionsMatchThePhantom) {
+    // Figures today: adult slab 0.840..0.891 (mean 0.865), thin 0.734..0.835 (0.780);
+    // child slab 0.897..0.913 (0.905), thin 0.825..0.863 (0.842).
+    const Case cases[] = {
+        {"adult, slab truth", PhantomKind::Adult, 1.0, 0.80, 0.84},
+        {"adult, thin truth", PhantomKind::Adult, 0.0, 0.70, 0.76},
+        {"child, slab truth", PhantomKind::Child, 1.0, 0.86, 0.88},
+        {"child, thin truth", PhantomKind::Child, 0.0, 0.79, 0.82},
+    };
+    for (PhantomKind kind : {PhantomKind::Adult, PhantomKind::Child}) {
+        Folder dir;
+        const DentalPhantom phantom(kind);
+        const auto lut = MakeLut(phantom, "");
+        const auto& e = lut.Entries[kDemoColumn + PanoramicLayout::kMarginLeft];
+        const int order[11] = {10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
+        int xs, ys, rs, cols, ok = 1;
+        ASSERT_EQ(CreateTrajectory(0, e.X, e.Y, -M_PI - e.Angle, 35.0, 20.0, 11, order,
+                                   std::wstring(dir.path.begin(), dir.path.end()), 2.4, kMag, kMag,
+                                   &xs, &ys, &rs, &cols, &ok),
+                  0);
+        std::string error;
+        ASSERT_TRUE(
+            ProjectTrajectoryFile(kind, dir.path + "ConeBeam.tra", dir.path, Exposure{}, &error))
+            << error;
+        void* h = R3DInit_2012();
+        VolumeClass volume;
+        ASSERT_TRUE(R3DPrepareVolume_2012(h, &volume, dir.path.c_str(), "ConeBeam.tra", nullptr,
+                                          nullptr, 0.35, true));
+        ASSERT_TRUE(R3DReconstructVolume_2012(h, &volume, (dir.path + "Volume.vol").c_str(),
+                                              nullptr, nullptr));
+        R3DRelease_2012(h);
+        for (const Case& c : cases) {
+            if (c.kind != kind) {
+                continue;
+            }
+            const auto cmp =
+                CompareWithTruth(phantom, volume, {0.1, 0.3, 0.5, 0.7, 0.9}, c.slabSigmaMm);
+            ASSERT_EQ(cmp.size(), 5u) << c.name;
+            double mean = 0.0;
+            for (const auto& s : cmp) {
+                EXPECT_GE(s.Ncc, c.minNcc) << c.name << ", position " << s.Position;  // NaN fails
+                mean += s.Ncc / 5.0;
+                std::printf("%s: position %.2f NCC %.3f\n", c.name, s.Position, s.Ncc);
+            }
+            EXPECT_GE(mean, c.minMean) << c.name;
+        }
+    }
+}
