@@ -60,9 +60,9 @@ bool ProjectAll(const PriorGeometry& g, const std::vector<float>& model,
 
 }  // namespace
 
-bool BuildPriorGeometry(const Trajectory& t, double coarseMm, double halfSizeMm, int binU,
-                        int binV, int subsets, PriorGeometry& g, ProgressReporter& progress,
-                        double from, double to) {
+bool BuildPriorGeometry(const Trajectory& t, double coarseMm, double halfSizeMm, int binU, int binV,
+                        int subsets, PriorGeometry& g, ProgressReporter& progress, double from,
+                        double to) {
     if (!IsValid(t) || !(coarseMm > 0.0) || !(halfSizeMm > coarseMm) || binU < 1 || binU > 16 ||
         binV < 1 || binV > 16) {
         return false;
@@ -155,14 +155,14 @@ void BinView(const PriorGeometry& g, const Trajectory& full, const float* view, 
                  c <= std::min(full.DetCols - 1, static_cast<int>(std::floor(c1 + 0.5))); ++c) {
                 sum += Overlap(c0, c1, c - 0.5, c + 0.5) * rowSum[static_cast<size_t>(c)];
             }
-            binned[static_cast<size_t>(rb) * b.DetCols + cb] = sum / static_cast<float>(g.BinU * g.BinV);
+            binned[static_cast<size_t>(rb) * b.DetCols + cb] =
+                sum / static_cast<float>(g.BinU * g.BinV);
         }
     }
 }
 
-bool SolveCoarse(const PriorGeometry& g, const std::vector<std::vector<float>>& binned,
-                 int passes, std::vector<float>& model, ProgressReporter& progress,
-                 double from, double to) {
+bool SolveCoarse(const PriorGeometry& g, const std::vector<std::vector<float>>& binned, int passes,
+                 std::vector<float>& model, ProgressReporter& progress, double from, double to) {
     const Trajectory& b = g.Binned;
     const GridDesc& gd = g.Map.Grid;
     const size_t pixels = static_cast<size_t>(b.DetCols) * b.DetRows;
@@ -175,7 +175,8 @@ bool SolveCoarse(const PriorGeometry& g, const std::vector<std::vector<float>>& 
     for (int v = 0; v < b.Views; ++v) {
         air[static_cast<size_t>(v)].resize(pixels);
         for (size_t p = 0; p < pixels; ++p) {
-            air[static_cast<size_t>(v)][p] = binned[static_cast<size_t>(v)][p] < kAirLineIntegral ? 1.0f : 0.0f;
+            air[static_cast<size_t>(v)][p] =
+                binned[static_cast<size_t>(v)][p] < kAirLineIntegral ? 1.0f : 0.0f;
         }
     }
     std::vector<unsigned char> free(voxels, 0), used(nxy, 0);
@@ -189,7 +190,8 @@ bool SolveCoarse(const PriorGeometry& g, const std::vector<std::vector<float>>& 
             }
             bool any = false;
             for (int k = 0; k < gd.Nz; ++k) {
-                const bool f = acc[static_cast<size_t>(k)] == 0.0f && g.ColumnNorm[At(gd, i, j, k)] > 0.0f;
+                const bool f =
+                    acc[static_cast<size_t>(k)] == 0.0f && g.ColumnNorm[At(gd, i, j, k)] > 0.0f;
                 free[At(gd, i, j, k)] = f ? 1 : 0;
                 any = any || f;
             }
@@ -229,16 +231,15 @@ bool SolveCoarse(const PriorGeometry& g, const std::vector<std::vector<float>>& 
                     }
                     std::fill(acc.begin(), acc.end(), 0.0f);
                     for (int v = s; v < b.Views; v += g.Subsets) {
-                        BackprojectColumnFootprint(b, g.Map,
-                                                   estimate[static_cast<size_t>(v)].data(), i, j,
-                                                   v, acc.data());
+                        BackprojectColumnFootprint(
+                            b, g.Map, estimate[static_cast<size_t>(v)].data(), i, j, v, acc.data());
                     }
                     float* x = model.data() + At(gd, i, j, 0);
                     const float* cn = columnNorm + At(gd, i, j, 0);
                     const unsigned char* fr = free.data() + At(gd, i, j, 0);
                     for (int k = 0; k < gd.Nz; ++k) {
                         x[k] = fr[k] != 0 ? std::max(0.0f, x[k] + kRelaxation * cn[k] *
-                                                                 acc[static_cast<size_t>(k)])
+                                                                      acc[static_cast<size_t>(k)])
                                           : 0.0f;
                     }
                 }
@@ -295,10 +296,10 @@ void AddModelColumn(const PriorGeometry& g, const Trajectory& t, const std::vect
                     int i, int j, float* out) {
     const GridDesc& gd = g.Map.Grid;
     // Both grids share centre and axes.
-    const double a = std::clamp((i - (t.Nx - 1) * 0.5) * t.Dx / gd.Dx + (gd.Nx - 1) * 0.5, 0.0,
-                                gd.Nx - 1.0);
-    const double b = std::clamp((j - (t.Ny - 1) * 0.5) * t.Dy / gd.Dy + (gd.Ny - 1) * 0.5, 0.0,
-                                gd.Ny - 1.0);
+    const double a =
+        std::clamp((i - (t.Nx - 1) * 0.5) * t.Dx / gd.Dx + (gd.Nx - 1) * 0.5, 0.0, gd.Nx - 1.0);
+    const double b =
+        std::clamp((j - (t.Ny - 1) * 0.5) * t.Dy / gd.Dy + (gd.Ny - 1) * 0.5, 0.0, gd.Ny - 1.0);
     const int ia = std::min(static_cast<int>(a), gd.Nx - 2);
     const int ib = std::min(static_cast<int>(b), gd.Ny - 2);
     const float ta = static_cast<float>(a - ia), tb = static_cast<float>(b - ib);

@@ -12,19 +12,21 @@ namespace zor_r3d {
 /// Geometry of the coarse model: a large grid around the volume of interest (aligned with it)
 /// seen by a binned detector, and the SIRT normalisers. Depends on the trajectory only.
 struct PriorGeometry {
-    Trajectory Binned;              ///< the trajectory with the detector binned Bin × Bin
+    Trajectory Binned;  ///< the trajectory with the detector binned Bin × Bin
     int BinU = 4, BinV = 4;
-    int Subsets = 4;                ///< ordered subsets: view v belongs to subset v % Subsets
-    GridMap Map;                    ///< coarse grid on the binned detector
-    std::vector<float> RowNorm;     ///< [view][pixel] 1 / ray length through the grid (0: none)
-    std::vector<float> ColumnNorm;  ///< [subset][voxel] 1 / summed weights of the rays it meets (0: none)
+    int Subsets = 4;             ///< ordered subsets: view v belongs to subset v % Subsets
+    GridMap Map;                 ///< coarse grid on the binned detector
+    std::vector<float> RowNorm;  ///< [view][pixel] 1 / ray length through the grid (0: none)
+    std::vector<float>
+        ColumnNorm;  ///< [subset][voxel] 1 / summed weights of the rays it meets (0: none)
 };
 
 /// Builds the coarse grid (pitch `coarseMm`, `halfSizeMm` on each side of the volume centre),
 /// the detector binned `bin` × `bin` and the normalisers. False on an invalid trajectory or
 /// when cancelled.
 bool BuildPriorGeometry(const Trajectory& t, double coarseMm, double halfSizeMm, int binU, int binV,
-                        int subsets, PriorGeometry& g, ProgressReporter& progress, double from, double to);
+                        int subsets, PriorGeometry& g, ProgressReporter& progress, double from,
+                        double to);
 
 /// Averages Bin × Bin pixels of full-size line integrals (rows × cols) into the binned view.
 void BinView(const PriorGeometry& g, const Trajectory& full, const float* view, float* binned);
@@ -32,9 +34,8 @@ void BinView(const PriorGeometry& g, const Trajectory& full, const float* view, 
 /// `passes` of OS-SART (ordered subsets of views, positivity, voxels that an unattenuated ray
 /// crosses held at 0) on the coarse grid from the binned line integrals (one vector per view,
 /// index = view), starting from 0. Result [((i*ny)+j)*nz+k]. False when cancelled.
-bool SolveCoarse(const PriorGeometry& g, const std::vector<std::vector<float>>& binned,
-                 int passes, std::vector<float>& model, ProgressReporter& progress,
-                 double from, double to);
+bool SolveCoarse(const PriorGeometry& g, const std::vector<std::vector<float>>& binned, int passes,
+                 std::vector<float>& model, ProgressReporter& progress, double from, double to);
 
 /// Line integrals of the coarse model per view on the full-size detector (bilinear from the
 /// binned detector). False when cancelled.

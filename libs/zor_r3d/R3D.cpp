@@ -121,8 +121,8 @@ bool Reconstruct(R3DContext& ctx, zor_r3d::ProgressReporter& progress, std::vect
     std::vector<std::vector<float>> filtered(static_cast<size_t>(t.Views));
     auto filter = [&](int v) {
         std::vector<std::complex<float>> scratch;
-        zor_r3d::FilterView(g, raw[static_cast<size_t>(v)].data(),
-                            filtered[static_cast<size_t>(v)], scratch, &progress.CancelFlag());
+        zor_r3d::FilterView(g, raw[static_cast<size_t>(v)].data(), filtered[static_cast<size_t>(v)],
+                            scratch, &progress.CancelFlag());
     };
     if (!zor_r3d::RunParallel(t.Views, filter, progress, 0.45, 0.55)) {
         return false;
@@ -217,9 +217,8 @@ bool R3DPrepareVolume_2012(void* handle, VolumeClass* /*volume*/, const char* wo
         if (!zor_r3d::RunParallel(t.Nx, slab, progress, 0.05, 0.3)) {
             return false;
         }
-        if (!zor_r3d::BuildPriorGeometry(t, kPriorPitchMm, kPriorHalfSizeMm, kPriorBinU,
-                                         kPriorBinV, kPriorSubsets, ctx->Prior, progress, 0.3,
-                                         1.0)) {
+        if (!zor_r3d::BuildPriorGeometry(t, kPriorPitchMm, kPriorHalfSizeMm, kPriorBinU, kPriorBinV,
+                                         kPriorSubsets, ctx->Prior, progress, 0.3, 1.0)) {
             return false;
         }
     } catch (const std::bad_alloc&) {
