@@ -54,3 +54,15 @@ find_package(TIFF REQUIRED)
 find_package(pugixml REQUIRED)
 find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets)
 set(CMAKE_AUTOMOC OFF)
+
+# Adds every sub-folder of the current folder that has a CMakeLists.txt, in name order: each is
+# one topic owned by its own folder (bench/, fuzz/, tools/, tests/tools/).
+function(zor_add_subfolders)
+  file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT children)
+  foreach(child IN LISTS children)
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()
