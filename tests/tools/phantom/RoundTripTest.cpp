@@ -35,8 +35,8 @@ struct Folder {
 
 // The figures the reconstruction reaches on this phantom (docs/reconstruction-quality.md);
 // a drop below them is a regression.
-constexpr double kMinNcc = 0.50;
-constexpr double kMinMeanNcc = 0.65;
+constexpr double kMinNcc = 0.65;
+constexpr double kMinMeanNcc = 0.74;
 
 }  // namespace
 
