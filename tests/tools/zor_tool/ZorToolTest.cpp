@@ -72,3 +72,17 @@ TEST(ZorTool, TrajectoryProjectReconstructSlice) {
     EXPECT_EQ(w, vol.m_DimY);
     EXPECT_EQ(h, vol.m_DimZ);
 }
+
+TEST(ZorTool, InfoTellsWhetherAPanoramicLoads) {
+    Folder dir;
+    // The phantom's installation: its panoramic names a projection whose LUT is there.
+    ASSERT_EQ(RunTool("phantom " + dir.path), 0);
+    const std::string install = " --install-dir " + dir.path;
+    EXPECT_EQ(RunTool("info " + dir.path + "work/phantom_pano.tif" + install), 0);
+    EXPECT_EQ(RunTool("info " + dir.path + "work/pano_template.tif" + install), 1)
+        << "no description";
+    fs::remove(dir.path + "config_zor/0.0.31.10_X.LUT");
+    EXPECT_EQ(RunTool("info " + dir.path + "work/phantom_pano.tif" + install), 1) << "no LUT";
+    EXPECT_EQ(RunTool("info " + dir.path + "missing.tif" + install), 1);
+    EXPECT_EQ(RunTool("info"), 2);
+}
