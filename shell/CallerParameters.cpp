@@ -16,10 +16,21 @@ std::string WithoutQuotes(std::string text) {
     return text;
 }
 
-/// The response file's first line, without its line end; false when no line can be read.
+/// The response file's first line, without its line end; false when no line can be read or the
+/// line is longer than any answer the driver writes (a damaged file is not read whole).
 bool ReadFirstLine(const std::string& path, std::string& line) {
+    constexpr std::streamsize kMaxLine = 64 * 1024;
     std::ifstream in(path, std::ios::in);
-    if (!in || !std::getline(in, line))
+    if (!in)
+        return false;
+    line.clear();
+    char c = 0;
+    while (in.get(c) && c != '\n') {
+        if (static_cast<std::streamsize>(line.size()) >= kMaxLine)
+            return false;
+        line.push_back(c);
+    }
+    if (line.empty() && !in && c != '\n')
         return false;
     if (!line.empty() && line.back() == '\r')
         line.pop_back();

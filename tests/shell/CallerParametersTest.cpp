@@ -96,6 +96,7 @@ TEST(CallerParameters, ResponseFileReachesTheWorkflowOnlyFromTheDriverInPhase3) 
     const std::string noCaller = WriteAnswer("nocaller", "#CODE -51\n");
     const std::string wrongCaller = WriteAnswer("wrong", "#CALLER 30 #CODE -51\n");
     const std::string empty = WriteAnswer("empty", "");
+    const std::string huge = WriteAnswer("huge", "#CALLER 3 #CODE -51 " + std::string(200000, 'x'));
     struct Case {
         int phase;
         std::string text;
@@ -109,6 +110,7 @@ TEST(CallerParameters, ResponseFileReachesTheWorkflowOnlyFromTheDriverInPhase3) 
         {3, "#FILEPARAM " + noCaller, false, 0},
         {3, "#FILEPARAM " + wrongCaller, false, 0},
         {3, "#FILEPARAM " + empty, false, 0},
+        {3, "#FILEPARAM " + huge, false, 0},
         {3, "#FILEPARAM /nonexistent/answer.txt", false, 0},
         {3, "#FILEPARAM", true, 0},
     };
