@@ -100,10 +100,18 @@ TEST(Process, DetachedChildInItsOwnSessionWithNothingInherited) {
     ::close(leaked);
     ASSERT_EQ(code, kShellSuccess);
     ASSERT_GT(child.pid, 0);
+    const std::string proc = "/proc/" + std::to_string(child.pid);
+    // The parent resumes as soon as exec has begun; until the new argument block appears the
+    // child may still hold the parent's close-on-exec descriptors, so look only after that.
+    std::string cmdline;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while ((cmdline = ReadFile(proc + "/cmdline")).empty() &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::yield();
+    }
+    EXPECT_EQ(cmdline, program.string() + '\0' + "30" + '\0');
     EXPECT_TRUE(IsProcessRunning("DeviceDriverHostSim"));
     EXPECT_FALSE(IsProcessRunning("DeviceDriverHos"));
-
-    const std::string proc = "/proc/" + std::to_string(child.pid);
     EXPECT_EQ(StatField(child.pid, 6), std::to_string(child.pid)) << "leads its own session";
     EXPECT_EQ(fs::read_symlink(proc + "/cwd"), dir.Path());
     const std::string status = ReadFile(proc + "/status");
@@ -121,14 +129,6 @@ TEST(Process, DetachedChildInItsOwnSessionWithNothingInherited) {
         ++fds;
     }
     EXPECT_EQ(fds, 3u) << "only the standard streams";
-    // The parent resumes as soon as exec has begun; the new argument block appears a moment later.
-    std::string cmdline;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while ((cmdline = ReadFile(proc + "/cmdline")).empty() &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::yield();
-    }
-    EXPECT_EQ(cmdline, program.string() + '\0' + "30" + '\0');
 
     // A program replaced on disk while it runs still counts ("(deleted)" in /proc).
     fs::remove(program);
