@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "zor_text/Utf.h"
+
 namespace zor::platform {
 
 /// _wtoi/atol: optional blanks and sign, then decimal digits up to the first non-digit;
@@ -11,8 +13,8 @@ int Atoi(std::string_view text);
 /// _wtof/atof in the "C" locale: optional blanks, then the longest real number prefix; else 0.
 double Atof(std::string_view text);
 
-/// UTF-8 <-> wide text (UTF-32 on this platform); invalid UTF-8 bytes become U+FFFD.
-std::wstring Utf8ToWide(std::string_view utf8);
-std::string WideToUtf8(std::wstring_view wide);
+/// UTF-8 <-> wide text; invalid sequences become U+FFFD.
+using text::Utf8ToWide;
+using text::WideToUtf8;
 
 }  // namespace zor::platform

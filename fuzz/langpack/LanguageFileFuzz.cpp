@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "langpack/LanguageTable.h"
-#include "langpack/Utf.h"
+#include "zor_text/Utf.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
@@ -30,9 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             __builtin_trap();
         }
     }
-    const std::wstring asText = zor::langpack::Utf8ToWide(bytes);
+    const std::wstring asText = zor::text::Utf8ToWide(bytes);
     zor::langpack::TranslateText(asText, &table, L"_[", L"]_");
     zor::langpack::TranslateText(asText, &table, L"<", L">");
-    zor::langpack::WideToUtf8(asText);
+    zor::text::WideToUtf8(asText);
     return 0;
 }

@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "langpack/LanguageTable.h"
-#include "langpack/Utf.h"
+#include "zor_text/Utf.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ bool CLanguage::Initialize(const wchar_t* file, const wchar_t* openDelimiter,
     if (file == nullptr) {
         next->lastError = "language file: no path given";
     } else {
-        const std::filesystem::path path(zor::langpack::WideToUtf8(file));
+        const std::filesystem::path path(zor::text::WideToUtf8(file));
         status = zor::langpack::LanguageTable::FromFile(path, next->table, &next->lastError);
     }
     const bool ok = status == zor::langpack::LoadStatus::Ok;

@@ -4,9 +4,11 @@
 #include <pugixml.hpp>
 #include <system_error>
 
-#include "langpack/Utf.h"
+#include "zor_text/Utf.h"
 
 namespace zor::langpack {
+using text::Utf8ToWide;
+
 namespace {
 
 // The usual parse options minus attribute whitespace conversion: a raw line feed inside a

@@ -12,8 +12,8 @@
 #include "zor_r3d/PriorModel.h"
 #include "zor_r3d/ProjectionIo.h"
 #include "zor_r3d/Trajectory.h"
+#include "zor_text/Utf.h"
 #include "zor_vol/VolumeClass.h"
-#include "zor_vol/WideText.h"
 
 namespace {
 
@@ -321,7 +321,7 @@ int CreateTrajectory(int mode, double x, double y, double angle, double diameter
     if (!zor_r3d::IsValid(t)) {
         return 3;
     }
-    const std::string folder = WithSlash(zor_vol_detail::WideToUtf8(workFolder));
+    const std::string folder = WithSlash(zor::text::WideToUtf8(workFolder));
     if (folder.empty() || folder.size() >= kMaxPath || !zor_r3d::WriteTrajectoryFiles(folder, t)) {
         return 4;
     }

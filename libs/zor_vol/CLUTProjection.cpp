@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "zor_vol/WideText.h"
+#include "zor_text/Utf.h"
 
 int CLUTProjection::LoadLUT(std::wstring_view projectionName, int marginLeft,
                             std::wstring_view folder) {
@@ -15,8 +15,8 @@ int CLUTProjection::LoadLUT(std::wstring_view projectionName, int marginLeft,
         folder.size() > 1024 || projectionName.find(L'/') != std::wstring_view::npos) {
         return 1;
     }
-    std::string path = zor_vol_detail::WideToUtf8(folder);
-    path += zor_vol_detail::WideToUtf8(projectionName);
+    std::string path = zor::text::WideToUtf8(folder);
+    path += zor::text::WideToUtf8(projectionName);
     path += "_X.LUT";
     zor_vol_lut::LutTable table;
     FILE* probe = std::fopen(path.c_str(), "rb");

@@ -27,13 +27,3 @@ TEST(TextConvert, AtofIgnoresTheProcessLocale) {
     EXPECT_DOUBLE_EQ(Atof("12,5"), 12.0);
     std::setlocale(LC_NUMERIC, saved.c_str());
 }
-
-TEST(TextConvert, Utf8RoundTripAndInvalidBytes) {
-    const std::string text = "Zoë – 断层 \xF0\x9F\xA6\xB7";
-    EXPECT_EQ(WideToUtf8(Utf8ToWide(text)), text);
-    EXPECT_EQ(Utf8ToWide("a\xFF"
-                         "b"),
-              std::wstring(L"a\uFFFDb"));
-    EXPECT_EQ(Utf8ToWide("\xE6\x96"), std::wstring(L"\uFFFD\uFFFD"));
-    EXPECT_EQ(Utf8ToWide("\xC0\xAF"), std::wstring(L"\uFFFD\uFFFD")) << "overlong form";
-}

@@ -10,10 +10,12 @@
 
 #include "LangTestSupport.h"
 #include "langpack/Language.h"
-#include "langpack/Utf.h"
+#include "zor_text/Utf.h"
 
 namespace zor::langpack {
 namespace {
+
+using text::Utf8ToWide;
 
 using test::TempDir;
 

@@ -13,10 +13,13 @@
 #include "LangTestSupport.h"
 #include "langpack/Language.h"
 #include "langpack/LanguageTable.h"
-#include "langpack/Utf.h"
+#include "zor_text/Utf.h"
 
 namespace zor::langpack {
 namespace {
+
+using text::Utf8ToWide;
+using text::WideToUtf8;
 
 using test::ShippedLanguageDir;
 using test::SourceDir;

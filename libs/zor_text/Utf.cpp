@@ -1,9 +1,9 @@
-#include "langpack/Utf.h"
+#include "zor_text/Utf.h"
 
 #include <cstdint>
 #include <type_traits>
 
-namespace zor::langpack {
+namespace zor::text {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -126,4 +126,4 @@ std::string WideToUtf8(std::wstring_view wide) {
     return out;
 }
 
-}  // namespace zor::langpack
+}  // namespace zor::text

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "langpack/Utf.h"
+#include "zor_text/Utf.h"
 
-namespace zor::langpack {
+namespace zor::text {
 namespace {
 
 TEST(Utf, RoundTripsEveryEncodedLength) {
@@ -59,4 +59,4 @@ TEST(Utf, InvalidCodePointsBecomeReplacementCharacters) {
 }
 
 }  // namespace
-}  // namespace zor::langpack
+}  // namespace zor::text
