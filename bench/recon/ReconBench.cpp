@@ -1,8 +1,10 @@
 // Speed of the demo-size operations: 48 crosses from a 50 × 240 × 270 volume, prepare +
-// reconstruct of the 11 demo projections, forward projection of the phantom.
+// reconstruct of the 11 demo projections and its cancel latency, forward projection of the
+// phantom.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <memory>
@@ -104,6 +106,54 @@ BENCHMARK(BM_PrepareAndReconstruct)
     ->UseRealTime()
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
+
+// Time from the callback's -1 to the reconstruction's return, cancelled at state.range(0) %
+// (30: the anatomy model, 42: its projection, 60: the backprojection). The tests only check
+// that no further work starts; this is how long the work in flight takes to notice.
+struct CancelClock {
+    double from;
+    std::chrono::steady_clock::time_point at{};
+    static int Callback(double fraction, void* context) {
+        auto* c = static_cast<CancelClock*>(context);
+        if (fraction < c->from) {
+            return 0;
+        }
+        if (c->at == std::chrono::steady_clock::time_point{}) {
+            c->at = std::chrono::steady_clock::now();
+        }
+        return -1;
+    }
+};
+
+void BM_CancelLatency(benchmark::State& state) {
+    DemoSet& demo = Demo();
+    const std::string out = demo.folder + "Cancelled.vol";
+    void* h = R3DInit_2012();
+    VolumeClass volume;
+    if (!R3DPrepareVolume_2012(h, &volume, demo.folder.c_str(), "ConeBeam.tra", nullptr, nullptr,
+                               0.35, true)) {
+        state.SkipWithError("prepare failed");
+    }
+    for (auto _ : state) {
+        CancelClock clock{static_cast<double>(state.range(0)) / 100.0};
+        const bool finished =
+            R3DReconstructVolume_2012(h, &volume, out.c_str(), &CancelClock::Callback, &clock);
+        const auto end = std::chrono::steady_clock::now();
+        if (finished || clock.at == std::chrono::steady_clock::time_point{}) {
+            state.SkipWithError("the reconstruction was not cancelled");
+            break;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(end - clock.at).count());
+    }
+    R3DRelease_2012(h);
+}
+BENCHMARK(BM_CancelLatency)
+    ->Arg(30)
+    ->Arg(42)
+    ->Arg(60)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(3);
 
 void BM_ForwardProjection11Views(benchmark::State& state) {
     DemoSet& demo = Demo();

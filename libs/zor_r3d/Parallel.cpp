@@ -9,6 +9,14 @@
 
 namespace zor_r3d {
 
+namespace {
+std::atomic<long long> g_ItemsStarted{0};
+}  // namespace
+
+long long WorkItemsStarted() {
+    return g_ItemsStarted.load();
+}
+
 bool ProgressReporter::Report(double fraction) {
     if (m_Cancelled.load()) {
         return false;
@@ -41,6 +49,7 @@ bool RunParallel(int count, const std::function<void(int)>& body, ProgressReport
             if (item >= count) {
                 break;
             }
+            g_ItemsStarted.fetch_add(1, std::memory_order_relaxed);
             body(item);
             if (done.fetch_add(1) + 1 == count) {
                 std::lock_guard<std::mutex> lock(mutex);

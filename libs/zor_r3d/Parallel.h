@@ -29,4 +29,9 @@ private:
 bool RunParallel(int count, const std::function<void(int)>& body, ProgressReporter& progress,
                  double from, double to);
 
+/// Work items RunParallel has begun in this process so far (all calls and threads together),
+/// for tests of cancel: after the callback returns -1 at most one more item per worker thread
+/// may begin (a worker that checked the flag just before it was set); more means a stage runs on.
+long long WorkItemsStarted();
+
 }  // namespace zor_r3d

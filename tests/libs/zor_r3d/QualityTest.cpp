@@ -6,8 +6,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,28 +13,16 @@
 #include "phantom/DentalPhantom.h"
 #include "phantom/PhantomImaging.h"
 #include "phantom/Quality.h"
+#include "support/TempDir.h"
 #include "zor_r3d/R3D.h"
 #include "zor_vol/VolumeClass.h"
 
-namespace fs = std::filesystem;
 using namespace zor::phantom;
 
 namespace {
 
 constexpr double kMag = 1.436031331592689;
 constexpr int kDemoColumn = 1304;  // display column of the demo acquisition
-
-struct Folder {
-    Folder() {
-        char tmpl[] = "/tmp/zor_quality_XXXXXX";
-        path = std::string(::mkdtemp(tmpl)) + "/";
-    }
-    ~Folder() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    std::string path;
-};
 
 struct Case {
     const char* name;
@@ -57,26 +43,26 @@ TEST(ReconstructionQuality, DemoCrossSectionsMatchThePhantom) {
         {"child, thin truth", PhantomKind::Child, 0.0, 0.79, 0.82},
     };
     for (PhantomKind kind : {PhantomKind::Adult, PhantomKind::Child}) {
-        Folder dir;
+        const zor::test::TempDir tmp;
+        const std::string dir = tmp.Slash();
         const DentalPhantom phantom(kind);
         const auto lut = MakeLut(phantom, "");
         const auto& e = lut.Entries[kDemoColumn + PanoramicLayout::kMarginLeft];
         const int order[11] = {10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
         int xs, ys, rs, cols, ok = 1;
         ASSERT_EQ(CreateTrajectory(0, e.X, e.Y, -M_PI - e.Angle, 35.0, 20.0, 11, order,
-                                   std::wstring(dir.path.begin(), dir.path.end()), 2.4, kMag, kMag,
-                                   &xs, &ys, &rs, &cols, &ok),
+                                   std::wstring(dir.begin(), dir.end()), 2.4, kMag, kMag, &xs, &ys,
+                                   &rs, &cols, &ok),
                   0);
         std::string error;
-        ASSERT_TRUE(
-            ProjectTrajectoryFile(kind, dir.path + "ConeBeam.tra", dir.path, Exposure{}, &error))
+        ASSERT_TRUE(ProjectTrajectoryFile(kind, dir + "ConeBeam.tra", dir, Exposure{}, &error))
             << error;
         void* h = R3DInit_2012();
         VolumeClass volume;
-        ASSERT_TRUE(R3DPrepareVolume_2012(h, &volume, dir.path.c_str(), "ConeBeam.tra", nullptr,
-                                          nullptr, 0.35, true));
-        ASSERT_TRUE(R3DReconstructVolume_2012(h, &volume, (dir.path + "Volume.vol").c_str(),
-                                              nullptr, nullptr));
+        ASSERT_TRUE(R3DPrepareVolume_2012(h, &volume, dir.c_str(), "ConeBeam.tra", nullptr, nullptr,
+                                          0.35, true));
+        ASSERT_TRUE(
+            R3DReconstructVolume_2012(h, &volume, (dir + "Volume.vol").c_str(), nullptr, nullptr));
         R3DRelease_2012(h);
         for (const Case& c : cases) {
             if (c.kind != kind) {

@@ -3,10 +3,9 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
+#include "support/TempDir.h"
 #include "zor_r3d/R3D.h"
 #include "zor_r3d/Trajectory.h"
 
@@ -17,34 +16,18 @@ namespace {
 constexpr double kMag = 1.436031331592689;
 const int kOrder[11] = {10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
 
-struct Folder {
-    Folder() {
-        char tmpl[] = "/tmp/zor_tra_test_XXXXXX";
-        path = ::mkdtemp(tmpl);
-        path += "/";
-    }
-    ~Folder() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    std::wstring Wide() const { return std::wstring(path.begin(), path.end()); }
-    std::string path;
-};
-
-std::string Slurp(const std::string& p) {
-    std::ifstream in(p);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+std::wstring Wide(const zor::test::TempDir& dir) {
+    const std::string s = dir.Slash();
+    return std::wstring(s.begin(), s.end());
 }
 
 }  // namespace
 
 TEST(CreateTrajectory, WritesTheFilesAndTheStartOutputs) {
-    Folder dir;
+    zor::test::TempDir dir;
     int x = 0, y = 0, rot = 0, cols = 0, ok = 1;
     // Front of an arch: curve angle 0, so the caller passes -pi.
-    ASSERT_EQ(CreateTrajectory(0, -2.0, -42.0, -M_PI, 35.0, 20.0, 11, kOrder, dir.Wide(), 2.4, kMag,
+    ASSERT_EQ(CreateTrajectory(0, -2.0, -42.0, -M_PI, 35.0, 20.0, 11, kOrder, Wide(dir), 2.4, kMag,
                                kMag, &x, &y, &rot, &cols, &ok),
               0);
     EXPECT_EQ(ok, 1);
@@ -53,10 +36,10 @@ TEST(CreateTrajectory, WritesTheFilesAndTheStartOutputs) {
     EXPECT_EQ(cols, 560);  // 2.4 × 35 mm at 0.15 mm
     for (const char* f :
          {"ConeBeam.tra", "ConeBeam.csv", "ConeBeam_P0.csv", "ConeBeam_P0.txt", "Test.txt"}) {
-        EXPECT_TRUE(fs::exists(dir.path + f)) << f;
+        EXPECT_TRUE(fs::exists(dir / f)) << f;
     }
     zor_r3d::Trajectory t;
-    ASSERT_TRUE(zor_r3d::ReadTrajectoryFile(dir.path + "ConeBeam.tra", t));
+    ASSERT_TRUE(zor_r3d::ReadTrajectoryFile(dir / "ConeBeam.tra", t));
     EXPECT_EQ(t.Order, std::vector<int>(kOrder, kOrder + 11));
     EXPECT_NEAR(std::cos(t.AxisAngleRad), -1.0, 1e-12);  // along the arch towards -x
     // The first acquisition is view 10: 100° from the middle view, which looks along -y.
@@ -66,14 +49,14 @@ TEST(CreateTrajectory, WritesTheFilesAndTheStartOutputs) {
     EXPECT_NEAR(mid.Dy, -1.0, 1e-12);  // from the tongue side out through the lips
     EXPECT_NEAR(std::hypot(mid.Sx - t.CentreX, mid.Sy - t.CentreY), t.Sod, 1e-9);
     // One csv line per acquisition, in acquisition order.
-    const std::string csv = Slurp(dir.path + "ConeBeam.csv");
+    const std::string csv = zor::test::ReadFile(dir / "ConeBeam.csv");
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 12);
     EXPECT_NE(csv.find("\n1,10,100.000,"), std::string::npos);
-    EXPECT_NE(Slurp(dir.path + "ConeBeam_P0.txt").find("COLS=560"), std::string::npos);
+    EXPECT_NE(zor::test::ReadFile(dir / "ConeBeam_P0.txt").find("COLS=560"), std::string::npos);
 }
 
 TEST(CreateTrajectory, BadRequestsFailWithTheirCodeAndClearTheFlag) {
-    Folder dir;
+    zor::test::TempDir dir;
     const int dup[11] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 9};
     const struct {
         const char* name;
@@ -84,13 +67,13 @@ TEST(CreateTrajectory, BadRequestsFailWithTheirCodeAndClearTheFlag) {
         std::wstring folder;
         int code;
     } cases[] = {
-        {"mode", 1, -M_PI, 35, 20, 11, kOrder, dir.Wide(), 1},
-        {"nan angle", 0, std::nan(""), 35, 20, 11, kOrder, dir.Wide(), 2},
-        {"tiny diameter", 0, -M_PI, 1, 20, 11, kOrder, dir.Wide(), 2},
-        {"arc over a circle", 0, -M_PI, 35, 40, 11, kOrder, dir.Wide(), 2},
-        {"one view", 0, -M_PI, 35, 20, 1, kOrder, dir.Wide(), 2},
-        {"no order", 0, -M_PI, 35, 20, 11, nullptr, dir.Wide(), 3},
-        {"order not a permutation", 0, -M_PI, 35, 20, 11, dup, dir.Wide(), 3},
+        {"mode", 1, -M_PI, 35, 20, 11, kOrder, Wide(dir), 1},
+        {"nan angle", 0, std::nan(""), 35, 20, 11, kOrder, Wide(dir), 2},
+        {"tiny diameter", 0, -M_PI, 1, 20, 11, kOrder, Wide(dir), 2},
+        {"arc over a circle", 0, -M_PI, 35, 40, 11, kOrder, Wide(dir), 2},
+        {"one view", 0, -M_PI, 35, 20, 1, kOrder, Wide(dir), 2},
+        {"no order", 0, -M_PI, 35, 20, 11, nullptr, Wide(dir), 3},
+        {"order not a permutation", 0, -M_PI, 35, 20, 11, dup, Wide(dir), 3},
         {"missing folder", 0, -M_PI, 35, 20, 11, kOrder, L"/nonexistent/zor/", 4},
     };
     for (const auto& c : cases) {
