@@ -2,15 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
+#include "support/TempDir.h"
 #include "zor_vol/CLUTProjection.h"
 #include "zor_vol/LutFile.h"
 
-namespace fs = std::filesystem;
 using zor_vol_lut::LutTable;
 
 namespace {
@@ -33,19 +30,10 @@ LutTable HalfCircle() {
     return t;
 }
 
-struct LutDir {
-    LutDir() {
-        char tmpl[] = "/tmp/zor_lut_test_XXXXXX";
-        path = ::mkdtemp(tmpl);
-        path += "/";
-    }
-    ~LutDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    std::wstring Wide() const { return std::wstring(path.begin(), path.end()); }
-    std::string path;
-};
+std::wstring Wide(const zor::test::TempDir& dir) {
+    const std::string s = dir.Slash();
+    return std::wstring(s.begin(), s.end());
+}
 
 }  // namespace
 
@@ -74,7 +62,7 @@ TEST(LutFile, RoundTripIsExact) {
 }
 
 TEST(CLUTProjection, DamagedFilesAreRefused) {
-    LutDir dir;
+    zor::test::TempDir dir;
     const std::string good = zor_vol_lut::FormatLut(HalfCircle());
     auto replace = [&](const std::string& from, const std::string& to) {
         std::string s = good;
@@ -107,21 +95,21 @@ TEST(CLUTProjection, DamagedFilesAreRefused) {
     };
     CLUTProjection lut;
     for (const auto& c : cases) {
-        std::ofstream(dir.path + "P_X.LUT", std::ios::binary) << c.text;
-        EXPECT_NE(lut.LoadLUT(L"P", 74, dir.Wide()), 0) << c.name;
+        zor::test::WriteFile(dir / "P_X.LUT", c.text);
+        EXPECT_NE(lut.LoadLUT(L"P", 74, Wide(dir)), 0) << c.name;
         EXPECT_EQ(lut.m_Count, 0) << c.name;
         EXPECT_EQ(lut.MapCenterToPan(30.0, 0.0), -1) << c.name;
     }
-    EXPECT_EQ(lut.LoadLUT(L"missing", 74, dir.Wide()), 2);
-    EXPECT_EQ(lut.LoadLUT(L"P", -1, dir.Wide()), 1);
+    EXPECT_EQ(lut.LoadLUT(L"missing", 74, Wide(dir)), 2);
+    EXPECT_EQ(lut.LoadLUT(L"P", -1, Wide(dir)), 1);
 }
 
 TEST(CLUTProjection, MapCenterToPanReturnsTheDisplayColumnOfTheNearestCurvePoint) {
-    LutDir dir;
-    ASSERT_TRUE(zor_vol_lut::WriteLutFile(dir.path + "0.0.31.10_X.LUT", HalfCircle()));
+    zor::test::TempDir dir;
+    ASSERT_TRUE(zor_vol_lut::WriteLutFile(dir.Slash() + "0.0.31.10_X.LUT", HalfCircle()));
     CLUTProjection lut;
     const int margin = 74;
-    ASSERT_EQ(lut.LoadLUT(L"0.0.31.10", margin, dir.Wide()), 0);
+    ASSERT_EQ(lut.LoadLUT(L"0.0.31.10", margin, Wide(dir)), 0);
     ASSERT_EQ(lut.m_Count, 400);
     for (int raw : {100, 150, 200, 333, 394}) {
         double x, y;

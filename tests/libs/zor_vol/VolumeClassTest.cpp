@@ -3,37 +3,18 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "support/TempDir.h"
 #include "zor_vol/VolumeClass.h"
 #include "zor_vol/VolumeFile.h"
 
-namespace fs = std::filesystem;
+using zor::test::TempDir;
 using zor_vol_file::VolumeHeader;
 
 namespace {
-
-class TempDir {
-public:
-    TempDir() {
-        char tmpl[] = "/tmp/zor_vol_test_XXXXXX";
-        m_Path = ::mkdtemp(tmpl);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(m_Path, ec);
-    }
-    std::string File(const std::string& name) const { return m_Path + "/" + name; }
-    const std::string& Path() const { return m_Path; }
-
-private:
-    std::string m_Path;
-};
 
 VolumeHeader SmallHeader() {
     VolumeHeader h;
@@ -80,12 +61,6 @@ std::vector<unsigned char> FileBytes(const VolumeHeader& h, size_t voxelBytes) {
     return bytes;
 }
 
-void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-}
-
 }  // namespace
 
 TEST(VolumeFile, RoundTripKeepsHeaderAndVoxelsAndLeavesNoTemporaryFile) {
@@ -96,7 +71,7 @@ TEST(VolumeFile, RoundTripKeepsHeaderAndVoxelsAndLeavesNoTemporaryFile) {
     const std::string path = dir.File("Volume.vol");
     ASSERT_EQ(zor_vol_file::WriteVolumeFileAtomic(path, h, voxels),
               zor_vol_file::VolumeFileError::None);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator{}), 1);
+    EXPECT_EQ(dir.Count(), 1);
 
     VolumeClass vol;
     ASSERT_EQ(vol.mInit(path.c_str()), 0);
@@ -159,7 +134,7 @@ TEST(VolumeFile, DamagedFilesAreRefusedWithTheirCode) {
 
     for (const Case& c : cases) {
         const std::string path = dir.File("bad.vol");
-        WriteBytes(path, c.bytes);
+        zor::test::WriteFile(path, std::vector<uint8_t>(c.bytes.begin(), c.bytes.end()));
         VolumeClass vol;
         EXPECT_EQ(vol.mInit(path.c_str()), c.code) << c.name;
         EXPECT_TRUE(vol.mIsNull()) << c.name;
