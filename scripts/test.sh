@@ -1,14 +1,26 @@
 #!/usr/bin/env bash
-# Sets up a fresh Debian 12 machine, builds the project and runs the whole test suite:
-# a RelWithDebInfo build, then the same suite under AddressSanitizer + UndefinedBehaviorSanitizer.
+# Sets up a fresh Debian 12 machine, checks the formatting, builds the project and runs the whole
+# test suite: a RelWithDebInfo build, a Release build, then the suite under AddressSanitizer +
+# UndefinedBehaviorSanitizer, and short runs of the libFuzzer targets.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 install_packages
 export QT_QPA_PLATFORM=offscreen
+
+echo "== Format check (clang-format-14)"
+bash "$ROOT/scripts/check-format.sh"
 
 echo "== Build"
 build "$ROOT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== Tests"
 (cd "$ROOT/build" && ctest -j "$JOBS" --output-on-failure --timeout 600)
+
+if [ "${ZOR_SKIP_RELEASE:-0}" != 1 ]; then
+  # -O3 and no assertions: optimiser-only warnings and faults show up here.
+  echo "== Release build"
+  build "$ROOT/build-release" -DCMAKE_BUILD_TYPE=Release
+  echo "== Tests of the Release build"
+  (cd "$ROOT/build-release" && ctest -j "$JOBS" --output-on-failure --timeout 600)
+fi
 
 if [ "${ZOR_SKIP_SANITIZERS:-0}" != 1 ]; then
   echo "== Build with AddressSanitizer + UndefinedBehaviorSanitizer"
