@@ -1,12 +1,8 @@
 #include "TiffTestFiles.h"
 
 #include <tiffio.h>
-#include <unistd.h>
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <random>
 
 namespace zor::images::test {
 
@@ -75,30 +71,6 @@ bool WriteTestTiff(const std::string& path, const TiffSpec& spec) {
     }
     TIFFClose(t);
     return ok;
-}
-
-TempDir::TempDir() {
-    static std::mt19937_64 random{std::random_device{}()};
-    m_Path = std::filesystem::temp_directory_path() /
-             ("zor_images_" + std::to_string(::getpid()) + "_" + std::to_string(random()));
-    std::filesystem::create_directories(m_Path);
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(m_Path, ec);
-}
-
-void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
-
-std::vector<uint8_t> ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
-                                std::istreambuf_iterator<char>());
 }
 
 std::vector<uint8_t> MakeBmp8(int width, int height) {

@@ -1,7 +1,6 @@
 #pragma once
-// Small test inputs written with libtiff, and a temporary install folder.
+// Small test inputs: TIFFs written with libtiff and an 8-bit BMP.
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,22 +23,6 @@ struct TiffSpec {
 
 /// Writes `spec` with libtiff; false on any libtiff failure.
 bool WriteTestTiff(const std::string& path, const TiffSpec& spec);
-
-/// A fresh temporary folder removed at destruction.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    const std::filesystem::path& Path() const { return m_Path; }
-    std::string File(const std::string& name) const { return (m_Path / name).string(); }
-
-private:
-    std::filesystem::path m_Path;
-};
-
-/// Writes `bytes` to `path`.
-void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
-std::vector<uint8_t> ReadBytes(const std::string& path);
 
 /// An uncompressed 8-bit palette BMP of width × height with sample value (x + y) & 0xFF.
 std::vector<uint8_t> MakeBmp8(int width, int height);

@@ -7,20 +7,20 @@
 #include <cstring>
 #include <filesystem>
 
-#include "TiffTestFiles.h"
 #include "images/TiffWriter.h"
+#include "support/TempDir.h"
 
 namespace zor::images {
 namespace {
 
-using test::ReadBytes;
-using test::TempDir;
+using zor::test::ReadFile;
+using zor::test::TempDir;
 
-uint16_t Get16(const std::vector<uint8_t>& b, size_t at) {
-    return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
-}
-uint32_t Get32(const std::vector<uint8_t>& b, size_t at) {
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+uint32_t Get(const std::string& b, size_t at, int bytes) {
+    uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        v = (v << 8) | static_cast<unsigned char>(b[at + static_cast<size_t>(i)]);
+    return v;
 }
 
 std::vector<uint16_t> Ramp(int width, int height) {
@@ -36,12 +36,12 @@ TEST(WriteTiff, ExactLayoutOf1024x512) {
     const std::string description = std::string(560, 'd');  // 561 bytes with the NUL
     const std::vector<uint16_t> samples = Ramp(1024, 512);
     ASSERT_EQ(WriteTiff(path, 16, 512, 1024, samples.data(), description.c_str(), 561), 0);
-    const std::vector<uint8_t> b = ReadBytes(path);
+    const std::string b = ReadFile(path);
     ASSERT_EQ(b.size(), 134u + 561u + 1024u * 512u * 2u);
-    EXPECT_EQ(std::string(b.begin(), b.begin() + 2), "II");
-    EXPECT_EQ(Get16(b, 2), 42);
-    EXPECT_EQ(Get32(b, 4), 8u);
-    EXPECT_EQ(Get16(b, 8), 10);
+    EXPECT_EQ(b.substr(0, 2), "II");
+    EXPECT_EQ(Get(b, 2, 2), 42u);
+    EXPECT_EQ(Get(b, 4, 4), 8u);
+    EXPECT_EQ(Get(b, 8, 2), 10u);
     struct Entry {
         uint16_t tag, type;
         uint32_t count, value;
@@ -51,12 +51,12 @@ TEST(WriteTiff, ExactLayoutOf1024x512) {
         {256, 3, 1, 1024}, {257, 3, 1, 512}, {258, 3, 1, 16}, {270, 2, 561, 134}, {273, 3, 1, 695}};
     for (int i = 0; i < 10; ++i) {
         const size_t at = 10 + 12 * static_cast<size_t>(i);
-        EXPECT_EQ(Get16(b, at), expected[i].tag) << i;
-        EXPECT_EQ(Get16(b, at + 2), expected[i].type) << i;
-        EXPECT_EQ(Get32(b, at + 4), expected[i].count) << i;
-        EXPECT_EQ(Get32(b, at + 8), expected[i].value) << i;
+        EXPECT_EQ(Get(b, at, 2), expected[i].tag) << i;
+        EXPECT_EQ(Get(b, at + 2, 2), expected[i].type) << i;
+        EXPECT_EQ(Get(b, at + 4, 4), expected[i].count) << i;
+        EXPECT_EQ(Get(b, at + 8, 4), expected[i].value) << i;
     }
-    EXPECT_EQ(Get32(b, 130), 0u);
+    EXPECT_EQ(Get(b, 130, 4), 0u);
     EXPECT_EQ(std::memcmp(b.data() + 134, description.c_str(), 561), 0);
     EXPECT_EQ(std::memcmp(b.data() + 695, samples.data(), samples.size() * 2), 0);
 }
@@ -153,16 +153,16 @@ TEST(WriteTiff, BadArgumentsTouchNothing) {
 TEST(WriteTiff, OtherWriterOrMissingFolder) {
     TempDir dir;
     const std::string path = dir.File("locked.tif");
-    test::WriteBytes(path, {1, 2, 3});
+    zor::test::WriteFile(path, "\x01\x02\x03");
     const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::flock(fd, LOCK_EX), 0);
     const uint16_t sample = 5;
     EXPECT_EQ(WriteTiff(path, 16, 1, 1, &sample, "a", 2), kTiffNotCreated);
-    EXPECT_EQ(ReadBytes(path), (std::vector<uint8_t>{1, 2, 3}));  // the other writer's data stays
+    EXPECT_EQ(ReadFile(path), "\x01\x02\x03");  // the other writer's data stays
     ::close(fd);
     EXPECT_EQ(WriteTiff(path, 16, 1, 1, &sample, "a", 2), kTiffWritten);
-    EXPECT_EQ(ReadBytes(path).size(), 134u + 2u + 2u);
+    EXPECT_EQ(ReadFile(path).size(), 134u + 2u + 2u);
     EXPECT_EQ(WriteTiff(dir.File("missing/x.tif"), 16, 1, 1, &sample, "a", 2), kTiffNotCreated);
 }
 
