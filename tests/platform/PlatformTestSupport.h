@@ -4,45 +4,17 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
+
+#include "support/TempDir.h"
 
 namespace zor::platform::test {
 
-/// A fresh folder under the temporary directory, removed with its contents at scope exit.
-class TempDir {
-public:
-    TempDir() {
-        std::string tmpl =
-            (std::filesystem::temp_directory_path() / "zor-platform-XXXXXX").string();
-        if (::mkdtemp(tmpl.data()))
-            m_Path = tmpl;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(m_Path, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& Path() const { return m_Path; }
-    std::filesystem::path operator/(const std::string& name) const { return m_Path / name; }
-
-private:
-    std::filesystem::path m_Path;
-};
-
-inline void WriteFile(const std::filesystem::path& file, const std::string& bytes) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-inline std::string ReadFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+// The shared temporary folder and whole-file helpers, under the names these tests use.
+using zor::test::ReadFile;
+using zor::test::TempDir;
+using zor::test::WriteFile;
 
 /// Runs `body` in a forked child and returns its exit status (its return value), or -1 when
 /// it did not exit normally. Other threads of the test do not exist in the child, so the body
