@@ -1,20 +1,19 @@
-// The phantom's demo data: LUT geometry, the curve picture's orientation, panoramic files, and
+// The phantom's demo data: LUT geometry, the curve picture's orientation, and
 // agreement of its projector with the reconstruction library's geometry.
 #include <FreeImagePlus.h>
 #include <gtest/gtest.h>
-#include <tiffio.h>
 
 #include <cmath>
-#include <filesystem>
+#include <memory>
 #include <string>
 
 #include "phantom/DemoData.h"
 #include "phantom/DentalPhantom.h"
 #include "phantom/PhantomImaging.h"
+#include "support/TempDir.h"
 #include "zor_r3d/FdkCore.h"
 #include "zor_vol/CLUTProjection.h"
 
-namespace fs = std::filesystem;
 using namespace zor::phantom;
 
 namespace {
@@ -23,49 +22,21 @@ namespace {
 class DemoDataTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        char tmpl[] = "/tmp/zor_demo_test_XXXXXX";
-        s_Dir = std::string(::mkdtemp(tmpl)) + "/";
-        fs::create_directories(s_Dir + "config_zor/zor_manager");
+        s_Root = std::make_unique<zor::test::TempDir>("zor-demo-data");
+        s_Dir = s_Root->Slash();
+        std::filesystem::create_directories(s_Root->Path() / "config_zor" / "zor_manager");
         std::string error;
         s_Ok = WriteLutFiles(PhantomKind::Adult, s_Dir + "config_zor/", &error) &&
                WriteLutFiles(PhantomKind::Child, s_Dir + "config_zor/", &error) &&
                WriteCurvePicture(s_Dir + "config_zor//zor_manager/kestel.bmp", &error);
         ASSERT_TRUE(s_Ok) << error;
     }
-    static void TearDownTestSuite() {
-        std::error_code ec;
-        fs::remove_all(s_Dir, ec);
-    }
+    static void TearDownTestSuite() { s_Root.reset(); }
     static std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
-    static std::string s_Dir;
-    static bool s_Ok;
+    static inline std::unique_ptr<zor::test::TempDir> s_Root;
+    static inline std::string s_Dir;
+    static inline bool s_Ok = false;
 };
-std::string DemoDataTest::s_Dir;
-bool DemoDataTest::s_Ok = false;
-
-std::string Description(const std::string& path, bool& present, int& w, int& h, int& bits) {
-    TIFF* t = TIFFOpen(path.c_str(), "r");
-    present = false;
-    if (t == nullptr) {
-        return {};
-    }
-    uint32_t ww = 0, hh = 0;
-    uint16_t bb = 0;
-    TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &ww);
-    TIFFGetField(t, TIFFTAG_IMAGELENGTH, &hh);
-    TIFFGetField(t, TIFFTAG_BITSPERSAMPLE, &bb);
-    w = static_cast<int>(ww);
-    h = static_cast<int>(hh);
-    bits = bb;
-    char* text = nullptr;
-    std::string out;
-    if (TIFFGetField(t, TIFFTAG_IMAGEDESCRIPTION, &text) && text != nullptr) {
-        present = true;
-        out = text;
-    }
-    TIFFClose(t);
-    return out;
-}
 
 }  // namespace
 
@@ -144,37 +115,10 @@ TEST_F(DemoDataTest, CurvePictureMatchesTheLutAfterTheLoadersRotation) {
     EXPECT_EQ(bright, checked);
 }
 
-// The whole demo installation: every file where the system loads it, the panoramics with
-// their size and descriptions.
-TEST(DemoInstall, WritesEveryFileWithItsSizeAndDescription) {
-    char tmpl[] = "/tmp/zor_demo_install_XXXXXX";
-    const std::string s_Dir = std::string(::mkdtemp(tmpl)) + "/";
+// The whole installation is loaded by tests/images/PhantomPanoramicTest.cpp and zor_tool's
+// info test; here only its refusal of a folder it cannot write.
+TEST(DemoInstall, UnwritableFolderFailsWithAMessage) {
     std::string error;
-    ASSERT_TRUE(WriteDemoData(s_Dir, &error)) << error;
-    for (const char* f : {"config_zor/0.0.31.10_X.LUT", "config_zor/0.0.6.10_X.LUT",
-                          "config_zor//zor_manager/kestel.bmp"}) {
-        EXPECT_TRUE(fs::exists(s_Dir + f)) << f;
-    }
-    bool present = false;
-    int w = 0, h = 0, bits = 0;
-    const std::string adult = Description(s_Dir + "work/phantom_pano.tif", present, w, h, bits);
-    EXPECT_TRUE(present);
-    EXPECT_EQ(w, 2609);
-    EXPECT_EQ(h, 1528);
-    EXPECT_EQ(bits, 16);
-    EXPECT_NE(adult.find("projection=0.0.31,projection_version=10"), std::string::npos);
-    EXPECT_NE(adult.find("margin_left=74"), std::string::npos);
-    const std::string child =
-        Description(s_Dir + "work/phantom_pano_child.tif", present, w, h, bits);
-    EXPECT_NE(child.find("projection=0.0.6,projection_version=10"), std::string::npos);
-    for (const char* t : {"work/pano_template.tif", "work/pano_template_child.tif"}) {
-        Description(s_Dir + t, present, w, h, bits);
-        EXPECT_FALSE(present) << t;
-        EXPECT_EQ(w, 2609) << t;
-        EXPECT_EQ(bits, 16) << t;
-    }
-    std::error_code ec;
-    fs::remove_all(s_Dir, ec);
     EXPECT_FALSE(WriteDemoData("/proc/zor-no-such-place/", &error));
     EXPECT_FALSE(error.empty());
 }
