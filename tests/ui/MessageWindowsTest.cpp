@@ -18,8 +18,6 @@
 namespace zor::ui {
 namespace {
 
-using test::WaitFor;
-
 // Lengths near INT_MAX must not overflow the line count.
 TEST(MessageLayout, HugeTextsDoNotOverflow) {
     const TextPlacement p = PlaceCentredText(128, 1, 2'000'000'000, {1000, 20, 3, 0});
@@ -121,12 +119,15 @@ TEST(CDlgVolumeProgress, WorkerPostsReachTheWindowInOrder) {
     });
     worker.join();
     EXPECT_FALSE(progress.isVisible());  // nothing happens before the event loop runs
-    ASSERT_TRUE(WaitFor([&] { return progress.isVisible() && progress.Pos() == 99; }));
+    QCoreApplication::sendPostedEvents();
+    EXPECT_TRUE(progress.isVisible());
+    EXPECT_EQ(progress.Pos(), 99);
     EXPECT_EQ(progress.pos(), QPoint((900 - 507) / 2, (600 - 128) / 2));
 
     std::thread hider([&progress] { progress.PostShow(false); });
     hider.join();
-    EXPECT_TRUE(WaitFor([&] { return !progress.isVisible(); }));
+    QCoreApplication::sendPostedEvents();
+    EXPECT_FALSE(progress.isVisible());
 }
 
 TEST(CAboutDlg, ShowsBuildVersionAndHidesOnOk) {

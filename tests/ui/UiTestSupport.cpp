@@ -1,7 +1,5 @@
 #include "UiTestSupport.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QPainter>
 #include <QWidget>
 
@@ -18,17 +16,12 @@ QImage MakePicture(QSize size, const QColor& fill, const QColor& inner, int inne
     return image;
 }
 
-bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
-
 QImage Render(QWidget& widget) {
     return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-QColor PixelAt(const QImage& image, int x, int y) { return QColor(image.pixel(x, y)).toRgb(); }
+QColor PixelAt(const QImage& image, int x, int y) {
+    return QColor(image.pixel(x, y)).toRgb();
+}
 
 }  // namespace zor::ui::test

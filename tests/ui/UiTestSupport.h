@@ -1,9 +1,8 @@
 #pragma once
-// Helpers of the user-interface tests: pictures on disk, waiting for queued events, pixels.
+// Helpers of the user-interface tests: pictures and pixels.
 #include <QColor>
 #include <QImage>
 #include <QString>
-#include <functional>
 
 class QWidget;
 
@@ -11,10 +10,8 @@ namespace zor::ui::test {
 
 /// A picture of `size` filled with `fill`, with an optional centred square of `inner`
 /// (`innerSize` pixels wide).
-QImage MakePicture(QSize size, const QColor& fill, const QColor& inner = QColor(), int innerSize = 0);
-
-/// Runs the event loop until `done` holds or `timeoutMs` passes; returns the final `done`.
-bool WaitFor(const std::function<bool()>& done, int timeoutMs = 5000);
+QImage MakePicture(QSize size, const QColor& fill, const QColor& inner = QColor(),
+                   int innerSize = 0);
 
 /// The widget rendered into an image (no window needed).
 QImage Render(QWidget& widget);
