@@ -1,5 +1,9 @@
 # Shared build settings for the project's own targets.
 
+# Packages found in one folder (Qt Svg in tools/render_art) are visible everywhere, so that
+# zor_check_no_gui can follow a dependency through any of their targets.
+set(CMAKE_FIND_PACKAGE_TARGETS_GLOBAL ON)
+
 find_package(Threads REQUIRED)
 
 if(ZOR_SANITIZE)
@@ -13,27 +17,109 @@ if(ZOR_FUZZ)
 endif()
 
 # Warnings as errors on our own code only.
+# GCC 12's -Wrestrict misreports `"text" + std::string` (libstdc++ inserts at the front) as an
+# overlapping memcpy once inlined at -O2/-O3, a known false positive of that compiler. It fires on
+# correct code all over the tree in Release builds, so GCC 12 builds leave that one warning out;
+# real overlapping copies are still caught by the AddressSanitizer build.
 function(zor_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -Wno-missing-field-initializers)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -Wno-missing-field-initializers
+    $<$<AND:$<CXX_COMPILER_ID:GNU>,$<VERSION_LESS:$<CXX_COMPILER_VERSION>,13>>:-Wno-restrict>)
 endfunction()
 
-# zor_library(<name> SOURCES ... [PUBLIC_LIBS ...] [PRIVATE_LIBS ...])
-# A static library of one folder; its headers are included as "<folder>/<header>.h".
+# zor_public_headers(<target> <include name>)
+# Publishes the current source folder to <target>'s users as "<include name>/<header>.h" and
+# nothing else: the target's public include folder holds a single symbolic link
+# <build>/zor_include/<target>/<include name> -> <this folder>. A target therefore sees its own
+# headers and those of what it links (PUBLIC dependencies transitively), never the rest of the tree.
+function(zor_public_headers target include_name)
+  set(root ${PROJECT_BINARY_DIR}/zor_include/${target})
+  set(link ${root}/${include_name})
+  get_filename_component(parent ${link} DIRECTORY)
+  file(MAKE_DIRECTORY ${parent})
+  set(current "")
+  if(IS_SYMLINK ${link})
+    file(READ_SYMLINK ${link} current)
+  endif()
+  if(NOT current STREQUAL CMAKE_CURRENT_SOURCE_DIR)
+    file(REMOVE ${link})
+    file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR} ${link} SYMBOLIC)
+  endif()
+  target_include_directories(${target} PUBLIC ${root})
+endfunction()
+
+# zor_library(<name> SOURCES ... [PUBLIC_LIBS ...] [PRIVATE_LIBS ...] [INCLUDE_AS <path>])
+# A static library of one folder; its headers are included as "<folder>/<header>.h", where
+# <folder> is the folder's own name (INCLUDE_AS gives another, e.g. "tools/render_art").
 function(zor_library name)
-  cmake_parse_arguments(Z "" "" "SOURCES;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
+  cmake_parse_arguments(Z "" "INCLUDE_AS" "SOURCES;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
+  if(NOT Z_INCLUDE_AS)
+    get_filename_component(Z_INCLUDE_AS ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  endif()
   add_library(${name} STATIC ${Z_SOURCES})
-  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/libs)
+  zor_public_headers(${name} ${Z_INCLUDE_AS})
   target_link_libraries(${name} PUBLIC ${Z_PUBLIC_LIBS} PRIVATE ${Z_PRIVATE_LIBS})
   zor_warnings(${name})
 endfunction()
 
-# Logic layers may use Qt Core at most; this fails the configure step when one links Widgets or Gui.
+# zor_forbid_gui(<target>): marks a logic library (Qt Core at most). The check itself runs once
+# every target is defined: zor_check_no_gui at the end of the top-level CMakeLists.txt.
 function(zor_forbid_gui target)
-  get_target_property(libs ${target} LINK_LIBRARIES)
-  foreach(l IN LISTS libs)
-    if(l MATCHES "Qt6?::(Widgets|Gui)")
-      message(FATAL_ERROR "${target} is a logic library and must not link ${l}")
+  set_property(GLOBAL APPEND PROPERTY ZOR_LOGIC_TARGETS ${target})
+endfunction()
+
+# zor_check_no_gui(<target>...): fails the configure step when one of the targets reaches
+# Qt Gui or Qt Widgets through any chain of dependencies (LINK_LIBRARIES and
+# INTERFACE_LINK_LIBRARIES of every target on the way, including private ones, which a static
+# library passes on to the program), and names the chain. Also covers targets marked with
+# zor_forbid_gui.
+function(zor_check_no_gui)
+  get_property(marked GLOBAL PROPERTY ZOR_LOGIC_TARGETS)
+  set(targets ${ARGN} ${marked})
+  list(REMOVE_DUPLICATES targets)
+  foreach(start IN LISTS targets)
+    if(NOT TARGET ${start})
+      message(FATAL_ERROR "zor_check_no_gui: ${start} is not a target")
     endif()
+    set(seen ${start})
+    set(queue ${start})
+    string(MAKE_C_IDENTIFIER "${start}" id)
+    set(chain_${id} ${start})
+    while(queue)
+      list(POP_FRONT queue t)
+      string(MAKE_C_IDENTIFIER "${t}" tid)
+      set(deps "")
+      foreach(prop LINK_LIBRARIES INTERFACE_LINK_LIBRARIES)
+        get_target_property(v ${t} ${prop})
+        if(v)
+          list(APPEND deps ${v})
+        endif()
+      endforeach()
+      foreach(d IN LISTS deps)
+        # "::@(...)" brackets items linked from another folder; $<LINK_ONLY:x> is a private
+        # dependency of a static library, which still ends up in the program.
+        if(d MATCHES "^::@")
+          continue()
+        endif()
+        string(REGEX REPLACE "^\\$<LINK_ONLY:(.+)>$" "\\1" d "${d}")
+        if(d MATCHES "Qt[0-9]*::(Gui|Widgets)|libQt[0-9]*(Gui|Widgets)[.]")
+          message(FATAL_ERROR "${start} is a logic library and must not use Qt Gui or Widgets; "
+                              "it reaches ${d} through ${chain_${tid}}")
+        endif()
+        if(d MATCHES "[$]<" OR NOT TARGET ${d} OR d IN_LIST seen)
+          continue()
+        endif()
+        get_target_property(aliased ${d} ALIASED_TARGET)
+        if(aliased)
+          set(next ${aliased})
+        else()
+          set(next ${d})
+        endif()
+        list(APPEND seen ${d} ${next})
+        string(MAKE_C_IDENTIFIER "${next}" nid)
+        set(chain_${nid} "${chain_${tid}} -> ${d}")
+        list(APPEND queue ${next})
+      endforeach()
+    endwhile()
   endforeach()
 endfunction()
 
