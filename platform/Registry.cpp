@@ -98,9 +98,11 @@ fs::path ReplaceTarget(const fs::path& file) {
 /// Writes `text` to a temporary file beside `target`, flushes it and renames it over `target`,
 /// keeping the old file's permissions and owner.
 bool ReplaceFile(const fs::path& target, const std::string& text, const struct stat* old) {
-    std::string tmpl = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX"));
-    if (target.parent_path().empty())
-        tmpl = "." + target.filename().string() + ".XXXXXX";
+    // The temporary file is ".<name>.XXXXXX" in the target's folder.
+    std::string name(".");
+    name += target.filename().native();
+    name += ".XXXXXX";
+    std::string tmpl = target.parent_path().empty() ? name : (target.parent_path() / name).native();
     Fd fd(::mkostemp(tmpl.data(), O_CLOEXEC));
     if (fd.Get() < 0)
         return false;

@@ -84,7 +84,9 @@ std::string FormatTrajectory(const Trajectory& t) {
     std::string s(kFirstLine);
     s += "\nviews=" + std::to_string(t.Views) + "\norder=";
     for (size_t i = 0; i < t.Order.size(); ++i) {
-        s += (i ? "," : "") + std::to_string(t.Order[i]);
+        if (i)
+            s += ',';
+        s += std::to_string(t.Order[i]);
     }
     s += "\ncentre_x=" + Num(t.CentreX) + "\ncentre_y=" + Num(t.CentreY) +
          "\ncentre_z=" + Num(t.CentreZ) + "\naxis_angle_rad=" + Num(t.AxisAngleRad) +
