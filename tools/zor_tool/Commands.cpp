@@ -1,5 +1,8 @@
 #include "Commands.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <chrono>
@@ -45,15 +48,35 @@ int Usage(const char* name) {
     return 2;
 }
 
-// A terminal progress bar; returns -1 after Ctrl-C.
-int ProgressBar(double fraction, void* context) {
-    const char* stage = static_cast<const char*>(context);
-    const int width = 40, filled = static_cast<int>(fraction * width);
-    std::fprintf(stderr, "\r%-12s [%.*s%*s] %3d%%", stage, filled,
-                 "########################################", width - filled, "",
-                 static_cast<int>(fraction * 100));
-    std::fflush(stderr);
+// Progress of one reconstruction stage on stderr.
+struct Progress {
+    const char* Stage;
+    bool Terminal;      // stderr is a terminal: one bar redrawn in place
+    int LastStep = -1;  // otherwise: the last 10 % step written as a line
+};
+
+// Draws the bar on a terminal; elsewhere (a log, a pipe) writes one line per 10 % step, since
+// the library reports progress hundreds of times. Returns -1 after Ctrl-C.
+int ShowProgress(double fraction, void* context) {
+    auto& progress = *static_cast<Progress*>(context);
+    fraction = std::clamp(fraction, 0.0, 1.0);
+    if (progress.Terminal) {
+        const int width = 40, filled = static_cast<int>(fraction * width);
+        std::fprintf(stderr, "\r%-12s [%.*s%*s] %3d%%", progress.Stage, filled,
+                     "########################################", width - filled, "",
+                     static_cast<int>(fraction * 100));
+        std::fflush(stderr);
+    } else if (const int step = static_cast<int>(fraction * 10); step > progress.LastStep) {
+        progress.LastStep = step;
+        std::fprintf(stderr, "%s %d%%\n", progress.Stage, step * 10);
+    }
     return g_Interrupted.load() ? -1 : 0;
+}
+
+// Ends the bar's line; the lines of the other form are complete.
+void EndProgress(const Progress& progress) {
+    if (progress.Terminal)
+        std::fprintf(stderr, "\n");
 }
 
 }  // namespace
@@ -162,14 +185,15 @@ int RunReconstruct(const Args& args) {
     void* handle = R3DInit_2012();
     VolumeClass volume;
     const auto start = std::chrono::steady_clock::now();
-    char prepare[] = "prepare", reconstruct[] = "reconstruct";
-    bool ok = R3DPrepareVolume_2012(handle, &volume, folder.c_str(), tra.c_str(), ProgressBar,
-                                    prepare, 0.35, true);
-    std::fprintf(stderr, "\n");
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    Progress prepare{"prepare", terminal}, reconstruct{"reconstruct", terminal};
+    bool ok = R3DPrepareVolume_2012(handle, &volume, folder.c_str(), tra.c_str(), ShowProgress,
+                                    &prepare, 0.35, true);
+    EndProgress(prepare);
     const std::string out = folder + "Volume.vol";
     if (ok) {
-        ok = R3DReconstructVolume_2012(handle, &volume, out.c_str(), ProgressBar, reconstruct);
-        std::fprintf(stderr, "\n");
+        ok = R3DReconstructVolume_2012(handle, &volume, out.c_str(), ShowProgress, &reconstruct);
+        EndProgress(reconstruct);
     }
     R3DRelease_2012(handle);
     const double ms =

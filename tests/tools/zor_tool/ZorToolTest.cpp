@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -26,8 +27,9 @@ struct Folder {
     std::string path;
 };
 
-int RunTool(const std::string& args) {
-    const std::string cmd = std::string(ZOR_TOOL_PATH) + " " + args + " >/dev/null 2>&1";
+int RunTool(const std::string& args, const std::string& errorLog = "/dev/null") {
+    const std::string cmd =
+        std::string(ZOR_TOOL_PATH) + " " + args + " >/dev/null 2>'" + errorLog + "'";
     const int status = std::system(cmd.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -61,7 +63,17 @@ TEST(ZorTool, TrajectoryProjectReconstructSlice) {
     ASSERT_TRUE(zor_r3d::ReadGrey16Tiff(zor_r3d::ProjectionPath(dir.path, 1), w, h, s, &desc));
     EXPECT_NE(desc.find("tech_fact_s="), std::string::npos);
     EXPECT_NE(desc.find("DAP="), std::string::npos);
-    ASSERT_EQ(RunTool("reconstruct " + dir.path), 0);
+    // Into a log (not a terminal) the progress comes as one line per 10 % step of each stage.
+    ASSERT_EQ(RunTool("reconstruct " + dir.path, dir.path + "log.txt"), 0);
+    std::ifstream log(dir.path + "log.txt");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(log, line);) {
+        EXPECT_EQ(line.find('\r'), std::string::npos) << line;
+        lines.push_back(line);
+    }
+    EXPECT_LE(lines.size(), 22u);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "prepare 100%"), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "reconstruct 100%"), lines.end());
     VolumeClass vol;
     ASSERT_EQ(vol.mInit((dir.path + "Volume.vol").c_str()), 0);
     ASSERT_EQ(
