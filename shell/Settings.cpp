@@ -21,23 +21,41 @@ std::filesystem::path FileOrDefault(const std::filesystem::path& file) {
     return file.empty() ? platform::RegistryFilePath() : file;
 }
 
-/// The eleven DWORD settings with their defaults, in the order they are read and created.
+/// The eleven DWORD settings: name, default and the member it fills, in the order they are
+/// read and created. A flag member takes "value != 0"; a number takes the value as signed.
 struct DwordSetting {
     const char* name;
     uint32_t defaultValue;
+    bool AppSettings::*flag;
+    int32_t AppSettings::*number;
+
+    void Assign(AppSettings& s, uint32_t value) const {
+        if (flag != nullptr)
+            s.*flag = value != 0;
+        else
+            s.*number = static_cast<int32_t>(value);
+    }
 };
+constexpr DwordSetting Flag(const char* name, uint32_t value, bool AppSettings::*member) {
+    return {name, value, member, nullptr};
+}
+constexpr DwordSetting Number(const char* name, uint32_t value, int32_t AppSettings::*member) {
+    return {name, value, nullptr, member};
+}
 constexpr std::array<DwordSetting, 11> kDwordSettings = {{
-    {"IsPanoramicLimited", 1},
-    {"PanoramicLimitPercentage", 60},
-    {"IsCrossAngleLimited", 1},
-    {"CrossAngleLimit", 45},
-    {"IsCrossCropped", 1},
-    {"TopBottomCrossColumnCropped", 15},
-    {"LeftRightCrossColumnCroppedMinimum", 15},
-    {"LeftRightCrossColumnCroppedMaximum", 60},
-    {"IsPanoramicToAppendToCross", 1},
-    {kIsLastPanoramicPhantomValue, 0},
-    {kSliceVisualNumberValue, 5},
+    Flag("IsPanoramicLimited", 1, &AppSettings::IsPanoramicLimited),
+    Number("PanoramicLimitPercentage", 60, &AppSettings::PanoramicLimitPercentage),
+    Flag("IsCrossAngleLimited", 1, &AppSettings::IsCrossAngleLimited),
+    Number("CrossAngleLimit", 45, &AppSettings::CrossAngleLimit),
+    Flag("IsCrossCropped", 1, &AppSettings::IsCrossCropped),
+    Number("TopBottomCrossColumnCropped", 15, &AppSettings::TopBottomCrossColumnCropped),
+    Number("LeftRightCrossColumnCroppedMinimum", 15,
+           &AppSettings::LeftRightCrossColumnCroppedMinimum),
+    Number("LeftRightCrossColumnCroppedMaximum", 60,
+           &AppSettings::LeftRightCrossColumnCroppedMaximum),
+    Flag("IsPanoramicToAppendToCross", 1, &AppSettings::IsPanoramicToAppendToCross),
+    Flag(kIsLastPanoramicPhantomValue, 0, &AppSettings::IsLastPanoramicPhantom),
+    Number(kSliceVisualNumberValue, 5, &AppSettings::SliceVisualNumber),
 }};
 
 bool ReadInstallDir(const RegistryKey& key, std::string& installDir) {
@@ -68,37 +86,23 @@ SettingsStatus LoadSettings(AppSettings& s, const std::filesystem::path& registr
         return SettingsStatus::InstallDirInvalid;
 
     // A missing value, or one of another type, takes its default, written back in one rewrite.
-    std::array<uint32_t, kDwordSettings.size()> v{};
     std::vector<std::pair<std::string, platform::RegValue>> missing;
-    for (size_t i = 0; i < kDwordSettings.size(); ++i) {
-        const auto value = key->Query(kDwordSettings[i].name);
+    for (const DwordSetting& setting : kDwordSettings) {
+        const auto value = key->Query(setting.name);
         // A hex(4): value must carry exactly four bytes to be a DWORD.
         if (value && value->type == static_cast<uint32_t>(RegType::Dword) &&
             (value->bytes.empty() || value->bytes.size() == 4)) {
-            v[i] = value->dword;
+            setting.Assign(s, value->dword);
             continue;
         }
-        v[i] = kDwordSettings[i].defaultValue;
+        setting.Assign(s, setting.defaultValue);
         platform::RegValue created;
         created.type = static_cast<uint32_t>(RegType::Dword);
-        created.dword = v[i];
-        missing.emplace_back(kDwordSettings[i].name, created);
+        created.dword = setting.defaultValue;
+        missing.emplace_back(setting.name, created);
     }
     if (!missing.empty())
         key->SetValues(missing);
-
-    const auto asInt = [](uint32_t x) { return static_cast<int32_t>(x); };
-    s.IsPanoramicLimited = v[0] != 0;
-    s.PanoramicLimitPercentage = asInt(v[1]);
-    s.IsCrossAngleLimited = v[2] != 0;
-    s.CrossAngleLimit = asInt(v[3]);
-    s.IsCrossCropped = v[4] != 0;
-    s.TopBottomCrossColumnCropped = asInt(v[5]);
-    s.LeftRightCrossColumnCroppedMinimum = asInt(v[6]);
-    s.LeftRightCrossColumnCroppedMaximum = asInt(v[7]);
-    s.IsPanoramicToAppendToCross = v[8] != 0;
-    s.IsLastPanoramicPhantom = v[9] != 0;
-    s.SliceVisualNumber = asInt(v[10]);
     return SettingsStatus::Ok;
 }
 
