@@ -2,15 +2,15 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/close_range.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
 
 extern char** environ;
 
@@ -50,6 +50,57 @@ int SpawnErrorCode(int error) {
         default:
             return kShellOtherError;
     }
+}
+
+constexpr int32_t kMessagePid = 0;
+constexpr int32_t kMessageError = 1;
+
+/// One message of a spawn to its caller; a single write below PIPE_BUF, so never interleaved.
+void Send(int fd, int32_t kind, int32_t value) {
+    const int32_t message[2] = {kind, value};
+    while (::write(fd, message, sizeof message) < 0 && errno == EINTR) {
+    }
+}
+
+/// Opens /dev/null on `target` (async-signal-safe).
+void NullStream(int target, int flags) {
+    const int fd = ::open("/dev/null", flags);
+    if (fd >= 0 && fd != target) {
+        ::dup2(fd, target);
+        ::close(fd);
+    }
+}
+
+/// The spawned program's side of the fork: a new session, standard streams on /dev/null, no
+/// other descriptor across exec, default signal handling with nothing blocked, then exec. Only
+/// async-signal-safe calls: the parent may have other threads. Reports errno on failure.
+[[noreturn]] void ExecProgram(const char* program, char* const argv[], const char* dir,
+                              int channel) {
+    ::setsid();
+    NullStream(0, O_RDONLY);
+    NullStream(1, O_WRONLY);
+    NullStream(2, O_WRONLY);
+    // The channel already closes on exec, so marking every descriptor that way keeps it usable.
+    if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
+        for (int fd = 3; fd < 65536; ++fd)
+            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+    if (dir != nullptr && ::chdir(dir) != 0) {
+        Send(channel, kMessageError, errno);
+        ::_exit(127);
+    }
+    struct sigaction standard {};
+    standard.sa_handler = SIG_DFL;
+    for (int sig = 1; sig < NSIG; ++sig) {
+        if (sig != SIGKILL && sig != SIGSTOP)
+            ::sigaction(sig, &standard, nullptr);
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::execve(program, argv, environ);
+    Send(channel, kMessageError, errno);
+    ::_exit(127);
 }
 
 /// Finds a program on $PATH as execvp would; empty when absent.
@@ -130,43 +181,55 @@ int SpawnDetached(const fs::path& file, const std::vector<std::string>& args, co
         argv.push_back(a.data());
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attr;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawnattr_init(&attr);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    if (!dir.empty())
-        posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
-    sigset_t none;
+    // A pipe closed on exec carries the messages of the two children: the intermediate sends the
+    // program's pid, the program sends errno if its exec fails. End of file means both are done.
+    int channel[2];
+    if (::pipe2(channel, O_CLOEXEC) != 0)
+        return kShellOtherError;
+    // No handler may run in a child before it has reset the dispositions.
     sigset_t all;
-    sigemptyset(&none);
+    sigset_t saved;
     sigfillset(&all);
-    sigdelset(&all, SIGKILL);
-    sigdelset(&all, SIGSTOP);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &all);
-    posix_spawnattr_setflags(&attr,
-                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    ::pthread_sigmask(SIG_SETMASK, &all, &saved);
+    const pid_t middle = ::fork();
+    if (middle == 0) {
+        ::close(channel[0]);
+        const pid_t pid = ::fork();
+        if (pid == 0)
+            ExecProgram(program.c_str(), argv.data(), dir.empty() ? nullptr : dir.c_str(),
+                        channel[1]);
+        Send(channel[1], pid > 0 ? kMessagePid : kMessageError, pid > 0 ? pid : errno);
+        ::_exit(0);
+    }
+    const int forkError = errno;
+    ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    ::close(channel[1]);
+    if (middle < 0) {
+        ::close(channel[0]);
+        return SpawnErrorCode(forkError);
+    }
+    // The intermediate ends at once, so the program is re-parented and nobody here waits for it.
+    while (::waitpid(middle, nullptr, 0) < 0 && errno == EINTR) {
+    }
     pid_t pid = -1;
-    const int error = posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    if (error != 0)
+    int error = 0;
+    int32_t message[2];
+    for (;;) {
+        const ssize_t n = ::read(channel[0], message, sizeof message);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n != static_cast<ssize_t>(sizeof message))
+            break;
+        if (message[0] == kMessagePid)
+            pid = message[1];
+        else
+            error = message[1];
+    }
+    ::close(channel[0]);
+    if (error != 0 || pid <= 0)
         return SpawnErrorCode(error);
-
     if (pidOut)
         *pidOut = pid;
-    try {
-        std::thread([pid] {
-            while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-            }
-        }).detach();
-    } catch (...) {
-        // Without a thread the child stays a zombie until we end; it still runs.
-    }
     return kShellSuccess;
 }
 

@@ -24,7 +24,8 @@ std::filesystem::path ExecutablePath();
 
 /// ShellExecute stand-in: starts `file` detached (new session, standard streams on /dev/null,
 /// no inherited descriptors) with `params` split at blanks into arguments, in `dir` (empty:
-/// the current folder). The child is reaped in the background. Returns 42 on success and a
+/// the current folder). The program runs as a grandchild whose parent ends at once, so it is
+/// re-parented and no thread of ours waits for it. Returns 42 on success and a
 /// value of at most 32 on failure (the kShell* codes above), as ShellExecute.
 int ShellExecuteOpen(const std::filesystem::path& file, const std::string& params,
                      const std::filesystem::path& dir);

@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-/// Kills a spawned child at scope exit (the library reaps it).
+/// Kills a spawned child at scope exit (its new parent, init, reaps it).
 struct KillOnExit {
     pid_t pid = -1;
     ~KillOnExit() {
@@ -43,7 +43,8 @@ bool WaitUntilReaped(pid_t pid, std::chrono::milliseconds limit) {
     while (fs::exists("/proc/" + std::to_string(pid))) {
         if (std::chrono::steady_clock::now() > deadline)
             return false;
-        std::this_thread::yield();  // the reaper thread is one waitpid away
+        // Init reaps it in its own time.
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
 }
