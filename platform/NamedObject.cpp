@@ -1,12 +1,10 @@
 #include "platform/NamedObject.h"
 
-#include <poll.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
-#include <thread>
 
+#include "platform/SocketServer.h"
 #include "platform/UnixSocket.h"
 
 namespace zor::platform {
@@ -33,47 +31,20 @@ bool NamedObjectExists(const std::string& name) {
 }
 
 struct NamedObject::Impl {
-    sock::UniqueFd listenFd;
-    sock::UniqueFd stopFd;
-    std::thread thread;
-
-    void Run() {
-        for (;;) {
-            pollfd fds[2] = {{stopFd.Get(), POLLIN, 0}, {listenFd.Get(), POLLIN, 0}};
-            if (::poll(fds, 2, -1) < 0) {
-                if (errno == EINTR)
-                    continue;
-                return;
-            }
-            if (fds[0].revents & POLLIN)
-                return;
-            while (sock::Accept(listenFd.Get()).Valid()) {
-                // Closed at once: a connection only proves the name is held.
-            }
-        }
-    }
+    std::unique_ptr<sock::SocketServer> server;
 };
 
 NamedObject::NamedObject(std::unique_ptr<Impl> impl) : m_Impl(std::move(impl)) {}
 
-NamedObject::~NamedObject() {
-    sock::Signal(m_Impl->stopFd.Get());
-    if (m_Impl->thread.joinable())
-        m_Impl->thread.join();
-}
+NamedObject::~NamedObject() = default;
 
 std::unique_ptr<NamedObject> NamedObject::Create(const std::string& name, bool& alreadyExists) {
-    alreadyExists = false;
+    // A connection only proves the name is held: the handler-less server closes it at once.
     auto impl = std::make_unique<Impl>();
-    impl->listenFd = sock::Listen(name, alreadyExists);
-    impl->stopFd = sock::MakeStopEvent();
-    if (!impl->listenFd.Valid() || !impl->stopFd.Valid())
+    impl->server = sock::SocketServer::Start(name, sock::SocketServer::Mode::OnListeningThread,
+                                             nullptr, alreadyExists);
+    if (!impl->server)
         return nullptr;
-    try {
-        impl->thread = std::thread(&Impl::Run, impl.get());
-    } catch (...) {
-        return nullptr;
-    }
     return std::unique_ptr<NamedObject>(new NamedObject(std::move(impl)));
 }
 

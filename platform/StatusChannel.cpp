@@ -1,22 +1,14 @@
 #include "platform/StatusChannel.h"
 
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <cerrno>
-#include <list>
-#include <mutex>
-#include <thread>
-
+#include "platform/SocketServer.h"
 #include "platform/UnixSocket.h"
 
 namespace zor::platform {
 
 namespace {
-
-constexpr size_t kMaxClients = 32;
 
 void PutLe32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i)
@@ -28,118 +20,45 @@ int32_t GetLe32(const uint8_t* p) {
                                 uint32_t(p[3]) << 24);
 }
 
-/// One connection served on its own thread.
-struct Worker {
-    sock::UniqueFd fd;
-    std::thread thread;
-    std::atomic<bool> done{false};
-};
-
 }  // namespace
 
 struct StatusQueryServer::Impl {
-    sock::UniqueFd listenFd;
-    sock::UniqueFd stopFd;
-    Handler handler;
-    std::thread acceptThread;
-    std::list<Worker> workers;  // touched by the accept thread, then by the destructor
-
-    void Run();
-    void Serve(Worker& w);
-    void ReapFinished();
+    std::unique_ptr<sock::SocketServer> server;
 };
-
-void StatusQueryServer::Impl::Run() {
-    for (;;) {
-        pollfd fds[2] = {{stopFd.Get(), POLLIN, 0}, {listenFd.Get(), POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
-        }
-        if (fds[0].revents & POLLIN)
-            return;
-        ReapFinished();
-        for (;;) {
-            sock::UniqueFd fd = sock::Accept(listenFd.Get());
-            if (!fd.Valid())
-                break;
-            if (!sock::PeerIsSameUser(fd.Get()) || workers.size() >= kMaxClients)
-                continue;
-            Worker& w = workers.emplace_back();
-            w.fd = std::move(fd);
-            try {
-                w.thread = std::thread(&Impl::Serve, this, std::ref(w));
-            } catch (...) {
-                workers.pop_back();
-            }
-        }
-    }
-}
-
-void StatusQueryServer::Impl::Serve(Worker& w) {
-    for (;;) {
-        uint8_t request[8];
-        if (sock::ReadExact(w.fd.Get(), request, sizeof request, -1, stopFd.Get()) !=
-            sock::IoResult::Ok) {
-            break;
-        }
-        int32_t result = 0;
-        try {
-            result = handler(GetLe32(request), GetLe32(request + 4));
-        } catch (...) {
-            break;  // no reply: the client counts the server as absent
-        }
-        uint8_t reply[4];
-        PutLe32(reply, static_cast<uint32_t>(result));
-        if (sock::WriteExact(w.fd.Get(), reply, sizeof reply, kStatusReplyLimitMs) !=
-            sock::IoResult::Ok) {
-            break;
-        }
-    }
-    ::shutdown(w.fd.Get(), SHUT_RDWR);
-    w.done = true;
-}
-
-void StatusQueryServer::Impl::ReapFinished() {
-    for (auto it = workers.begin(); it != workers.end();) {
-        if (it->done) {
-            it->thread.join();
-            it = workers.erase(it);
-        } else {
-            ++it;
-        }
-    }
-}
 
 StatusQueryServer::StatusQueryServer(std::unique_ptr<Impl> impl) : m_Impl(std::move(impl)) {}
 
-StatusQueryServer::~StatusQueryServer() {
-    sock::Signal(m_Impl->stopFd.Get());  // wakes the accept loop and every worker
-    if (m_Impl->acceptThread.joinable())
-        m_Impl->acceptThread.join();
-    for (Worker& w : m_Impl->workers) {
-        if (w.thread.joinable())
-            w.thread.join();
-    }
-}
+StatusQueryServer::~StatusQueryServer() = default;
 
 std::unique_ptr<StatusQueryServer> StatusQueryServer::Start(const std::string& name,
                                                             Handler handler) {
     if (!handler)
         return nullptr;
+    // Queries of one connection in turn until the peer leaves or the server stops.
+    auto serve = [handler = std::move(handler)](sock::UniqueFd fd, int stopFd) {
+        for (;;) {
+            uint8_t request[8];
+            if (sock::ReadExact(fd.Get(), request, sizeof request, -1, stopFd) !=
+                sock::IoResult::Ok) {
+                return;
+            }
+            // A throwing handler ends the connection without a reply: the client counts the
+            // server as absent.
+            const int32_t result = handler(GetLe32(request), GetLe32(request + 4));
+            uint8_t reply[4];
+            PutLe32(reply, static_cast<uint32_t>(result));
+            if (sock::WriteExact(fd.Get(), reply, sizeof reply, kStatusReplyLimitMs) !=
+                sock::IoResult::Ok) {
+                return;
+            }
+        }
+    };
     auto impl = std::make_unique<Impl>();
     bool inUse = false;
-    impl->listenFd = sock::Listen(name, inUse);
-    impl->stopFd = sock::MakeStopEvent();
-    impl->handler = std::move(handler);
-    if (!impl->listenFd.Valid() || !impl->stopFd.Valid())
+    impl->server = sock::SocketServer::Start(name, sock::SocketServer::Mode::ThreadPerConnection,
+                                             std::move(serve), inUse);
+    if (!impl->server)
         return nullptr;
-    try {
-        impl->acceptThread = std::thread(&Impl::Run, impl.get());
-    } catch (...) {
-        return nullptr;
-    }
     return std::unique_ptr<StatusQueryServer>(new StatusQueryServer(std::move(impl)));
 }
 

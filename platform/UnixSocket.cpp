@@ -141,14 +141,16 @@ void Signal(int eventFd) {
     }
 }
 
-IoResult ReadExact(int fd, void* data, size_t size, int timeoutMs, int stopFd) {
+IoResult ReadExact(int fd, void* data, size_t size, int timeoutMs, int stopFd, bool idleLimit) {
     auto* out = static_cast<uint8_t*>(data);
-    const long long deadline = timeoutMs < 0 ? -1 : NowMs() + timeoutMs;
+    long long deadline = timeoutMs < 0 ? -1 : NowMs() + timeoutMs;
     size_t got = 0;
     while (got < size) {
         const ssize_t n = ::recv(fd, out + got, size - got, MSG_DONTWAIT);
         if (n > 0) {
             got += static_cast<size_t>(n);
+            if (idleLimit && timeoutMs >= 0)
+                deadline = NowMs() + timeoutMs;
             continue;
         }
         if (n == 0)

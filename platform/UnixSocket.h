@@ -53,9 +53,11 @@ UniqueFd MakeStopEvent();
 void Signal(int eventFd);
 
 enum class IoResult { Ok, Closed, TimedOut, Stopped, Failed };
-/// Reads exactly `size` bytes within `timeoutMs` (< 0: no limit); Stopped when `stopFd` (if
-/// >= 0) becomes readable first.
-IoResult ReadExact(int fd, void* data, size_t size, int timeoutMs, int stopFd = -1);
+/// Reads exactly `size` bytes within `timeoutMs` (< 0: no limit), which with `idleLimit`
+/// counts from the last bytes received instead; Stopped when `stopFd` (if >= 0) becomes readable
+/// first.
+IoResult ReadExact(int fd, void* data, size_t size, int timeoutMs, int stopFd = -1,
+                   bool idleLimit = false);
 /// Writes all bytes within `timeoutMs` (< 0: no limit); never raises SIGPIPE.
 IoResult WriteExact(int fd, const void* data, size_t size, int timeoutMs);
 
