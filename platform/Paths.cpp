@@ -4,6 +4,14 @@
 
 namespace zor::platform {
 
+std::filesystem::path InstallPath(const std::filesystem::path& installDir,
+                                  std::initializer_list<std::string_view> pieces) {
+    std::filesystem::path path = installDir;
+    for (std::string_view piece : pieces)
+        path /= piece;
+    return path;
+}
+
 std::string ToPosixPath(std::string path) {
     std::replace(path.begin(), path.end(), '\\', '/');
     return path;
@@ -11,16 +19,6 @@ std::string ToPosixPath(std::string path) {
 
 std::string JoinRaw(const std::string& base, const std::string& piece) {
     return base + ToPosixPath(piece);
-}
-
-std::string JoinWithSeparator(const std::string& base, const std::string& piece) {
-    const std::string tail = ToPosixPath(piece);
-    const size_t start = tail.find_first_not_of('/');
-    if (start == std::string::npos)
-        return base;  // nothing to append
-    if (base.empty())
-        return tail.substr(start);
-    return base + (base.back() == '/' ? "" : "/") + tail.substr(start);
 }
 
 }  // namespace zor::platform

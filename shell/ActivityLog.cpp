@@ -22,8 +22,8 @@ std::string FormatLogLine(const std::tm& t, const std::string& text) {
     return stamp + text;
 }
 
-std::string ActivityLogPath(const std::string& installDir) {
-    return platform::JoinRaw(platform::JoinRaw(installDir, "\\config_zor\\"), "\\log.txt");
+std::filesystem::path ActivityLogPath(const std::string& installDir) {
+    return platform::InstallPath(installDir, {"config_zor", "log.txt"});
 }
 
 void AppendToActivityLog(const std::string& installDir, const std::string& text) {

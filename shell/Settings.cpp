@@ -119,16 +119,16 @@ bool WriteAppPath(const std::string& executablePath, const std::filesystem::path
 
 std::string LanguageFilePath(const std::string& installDir, int languageNumber) {
     static constexpr std::array<const char*, 9> kFiles = {
-        "language/en.xml", "language/es.xml", "language/fr.xml",
-        "language/de.xml", "language/it.xml", "language/pl.xml",
-        "language/pt.xml", "language/ru.xml", "language/zh.xml"};
+        "en.xml", "es.xml", "fr.xml", "de.xml", "it.xml", "pl.xml", "pt.xml", "ru.xml", "zh.xml"};
     const bool known = languageNumber >= 0 && languageNumber < static_cast<int>(kFiles.size());
-    return platform::JoinWithSeparator(installDir, kFiles[known ? languageNumber : 0]);
+    return platform::InstallPath(installDir, {"language", kFiles[known ? languageNumber : 0]})
+        .string();
 }
 
 int ReadLanguageNumber(const std::string& installDir) {
-    return platform::GetPrivateProfileInt(kIniDriverSection, kIniLanguageKey, 0,
-                                          platform::JoinRaw(installDir, kIniFile));
+    return platform::GetPrivateProfileInt(
+        kIniDriverSection, kIniLanguageKey, 0,
+        platform::InstallPath(installDir, {"config", "config.ini"}));
 }
 
 }  // namespace zor::shell

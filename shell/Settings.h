@@ -41,10 +41,10 @@ bool WriteAppPath(const std::string& executablePath,
                   const std::filesystem::path& registryFile = {});
 
 /// Language file for the INI "language" number: 1 es, 2 fr, 3 de, 4 it, 5 pl, 6 pt, 7 ru,
-/// 8 zh, anything else en; joined to InstallDir with one separator.
+/// 8 zh, anything else en: InstallDir/language/<code>.xml.
 std::string LanguageFilePath(const std::string& installDir, int languageNumber);
 
-/// Reads the language number from InstallDir + "config/config.ini" (0 when missing).
+/// Reads the language number from InstallDir/config/config.ini (0 when missing).
 int ReadLanguageNumber(const std::string& installDir);
 
 }  // namespace zor::shell

@@ -17,7 +17,6 @@ inline constexpr const char* kSliceVisualNumberValue = "SliceVisualNumber";
 inline constexpr const char* kMutexName = "3DTS_MUTEX";
 inline constexpr const char* kWindowClassName = "ZorWindowClass";
 
-inline constexpr const char* kIniFile = "config/config.ini";
 inline constexpr const char* kIniDriverSection = "PCDRIVER_OPTIONS";
 inline constexpr const char* kIniLanguageKey = "language";
 

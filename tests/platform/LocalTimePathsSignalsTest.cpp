@@ -59,28 +59,12 @@ TEST_F(InUtc, TimeStampsOfFileNamesAndArchiveFolders) {
     EXPECT_EQ(tm.tm_hour, 22);
 }
 
-TEST(Paths, JoinsAsTheSystemDoes) {
-    struct Case {
-        const char* base;
-        const char* piece;
-        const char* raw;
-        const char* separated;
-    } cases[] = {
-        {"/opt/zor/", "\\config_zor\\\\zor_manager\\x.bmp",
-         "/opt/zor//config_zor//zor_manager/x.bmp", "/opt/zor/config_zor//zor_manager/x.bmp"},
-        {"/opt/zor/", "config\\config.ini", "/opt/zor/config/config.ini",
-         "/opt/zor/config/config.ini"},
-        {"/opt/zor", "language\\es.xml", "/opt/zorlanguage/es.xml", "/opt/zor/language/es.xml"},
-        {"", "\\work\\", "/work/", "work/"},
-        {"/opt/zor", "", "/opt/zor", "/opt/zor"},
-        {"/opt/zor/", "\\\\", "/opt/zor///", "/opt/zor/"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.base) + " + " + c.piece);
-        EXPECT_EQ(JoinRaw(c.base, c.piece), c.raw);
-        EXPECT_EQ(JoinWithSeparator(c.base, c.piece), c.separated);
+TEST(Paths, InstallPathNeedsNoFinalSeparator) {
+    for (const char* dir : {"/opt/zor", "/opt/zor/"}) {
+        EXPECT_EQ(InstallPath(dir, {"config_zor", "zor_manager", "info.bmp"}),
+                  "/opt/zor/config_zor/zor_manager/info.bmp");
     }
-    EXPECT_EQ(ToPosixPath("a\\b\\\\c"), "a/b//c");
+    EXPECT_EQ(JoinRaw("/opt/zor/", "\\config_zor\\\\x.bmp"), "/opt/zor//config_zor//x.bmp");
 }
 
 TEST(Signals, ExitSignalsArriveThroughThePipe) {

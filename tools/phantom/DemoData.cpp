@@ -162,32 +162,29 @@ bool WriteCurvePicture(const std::string& path, std::string* error) {
 
 bool WriteDemoData(const std::string& installDir, std::string* error) {
     namespace fs = std::filesystem;
-    std::string root = installDir;
-    if (!root.empty() && root.back() != '/') {
-        root += '/';
-    }
-    const std::string lutDir = root + "config_zor/";
-    const std::string pictureDir = root + "config_zor//zor_manager/";
-    const std::string workDir = root + "work/";
+    const fs::path root(installDir);
+    const fs::path lutDir = root / "config_zor";
+    const fs::path pictureDir = lutDir / "zor_manager";
+    const fs::path workDir = root / "work";
     std::error_code ec;
-    for (const std::string& dir : {lutDir, pictureDir, workDir}) {
+    for (const fs::path& dir : {lutDir, pictureDir, workDir}) {
         fs::create_directories(dir, ec);
         if (!fs::is_directory(dir)) {
-            return Fail(error, "cannot create folder " + dir);
+            return Fail(error, "cannot create folder " + dir.string());
         }
     }
     for (PhantomKind kind : {PhantomKind::Adult, PhantomKind::Child}) {
         const DentalPhantom phantom(kind);
         const bool adult = kind == PhantomKind::Adult;
-        if (!WriteLutFiles(kind, lutDir, error) ||
-            (adult && !WriteCurvePicture(pictureDir + "kestel.bmp", error))) {
+        if (!WriteLutFiles(kind, (lutDir / "").string(), error) ||
+            (adult && !WriteCurvePicture((pictureDir / "kestel.bmp").string(), error))) {
             return false;
         }
         const auto grid = BuildGrid(phantom);
         const GreyImage pano = RenderPanoramic(phantom, *grid);
         const std::string suffix = adult ? "" : "_child";
-        const std::string templ = workDir + "pano_template" + suffix + ".tif";
-        const std::string named = workDir + "phantom_pano" + suffix + ".tif";
+        const std::string templ = (workDir / ("pano_template" + suffix + ".tif")).string();
+        const std::string named = (workDir / ("phantom_pano" + suffix + ".tif")).string();
         if (!WritePanoramicTiff(templ, pano, "")) {
             return Fail(error, "cannot write " + templ);
         }

@@ -39,9 +39,9 @@ bool WriteLutFiles(PhantomKind kind, const std::string& folder, std::string* err
 /// Writes the curve picture of the adult phantom to `path`.
 bool WriteCurvePicture(const std::string& path, std::string* error);
 
-/// Writes all demo data under `installDir` (ending with '/'):
+/// Writes all demo data under `installDir`:
 ///   config_zor/<id>_X.LUT for every id of both phantoms,
-///   config_zor//zor_manager/kestel.bmp,
+///   config_zor/zor_manager/kestel.bmp,
 ///   work/pano_template.tif and work/pano_template_child.tif (no description),
 ///   work/phantom_pano.tif and work/phantom_pano_child.tif (with their descriptions).
 /// Creates the folders. False with a reason in `error` on the first failure.
