@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "images/DescriptionKeys.h"
 #include "images/ImageConstants.h"
 
 namespace zor::images {
@@ -32,16 +33,13 @@ void BuildTemplateDescription(const TemplateAcquisition& acquisition, const std:
     DescriptionText& out = info.NormalisedDescription;
     out.Clear();
     out.Append(kTemplateDescription);
-    out.Append(",pixsize=" + FormatFixed(info.m_PixelSize));
-    out.Append(",Y_value=" + FormatFixed(info.m_YValue));
-    out.Append(",tech_fact_kV=" + FormatInt(info.m_TubeVoltage));
-    out.Append(",tech_fact_mA=" + FormatInt(info.m_TubeCurrent));
-    out.Append(",tech_fact_s=" + FormatFixed(info.m_ExposureTimeMs / 1000.0));
-    out.Append(",patient_orient=" + FormatInt(info.m_PatientOrientation));
-    out.Append(",margin_left=" + FormatInt(info.m_MarginLeft));
-    out.Append(",projection=" + projection);
-    out.Append(",projection_version=" + version);
-    out.Append(",img_id=" + info.m_ImageId);
+    for (const InfoKey& key : {kPixelSizeKey, kYValueKey, kTubeVoltageKey, kTubeCurrentKey,
+                               kExposureKey, kOrientationKey, kMarginLeftKey}) {
+        AppendInfoEntry(out, info, key);
+    }
+    out.Append("," + std::string(kKeyProjection) + "=" + projection);
+    out.Append("," + std::string(kKeyProjectionVersion) + "=" + version);
+    AppendInfoEntry(out, info, kImageIdKey);
 }
 
 DescriptionText BuildSliceDescription(const SliceDescriptionInput& s) {

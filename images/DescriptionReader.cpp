@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "images/DescriptionKeys.h"
 #include "images/HeaderParser.h"
 #include "images/ImageConstants.h"
 #include "platform/TextConvert.h"
@@ -145,19 +146,12 @@ ReadStatus ReadCommaForm(const std::string& description, const ImageSettings& se
 
     std::string v;
     const auto has = [&](std::string_view key) {
-        return parser.GetValue(std::string(key), v) == CHeaderParser::kFound;
+        return !key.empty() && parser.GetValue(std::string(key), v) == CHeaderParser::kFound;
     };
-    info.m_PixelSize = has(kKeyPixelSize) ? Atof(v) : 0.0;
-    info.m_YValue = has(kKeyYValue) ? Atof(v) : 0.0;
-    info.m_TubeVoltage = has(kKeyTechKv) ? Atoi(v) : (has(kKeyFactKv) ? Atoi(v) : 0);
-    info.m_TubeCurrent = has(kKeyTechMa) ? Atoi(v) : (has(kKeyFactMa) ? Atoi(v) : 0);
-    info.m_ExposureTimeMs = has(kKeyExposure) ? TruncToInt(Atof(v) * 1000.0) : 12000;
-    info.m_PatientOrientation = has(kKeyOrientation) ? Atoi(v) : 3;
-    info.m_MarginLeft = has(kKeyMarginLeft) ? Atoi(v) : 74;
-    info.m_MarginRight = has(kKeyMarginRight) ? Atoi(v) : 10;
-    info.m_MarginTop = has(kKeyMarginTop) ? Atoi(v) : 5;
-    info.m_MarginBottom = has(kKeyMarginBottom) ? Atoi(v) : 5;
-    info.m_ImageId = has(kKeyImageId) ? v : std::string();
+    for (const InfoKey& key : kInfoKeys) {
+        const bool found = has(key.key) || has(key.alias);
+        SetInfoField(info, key, found ? &v : nullptr, key.commaDefault);
+    }
     info.ProjectionId.clear();
     return ReadCommaProjection(parser, settings, info);
 }
@@ -245,23 +239,19 @@ void BuildTechnicsNormalised(std::string_view block, PanoramicInfo& info) {
     AppendTextEntry(out, block, "source");
     AppendTextEntry(out, block, "type");
     AppendTextEntry(out, block, "OPT_ver");
-    out.Append(",pixsize=" + FormatFixed(info.m_PixelSize));
-    out.Append(",Y_value=" + FormatFixed(info.m_YValue));
-    out.Append(",tech_fact_kV=" + FormatInt(info.m_TubeVoltage));
-    out.Append(",tech_fact_mA=" + FormatInt(info.m_TubeCurrent));
-    out.Append(",tech_fact_s=" + FormatFixed(info.m_ExposureTimeMs / 1000.0));
-    out.Append(",patient_orient=" + FormatInt(info.m_PatientOrientation));
-    out.Append(",projection=" + FormatInt(info.m_ProjectionMajor) + "." +
+    for (const InfoKey& key : {kPixelSizeKey, kYValueKey, kTubeVoltageKey, kTubeCurrentKey,
+                               kExposureKey, kOrientationKey}) {
+        AppendInfoEntry(out, info, key);
+    }
+    out.Append("," + KeyEq(kKeyProjection) + FormatInt(info.m_ProjectionMajor) + "." +
                FormatInt(info.m_ProjectionMinor) + "." + FormatInt(info.m_ProjectionThird));
-    out.Append(",projection_version=" + FormatInt(info.m_ProjectionVersion));
-    out.Append(",img_id=" + info.m_ImageId);
+    out.Append("," + KeyEq(kKeyProjectionVersion) + FormatInt(info.m_ProjectionVersion));
+    AppendInfoEntry(out, info, kImageIdKey);
     AppendIntEntry(out, block, "talvern_img_rows_num", 1536);
     AppendIntEntry(out, block, "raw_img_rows_num", 1538);
     AppendIntEntry(out, block, "raw_img_cols_num", 2693);
-    out.Append(",margin_left=" + FormatInt(info.m_MarginLeft));
-    out.Append(",margin_right=" + FormatInt(info.m_MarginRight));
-    out.Append(",margin_top=" + FormatInt(info.m_MarginTop));
-    out.Append(",margin_bottom=" + FormatInt(info.m_MarginBottom));
+    for (const InfoKey& key : {kMarginLeftKey, kMarginRightKey, kMarginTopKey, kMarginBottomKey})
+        AppendInfoEntry(out, info, key);
     AppendIntEntry(out, block, "orvix_img_rows_num", 1528);
     AppendIntEntry(out, block, "orvix_img_cols_num", 2609);
     AppendMagnification(out, block, "magnifactor_H");
@@ -277,33 +267,22 @@ ReadStatus ReadTechnicsForm(std::string_view xmp, const ImageSettings& settings,
     if (!ExtractTechnicsBlock(xmp, block))
         return ReadStatus::Failed;
 
-    std::string v;
-    const auto text = [&](std::string_view key) {
-        return ReadDescriptionValue(block, KeyEq(key), v);
-    };
-    const auto integer = [&](std::string_view key, int fallback) {
-        int value = fallback;
-        return ReadDescriptionInt(block, KeyEq(key), value) ? value : fallback;
-    };
-    const auto firstInt = [&](std::string_view first, std::string_view second, int fallback) {
-        int value = 0;
-        if (ReadDescriptionInt(block, KeyEq(first), value))
-            return value;
-        if (ReadDescriptionInt(block, KeyEq(second), value))
-            return value;
-        return fallback;
-    };
-    info.m_PixelSize = text(kKeyPixelSize) ? Atof(v) : 0.096;
-    info.m_YValue = text(kKeyYValue) ? Atof(v) : 0.0;
-    info.m_TubeVoltage = firstInt(kKeyFactKv, kKeyTechKv, 80);
-    info.m_TubeCurrent = firstInt(kKeyFactMa, kKeyTechMa, 6);
-    info.m_ExposureTimeMs = text(kKeyExposure) ? TruncToInt(Atof(v) * 1000.0) : 12000;
-    info.m_PatientOrientation = integer(kKeyOrientation, 3);
-    info.m_ImageId = text(kKeyImageId) ? v : std::string();
-    info.m_MarginLeft = integer(kKeyMarginLeft, 74);
-    info.m_MarginRight = integer(kKeyMarginRight, 10);
-    info.m_MarginTop = integer(kKeyMarginTop, 5);
-    info.m_MarginBottom = integer(kKeyMarginBottom, 5);
+    // Integers are the run of digits after the key; the other values run to the CR LF.
+    for (const InfoKey& key : kInfoKeys) {
+        if (key.integer != nullptr && !key.seconds) {
+            int value = 0;
+            const bool found =
+                (!key.alias.empty() && ReadDescriptionInt(block, KeyEq(key.alias), value)) ||
+                ReadDescriptionInt(block, KeyEq(key.key), value);
+            info.*key.integer = found ? value : static_cast<int>(key.technicsDefault);
+            continue;
+        }
+        std::string v;
+        const bool found =
+            (!key.alias.empty() && ReadDescriptionValue(block, KeyEq(key.alias), v)) ||
+            ReadDescriptionValue(block, KeyEq(key.key), v);
+        SetInfoField(info, key, found ? &v : nullptr, key.technicsDefault);
+    }
 
     const ReadStatus status = ReadTechnicsProjection(block, settings, info);
     if (status != ReadStatus::Read)

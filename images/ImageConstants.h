@@ -4,24 +4,6 @@
 
 namespace zor::images {
 
-// Description keys read from a panoramic (comma form; the Technics form appends "=").
-inline constexpr std::string_view kKeyPixelSize = "pixsize";
-inline constexpr std::string_view kKeyYValue = "Y_value";
-inline constexpr std::string_view kKeyTechKv = "tech_fact_kV";
-inline constexpr std::string_view kKeyFactKv = "Fact_kV";
-inline constexpr std::string_view kKeyTechMa = "tech_fact_mA";
-inline constexpr std::string_view kKeyFactMa = "Fact_mA";
-inline constexpr std::string_view kKeyExposure = "tech_fact_s";
-inline constexpr std::string_view kKeyOrientation = "patient_orient";
-inline constexpr std::string_view kKeyImageId = "img_id";
-inline constexpr std::string_view kKeyMarginLeft = "margin_left";
-inline constexpr std::string_view kKeyMarginRight = "margin_right";
-inline constexpr std::string_view kKeyMarginTop = "margin_top";
-inline constexpr std::string_view kKeyMarginBottom = "margin_bottom";
-inline constexpr std::string_view kKeyProj = "Proj";
-inline constexpr std::string_view kKeyProjection = "projection";
-inline constexpr std::string_view kKeyProjectionVersion = "projection_version";
-
 // Markers of the Technics block inside the XMP packet (tag 700).
 inline constexpr std::string_view kTechnicsOpen = "<Technics type=\"string\">";
 inline constexpr std::string_view kTechnicsClose = "</Technics>";
