@@ -21,13 +21,15 @@ inline constexpr std::string_view kTemplateDescription =
     "num=1536,raw_img_rows_num=1538,raw_img_cols_num=2693,orvix_img_rows_num=1528,orvix_img_cols_"
     "num=2609,magnifactor_H=1.230000,magnifactor_V=1.230000";
 
-// Files under the install directory (backslashes as stored; converted when joined).
-inline constexpr std::string_view kLutFolder = "\\config_zor\\";
+// Folders and files under the install directory: config_zor/ holds the LUT files and
+// config_zor/zor_manager/ the curve picture; work/ the panoramics.
+inline constexpr std::string_view kConfigFolder = "config_zor";
+inline constexpr std::string_view kPictureFolder = "zor_manager";
+inline constexpr std::string_view kWorkFolder = "work";
 inline constexpr std::string_view kLutSuffix = "_X.LUT";
-inline constexpr std::string_view kCurvePicture = "\\config_zor\\\\zor_manager\\kestel.bmp";
-inline constexpr std::string_view kTemplatePanoramic = "\\work\\pano_template.tif";
-inline constexpr std::string_view kCurrentPanoramic = "\\work\\cur_pano.tif";
-inline constexpr std::string_view kWorkFolder = "\\work\\";
+inline constexpr std::string_view kCurvePicture = "kestel.bmp";
+inline constexpr std::string_view kTemplatePanoramic = "pano_template.tif";
+inline constexpr std::string_view kCurrentPanoramic = "cur_pano.tif";
 inline constexpr std::string_view kArchivePanoramic = "pano_archive.tif";
 
 // Messages (titles untranslated; tags go through the translation function).

@@ -8,6 +8,7 @@
 #include "images/ImageConstants.h"
 #include "images/ImageFileCheck.h"
 #include "images/TiffWriter.h"
+#include "platform/Paths.h"
 
 namespace zor::images {
 
@@ -31,14 +32,13 @@ PanoramicLoader::PanoramicLoader(ImageSettings settings, PanoramicPorts ports)
     SetCropShares();
 }
 
-std::string PanoramicLoader::InstallPath(std::string_view relative) const {
-    std::string piece(relative);
-    std::replace(piece.begin(), piece.end(), '\\', '/');
-    return m_Settings.m_InstallDir + piece;
+std::filesystem::path PanoramicLoader::InstallPath(
+    std::initializer_list<std::string_view> pieces) const {
+    return platform::InstallPath(m_Settings.m_InstallDir, pieces);
 }
 
 std::string PanoramicLoader::LutFolder() const {
-    return InstallPath(kLutFolder);
+    return (InstallPath({kConfigFolder}) / "").string();
 }
 
 std::string PanoramicLoader::LutFile() const {
@@ -171,10 +171,10 @@ int PanoramicLoader::LoadPanoramicImage(const std::string& path, bool newSelecti
         Log("Panoramic image refused (" + reason + "): " + path, 0);
         return -3;
     }
-    if (!m_View->m_Image.load(FIF_TIFF, path.c_str(), TIFF_DEFAULT))
+    if (!m_View->m_Image.Load(Bitmap::Format::Tiff, path))
         return -3;
     m_View->m_SpacingX = m_View->m_SpacingY = 0.096;
-    if (m_View->m_Image.getBitsPerPixel() != 16 || m_View->m_Image.getImageType() != FIT_UINT16) {
+    if (m_View->m_Image.BitsPerPixel() != 16 || !m_View->m_Image.IsGrey16()) {
         return 0;
     }
     PrepareSixteenBit(templateMode, std::move(recycled));
@@ -184,8 +184,8 @@ int PanoramicLoader::LoadPanoramicImage(const std::string& path, bool newSelecti
 void PanoramicLoader::PrepareSixteenBit(bool templateMode, std::vector<uint16_t> storage) {
     PanoramicView& view = *m_View;
     GreyImage16 work;
-    work.m_Width = static_cast<int>(view.m_Image.getWidth());
-    work.m_Height = static_cast<int>(view.m_Image.getHeight());
+    work.m_Width = static_cast<int>(view.m_Image.Width());
+    work.m_Height = static_cast<int>(view.m_Image.Height());
     work.m_Samples = std::move(storage);
     const uint16_t maxSample = view.CopyRowsTopFirst(work.m_Samples);
     view.m_MaxSample = maxSample;
@@ -202,7 +202,8 @@ void PanoramicLoader::PrepareSixteenBit(bool templateMode, std::vector<uint16_t>
 }
 
 int PanoramicLoader::LoadProjectionCurvePicture() {
-    return LoadProjectionCurvePicture(InstallPath(kCurvePicture));
+    return LoadProjectionCurvePicture(
+        InstallPath({kConfigFolder, kPictureFolder, kCurvePicture}).string());
 }
 
 int PanoramicLoader::LoadProjectionCurvePicture(const std::string& path) {
@@ -214,13 +215,13 @@ int PanoramicLoader::LoadProjectionCurvePicture(const std::string& path) {
         Log("Projection curve picture refused (" + reason + "): " + path, 0);
         return -3;
     }
-    fipImage& picture = m_Projection->m_CurvePicture;
-    if (!picture.load(FIF_BMP, path.c_str(), BMP_DEFAULT))
+    Bitmap& picture = m_Projection->m_CurvePicture;
+    if (!picture.Load(Bitmap::Format::Bmp, path))
         return -3;
-    if (!picture.rotate(-90.0))
+    if (!picture.Rotate(-90.0))
         return -3;
-    m_Projection->m_CurveHeight = static_cast<int>(picture.getHeight());
-    m_Projection->m_CurveWidth = static_cast<int>(picture.getWidth());
+    m_Projection->m_CurveHeight = static_cast<int>(picture.Height());
+    m_Projection->m_CurveWidth = static_cast<int>(picture.Width());
     return 0;
 }
 
@@ -228,13 +229,13 @@ bool PanoramicLoader::PreparePanoramicForSelection(const SelectionModes& modes) 
     std::string file;
     bool metadata = false;
     if (modes.m_TemplateMode) {
-        file = InstallPath(kTemplatePanoramic);
+        file = InstallPath({kWorkFolder, kTemplatePanoramic}).string();
         metadata = BuildTemplateDescription(modes.m_Acquisition);
     } else if (modes.m_CallerPanoramicMode) {
         file = modes.m_CallerPanoramicPath;
         metadata = LoadPanoramicMetadata(file);
     } else {
-        file = InstallPath(kCurrentPanoramic);
+        file = InstallPath({kWorkFolder, kCurrentPanoramic}).string();
         metadata = ReadCommaFormFile(file);
     }
     if (!metadata)
@@ -248,24 +249,23 @@ bool PanoramicLoader::PreparePanoramicForSelection(const SelectionModes& modes) 
         return false;
     }
     if (modes.m_CallerPanoramicMode) {
-        WritePanoramicArchive(
-            InstallPath(std::string(kWorkFolder) + std::string(kArchivePanoramic)),
-            m_Info.NormalisedDescription);
+        WritePanoramicArchive(InstallPath({kWorkFolder, kArchivePanoramic}).string(),
+                              m_Info.NormalisedDescription);
     }
     return true;
 }
 
 int PanoramicLoader::WritePanoramicArchive(const std::string& path,
                                            const DescriptionText& description) {
-    if (!m_View || !m_View->m_Image.isValid())
+    if (!m_View || !m_View->m_Image.IsValid())
         return 1;
-    if (m_View->m_Image.getBitsPerPixel() != 16)
+    if (m_View->m_Image.BitsPerPixel() != 16)
         return 0;
     const std::vector<uint16_t> rows = m_View->CopyRowsTopFirst();
     if (rows.empty())
         return 0;
-    const int rc = WriteTiff(path, 16, static_cast<int>(m_View->m_Image.getHeight()),
-                             static_cast<int>(m_View->m_Image.getWidth()), rows.data(),
+    const int rc = WriteTiff(path, 16, static_cast<int>(m_View->m_Image.Height()),
+                             static_cast<int>(m_View->m_Image.Width()), rows.data(),
                              description.CStr(), description.Size() + 1);
     if (rc != kTiffWritten)
         Log("Panoramic archive not written: " + path, 2);

@@ -1,12 +1,13 @@
 #pragma once
 // Loading of a panoramic with its metadata, projection LUT and curve picture, and its archive
 // copy: the image state the main window keeps between workflow steps.
-#include <FreeImagePlus.h>
-
+#include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
+#include "images/Bitmap.h"
 #include "images/DescriptionComposer.h"
 #include "images/DescriptionReader.h"
 #include "images/DisplayFilter.h"
@@ -24,8 +25,7 @@ class PanoramicProjection {
 public:
     explicit PanoramicProjection(std::unique_ptr<IProjectionLut> lut) : m_Lut(std::move(lut)) {}
 
-    fipImage m_CurvePicture;  ///< kestel.bmp rotated by −90 degrees
-    fipImage m_Spare;
+    Bitmap m_CurvePicture;                  ///< kestel.bmp rotated by −90 degrees
     std::unique_ptr<IProjectionLut> m_Lut;  ///< never null unless a factory returned null
     double m_PixelSize = 0.0;               ///< from PanoramicInfo at LUT load
     int m_MarginLeft = 0;                   ///< from PanoramicInfo at LUT load
@@ -93,11 +93,12 @@ public:
     PanoramicProjection* Projection() { return m_Projection.get(); }
     const BandGeometry& Bands() const { return m_Bands; }
     const std::string& ExportTimeStamp() const { return m_ExportTimeStamp; }
-    /// InstallDir + "/config_zor/" and the LUT file of the current `ProjectionId`.
+    /// InstallDir/config_zor/ (with its final separator, as the LUT library joins it) and the
+    /// LUT file of the current `ProjectionId`.
     std::string LutFolder() const;
     std::string LutFile() const;
-    /// InstallDir joined with a stored relative path (backslashes become '/').
-    std::string InstallPath(std::string_view relative) const;
+    /// InstallDir followed by folder and file names.
+    std::filesystem::path InstallPath(std::initializer_list<std::string_view> pieces) const;
 
 private:
     void EnsureProjection();

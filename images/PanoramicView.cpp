@@ -30,16 +30,16 @@ std::vector<uint16_t> PanoramicView::CopyRowsTopFirst() const {
 }
 
 uint16_t PanoramicView::CopyRowsTopFirst(std::vector<uint16_t>& rows) const {
-    if (!m_Image.isValid() || m_Image.getImageType() != FIT_UINT16) {
+    if (!m_Image.IsGrey16()) {
         rows.clear();
         return 0;
     }
-    const unsigned width = m_Image.getWidth();
-    const unsigned height = m_Image.getHeight();
+    const unsigned width = m_Image.Width();
+    const unsigned height = m_Image.Height();
     rows.resize(static_cast<size_t>(width) * height);
     uint16_t largest = 0;
     for (unsigned y = 0; y < height; ++y) {
-        const auto* line = reinterpret_cast<const uint16_t*>(m_Image.getScanLine(height - 1 - y));
+        const auto* line = reinterpret_cast<const uint16_t*>(m_Image.ScanLine(height - 1 - y));
         uint16_t* out = rows.data() + static_cast<size_t>(y) * width;
         std::memcpy(out, line, width * sizeof(uint16_t));
         largest = std::max(largest, LargestSample(out, width));

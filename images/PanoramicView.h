@@ -1,9 +1,8 @@
 #pragma once
-// The display object of one loaded panoramic: FreeImage image, display bitmaps and preview.
-#include <FreeImagePlus.h>
-
+// The display object of one loaded panoramic: decoded image, display bitmaps and preview.
 #include <string>
 
+#include "images/Bitmap.h"
 #include "images/DisplayFilter.h"
 
 namespace zor::images {
@@ -12,7 +11,7 @@ namespace zor::images {
 /// The full and preview bitmaps are 16-bit sample images at the panoramic's effective depth.
 class PanoramicView {
 public:
-    fipImage m_Image;            ///< the image as FreeImage loaded it (rows bottom-up)
+    Bitmap m_Image;              ///< the image as decoded (rows bottom-up)
     GreyImage16 m_Full;          ///< treated full panoramic, top row first
     GreyImage16 m_Preview;       ///< reduced preview (treated unless in template mode)
     std::string m_FilterString;  ///< copy of the panoramic's normalised description

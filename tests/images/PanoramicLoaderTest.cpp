@@ -367,7 +367,7 @@ TEST_F(PanoramicLoaderTest, CurvePicture) {
     ASSERT_EQ(loader.LoadProjectionCurvePicture(), 0);
     EXPECT_EQ(loader.Projection()->m_CurveWidth, 20);
     EXPECT_EQ(loader.Projection()->m_CurveHeight, 30);
-    EXPECT_EQ(loader.Projection()->m_CurvePicture.getBitsPerPixel(), 8u);
+    EXPECT_EQ(loader.Projection()->m_CurvePicture.BitsPerPixel(), 8u);
 
     std::vector<uint8_t> rle = test::MakeBmp8(30, 20);
     rle[30] = 1;  // BI_RLE8
