@@ -94,9 +94,9 @@ bool CreateDemoInstall(const DemoInstallOptions& o, std::string& error) {
 
     // The phantom's LUTs, curve picture and panoramics; its curve picture is the one that
     // matches the LUTs, so it replaces any drawn stand-in.
-    const fs::path lut = install / "config_zor/0.0.31.0_X.LUT";
+    const fs::path lut = install / "config_zor" / "0.0.31.0_X.LUT";
     if (o.RefreshPhantom || !fs::exists(lut, ec)) {
-        if (!phantom::WriteDemoData(install.string() + "/", &error))
+        if (!phantom::WriteDemoData(install.string(), &error))
             return false;
     }
 
