@@ -89,8 +89,8 @@ void BM_LoadPanoramicImage(benchmark::State& state) {
 void BM_FreeImageBareLoad(benchmark::State& state) {
     Fixture& f = Shared();
     for (auto _ : state) {
-        Bitmap image;
-        if (!image.Load(Bitmap::Format::Tiff, f.m_Panoramic))
+        zor::images::Bitmap image;
+        if (!image.Load(zor::images::Bitmap::Format::Tiff, f.m_Panoramic))
             state.SkipWithError("load failed");
         benchmark::DoNotOptimize(image.ScanLine(0));
     }
