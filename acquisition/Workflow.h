@@ -1,40 +1,84 @@
 #pragma once
-// The acquisition workflow as the main window drives it.
-#include <cstdint>
+// The acquisition workflow: phases, wizard steps, back and exit, and the panoramic it works on.
+#include <filesystem>
+#include <memory>
+#include <string>
 
-namespace zor::platform {
-class CParser;
+#include "acquisition/IWorkflow.h"
+#include "images/ImageSettings.h"
+
+namespace zor::images {
+class PanoramicLoader;
+}
+namespace zor::viewer {
+class ViewerCommands;
 }
 
 namespace zor::acquisition {
 
-/// Workflow phases: 0 not started, 1 panoramic acquisition, 2 volume selection, 3 projection
-/// acquisition, 4 volume computation, 5 volume navigation.
-enum class Phase : int32_t {
-    NotStarted = 0,
-    PanoramicAcquisition = 1,
-    VolumeSelection = 2,
-    ProjectionAcquisition = 3,
-    VolumeComputation = 4,
-    VolumeNavigation = 5,
+/// Everything the workflow shows itself through; not owned, all outlive the workflow.
+struct WorkflowPorts {
+    IStatusSink& Status;
+    ITimers& Timers;
+    IStepWindow& Steps;
+    IInfoWindow& Info;
+    IMainWindow& Window;
+    viewer::ViewerCommands& Viewer;
 };
 
-/// The workflow of one examination; owned by the main window, user-interface thread only.
-class IWorkflow {
-public:
-    virtual ~IWorkflow() = default;
+/// The settings the workflow starts from.
+struct WorkflowSettings {
+    images::ImageSettings Images;  ///< InstallDir and the usable panoramic width
+    bool IsLastPanoramicPhantom = false;
+    images::Translate Translate;  ///< tag translation; empty: the tag's own text
+};
 
-    /// Current phase, 0..5.
-    virtual int32_t WorkflowPhase() const = 0;
-    /// Moves to `step` (1..5); `invalidate` repaints the window afterwards, `pollNow` polls the
-    /// device at once. False when the step could not be entered (the error is already shown).
-    virtual bool EnterWorkflowStep(int step, bool invalidate, bool pollNow) = 0;
-    /// Handles the first line of the driver's response file, already parsed and checked to come
-    /// from caller 3. Returns the result the caller-parameter channel reports.
-    virtual bool ProcessDriverAnswer(const platform::CParser& answer) = 0;
-    /// Loads the caller's panoramic in phase 1: stops exposure watching, forgets the last device
-    /// state, leaves template mode and enters step 2.
-    virtual void OpenCallerPanoramic() = 0;
+/// The workflow of the main window; user-interface thread only.
+class Workflow : public IWorkflow {
+public:
+    Workflow(WorkflowPorts ports, WorkflowSettings settings);
+    ~Workflow() override;
+
+    int32_t WorkflowPhase() const override { return m_Phase; }
+    bool EnterWorkflowStep(int step, bool invalidate, bool pollNow) override;
+    void StartTomosynthesis() override;
+    void LoadLastPanoramic() override;
+    void LoadLastTomosynthesis() override;
+    void LoadPhantomPanoramic() override;
+    void BackOrExit() override;
+    void OnNewPanoramic(bool present) override;
+    void OnReconstructionEnded(bool success) override;
+    void OnTimer(TimerId id) override;
+    CallerState& Caller() override { return m_Caller; }
+    void OpenCallerPanoramic() override;
+    bool ProcessDriverAnswer(const platform::CParser& answer) override;
+    void ShowWorkflowError(const std::string& title, const std::string& text,
+                           bool restart) override;
+
+    /// Shows the step window; a logged display also goes to the activity log at `logLevel`
+    /// (lines 1 to 3 joined by blanks) and hides itself after 5000 ms.
+    void ShowStepWindow(const StepContent& content, bool logIt, int logLevel);
+
+    bool TemplateMode() const { return m_TemplateMode; }
+
+private:
+    bool EnterPanoramicStep();
+    bool EnterSelectionStep();
+    void UsePanoramic(bool templateMode);
+    std::string Tr(const std::string& tag) const;
+    std::string Picture(const char* file) const;
+
+    WorkflowPorts m_Ports;
+    WorkflowSettings m_Settings;
+    std::unique_ptr<images::PanoramicLoader> m_Loader;
+    class StepWindowPort;
+    std::unique_ptr<StepWindowPort> m_StepWindowPort;
+    CallerState m_Caller;
+    int32_t m_Phase = 0;
+    int32_t m_LastDeviceState = 0;
+    bool m_TemplateMode = false;
+    bool m_LastPanoramic = false;
+    bool m_LastTomosynthesis = false;
 };
 
 }  // namespace zor::acquisition

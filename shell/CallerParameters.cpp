@@ -1,9 +1,9 @@
 #include "shell/CallerParameters.h"
 
 #include <algorithm>
-#include <fstream>
 
-#include "acquisition/Workflow.h"
+#include "acquisition/DriverAnswerFile.h"
+#include "acquisition/IWorkflow.h"
 #include "platform/Parser.h"
 #include "platform/TextConvert.h"
 
@@ -16,31 +16,10 @@ std::string WithoutQuotes(std::string text) {
     return text;
 }
 
-/// The response file's first line, without its line end; false when no line can be read or the
-/// line is longer than any answer the driver writes (a damaged file is not read whole).
-bool ReadFirstLine(const std::string& path, std::string& line) {
-    constexpr std::streamsize kMaxLine = 64 * 1024;
-    std::ifstream in(path, std::ios::in);
-    if (!in)
-        return false;
-    line.clear();
-    char c = 0;
-    while (in.get(c) && c != '\n') {
-        if (static_cast<std::streamsize>(line.size()) >= kMaxLine)
-            return false;
-        line.push_back(c);
-    }
-    if (line.empty() && !in && c != '\n')
-        return false;
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return true;
-}
-
 }  // namespace
 
-bool ApplyCallerParameters(const std::string& text, CallerState& state,
-                           acquisition::IWorkflow& workflow) {
+bool ApplyCallerParameters(const std::string& text, acquisition::IWorkflow& workflow) {
+    acquisition::CallerState& state = workflow.Caller();
     std::string left, top, width, height, responseFile;
     const int32_t phase = workflow.WorkflowPhase();
 
@@ -75,16 +54,15 @@ bool ApplyCallerParameters(const std::string& text, CallerState& state,
     }
     if (responseFile.empty() || phase != 3)
         return true;
+    return acquisition::ProcessDriverResponseFile(responseFile, workflow);
+}
 
-    std::string line;
-    if (!ReadFirstLine(responseFile, line))
-        return false;
-    platform::CInputParser answer(line);
-    answer.Parse();
-    std::string caller;
-    if (!answer.FindValue("#CALLER", caller) || caller != "3")
-        return false;
-    return workflow.ProcessDriverAnswer(answer);
+void HandleCopyData(uint32_t dwData, const std::string& text, acquisition::IWorkflow& workflow) {
+    if (dwData != 1)
+        return;
+    ApplyCallerParameters(text, workflow);
+    if (workflow.Caller().CallerPanoramicMode && workflow.WorkflowPhase() == 1)
+        workflow.OpenCallerPanoramic();
 }
 
 }  // namespace zor::shell

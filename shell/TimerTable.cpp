@@ -4,11 +4,11 @@
 
 namespace zor::shell {
 
-TimerTable::TimerTable(std::function<void(int)> onTick) : m_OnTick(std::move(onTick)) {}
+TimerTable::TimerTable(std::function<void(TimerId)> onTick) : m_OnTick(std::move(onTick)) {}
 
 TimerTable::~TimerTable() = default;
 
-void TimerTable::SetTimer(int id, int periodMs) {
+void TimerTable::SetTimer(TimerId id, int periodMs) {
     auto& timer = m_Timers[id];
     if (!timer) {
         timer = std::make_unique<QTimer>();
@@ -17,22 +17,18 @@ void TimerTable::SetTimer(int id, int periodMs) {
     timer->start(periodMs);
 }
 
-void TimerTable::KillTimer(int id) {
+void TimerTable::KillTimer(TimerId id) {
     if (auto it = m_Timers.find(id); it != m_Timers.end())
         it->second->stop();
 }
 
-bool TimerTable::IsActive(int id) const {
+bool TimerTable::IsActive(TimerId id) const {
     auto it = m_Timers.find(id);
     return it != m_Timers.end() && it->second->isActive();
 }
 
-int TimerTable::Period(int id) const {
+int TimerTable::Period(TimerId id) const {
     return IsActive(id) ? m_Timers.at(id)->interval() : 0;
-}
-
-void TimerTable::Fire(int id) {
-    m_OnTick(id);
 }
 
 }  // namespace zor::shell

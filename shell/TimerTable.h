@@ -5,28 +5,28 @@
 #include <map>
 #include <memory>
 
+#include "platform/UserInterfaces.h"
+
 class QTimer;
 
 namespace zor::shell {
 
 /// Timers of one window, addressed by the system's ids; ticks call `onTick(id)` on the thread
 /// that owns the table (the user-interface thread). Setting a running id restarts it.
-class TimerTable {
+class TimerTable : public ITimers {
 public:
-    explicit TimerTable(std::function<void(int id)> onTick);
-    ~TimerTable();
+    explicit TimerTable(std::function<void(TimerId id)> onTick);
+    ~TimerTable() override;
 
-    void SetTimer(int id, int periodMs);
-    void KillTimer(int id);
-    bool IsActive(int id) const;
+    void SetTimer(TimerId id, int periodMs) override;
+    void KillTimer(TimerId id) override;
+    bool IsActive(TimerId id) const;
     /// Period of an active timer, 0 when it is stopped.
-    int Period(int id) const;
-    /// Runs the tick of `id` now, as if the timer had fired (drives tests without waiting).
-    void Fire(int id);
+    int Period(TimerId id) const;
 
 private:
-    std::function<void(int)> m_OnTick;
-    std::map<int, std::unique_ptr<QTimer>> m_Timers;
+    std::function<void(TimerId)> m_OnTick;
+    std::map<TimerId, std::unique_ptr<QTimer>> m_Timers;
 };
 
 }  // namespace zor::shell

@@ -6,24 +6,26 @@ namespace zor::shell {
 
 namespace {
 
-std::vector<int> ColumnFor(int phase, bool lastPanoramic, bool lastTomosynthesis) {
+std::vector<CommandId> ColumnFor(int phase, bool lastPanoramic, bool lastTomosynthesis) {
     switch (phase) {
         case 1: {
-            std::vector<int> column = {kLoadPhantom};
+            std::vector<CommandId> column = {CommandId::LoadPhantomPanoramic};
             if (lastPanoramic)
-                column.push_back(kLoadLastPanoramic);
+                column.push_back(CommandId::LoadLastPanoramic);
             if (lastTomosynthesis)
-                column.push_back(kLoadLastTomo);
-            column.insert(column.end(), {kExportSelected, kExportAll});
+                column.push_back(CommandId::LoadLastTomosynthesis);
+            column.insert(column.end(), {CommandId::ExportSelected, CommandId::ExportAll});
             return column;
         }
         case 2:
-            return {kStartTomo, kScrolling, kZoom, kExportSelected, kExportAll};
+            return {CommandId::StartTomosynthesis, CommandId::Scrolling, CommandId::Zoom,
+                    CommandId::ExportSelected, CommandId::ExportAll};
         case 5:
-            return {kBrightness, kContrast, kGamma,          kUnsharp,  kFiltersReset,
-                    kScrolling,  kZoom,     kExportSelected, kExportAll};
+            return {CommandId::Brightness, CommandId::Contrast,       CommandId::Gamma,
+                    CommandId::Unsharp,    CommandId::FiltersReset,   CommandId::Scrolling,
+                    CommandId::Zoom,       CommandId::ExportSelected, CommandId::ExportAll};
         default:
-            return {kExportSelected, kExportAll};
+            return {CommandId::ExportSelected, CommandId::ExportAll};
     }
 }
 
@@ -44,42 +46,42 @@ std::vector<ButtonPlace> LayoutToolButtons(const QRect& client, int phase, bool 
     int y = client.top() + static_cast<int>(0.04 * h);
 
     std::vector<ButtonPlace> places;
-    for (int id : ColumnFor(phase, lastPanoramic, lastTomosynthesis)) {
+    for (CommandId id : ColumnFor(phase, lastPanoramic, lastTomosynthesis)) {
         places.push_back({id, QRect(x, y, size, size)});
         y += step;
     }
     // QRect::bottom() is one less than the Windows bottom edge.
     const int bottom = client.top() + client.height();
     places.push_back(
-        {kExitOrBack, QRect(x, bottom - static_cast<int>(0.04 * h) - size, size, size)});
+        {CommandId::BackOrExit, QRect(x, bottom - static_cast<int>(0.04 * h) - size, size, size)});
     return places;
 }
 
-bool IsToolButtonVisible(int id, int workflowPhase, int phase, bool lastPanoramic,
+bool IsToolButtonVisible(CommandId id, int workflowPhase, int phase, bool lastPanoramic,
                          bool lastTomosynthesis) {
     switch (id) {
-        case kStartTomo:
+        case CommandId::StartTomosynthesis:
             return workflowPhase == 2;
-        case kLoadPhantom:
+        case CommandId::LoadPhantomPanoramic:
             return phase == 1;
-        case kLoadLastPanoramic:
+        case CommandId::LoadLastPanoramic:
             return phase == 1 && lastPanoramic;
-        case kLoadLastTomo:
+        case CommandId::LoadLastTomosynthesis:
             return phase == 1 && lastTomosynthesis;
-        case kScrolling:
-        case kZoom:
-        case kExportSelected:
+        case CommandId::Scrolling:
+        case CommandId::Zoom:
+        case CommandId::ExportSelected:
             return phase == 2 || phase == 5;
-        case kBrightness:
-        case kContrast:
-        case kGamma:
-        case kUnsharp:
-        case kFiltersReset:
-        case kExportAll:
-        case kPrevious:
-        case kFollowing:
+        case CommandId::Brightness:
+        case CommandId::Contrast:
+        case CommandId::Gamma:
+        case CommandId::Unsharp:
+        case CommandId::FiltersReset:
+        case CommandId::ExportAll:
+        case CommandId::Previous:
+        case CommandId::Following:
             return phase == 5;
-        case kExitOrBack:
+        case CommandId::BackOrExit:
             return true;
         default:
             return false;

@@ -4,36 +4,31 @@
 #include <array>
 #include <vector>
 
+#include "platform/WindowIds.h"
+
 namespace zor::shell {
 
-/// Control ids of the tool buttons, in creation order.
-enum ButtonId : int {
-    kStartTomo = 1010,
-    kLoadPhantom = 1015,
-    kLoadLastPanoramic = 1011,
-    kLoadLastTomo = 1012,
-    kScrolling = 1009,
-    kBrightness = 1000,
-    kContrast = 1001,
-    kGamma = 1002,
-    kUnsharp = 1003,
-    kFiltersReset = 1004,
-    kZoom = 1008,
-    kExportSelected = 1005,
-    kExportAll = 1006,
-    kExitOrBack = 1007,
-    kPrevious = 1013,
-    kFollowing = 1014,
-    kHidden = 1020,
-};
-
-inline constexpr std::array<int, 17> kButtonOrder = {
-    kStartTomo, kLoadPhantom, kLoadLastPanoramic, kLoadLastTomo, kScrolling, kBrightness,
-    kContrast,  kGamma,       kUnsharp,           kFiltersReset, kZoom,      kExportSelected,
-    kExportAll, kExitOrBack,  kPrevious,          kFollowing,    kHidden};
+/// The tool buttons in creation order.
+inline constexpr std::array<CommandId, 17> kButtonOrder = {CommandId::StartTomosynthesis,
+                                                           CommandId::LoadPhantomPanoramic,
+                                                           CommandId::LoadLastPanoramic,
+                                                           CommandId::LoadLastTomosynthesis,
+                                                           CommandId::Scrolling,
+                                                           CommandId::Brightness,
+                                                           CommandId::Contrast,
+                                                           CommandId::Gamma,
+                                                           CommandId::Unsharp,
+                                                           CommandId::FiltersReset,
+                                                           CommandId::Zoom,
+                                                           CommandId::ExportSelected,
+                                                           CommandId::ExportAll,
+                                                           CommandId::BackOrExit,
+                                                           CommandId::Previous,
+                                                           CommandId::Following,
+                                                           CommandId::Hidden};
 
 struct ButtonPlace {
-    int id;
+    CommandId id;
     QRect rect;
 };
 
@@ -47,7 +42,7 @@ std::vector<ButtonPlace> LayoutToolButtons(const QRect& client, int phase, bool 
 
 /// Whether button `id` is visible; `workflowPhase` is the window's phase (start button),
 /// `phase` the phase to show.
-bool IsToolButtonVisible(int id, int workflowPhase, int phase, bool lastPanoramic,
+bool IsToolButtonVisible(CommandId id, int workflowPhase, int phase, bool lastPanoramic,
                          bool lastTomosynthesis);
 
 /// The status area at the bottom: icon and text rectangles.

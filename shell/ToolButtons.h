@@ -3,6 +3,8 @@
 #include <QRect>
 #include <functional>
 #include <map>
+#include <optional>
+#include <string>
 
 #include "shell/ToolButtonLayout.h"
 
@@ -15,35 +17,42 @@ class CButtonST;
 namespace zor::shell {
 
 /// Creates the seventeen tool buttons on the main window, gives them pictures, colours and
-/// translated tooltips, and places and shows them by phase. User-interface thread.
+/// translated tooltips, and places and shows them by phase. Remembers the column it shows so a
+/// new client size places the same column again. User-interface thread.
 class ToolButtons {
 public:
     /// `onCommand(id)` runs when a button is clicked.
-    ToolButtons(QWidget* window, std::function<void(int id)> onCommand);
+    ToolButtons(QWidget* window, std::function<void(CommandId id)> onCommand);
 
     /// Pictures, colours, flat style off, tooltips in table order (tags translated by `tr`).
     void Initialise(const std::function<std::string(const std::string&)>& tr);
 
-    /// Places the column for `phase` inside `client`.
-    void Layout(const QRect& client, int phase, bool lastPanoramic, bool lastTomosynthesis);
-    /// Shows or hides each button, and switches the exit/back and export pictures and tooltips.
-    void Update(int workflowPhase, int phase, bool lastPanoramic, bool lastTomosynthesis);
+    /// Places the column for `phase` inside `client` and shows the buttons of that phase;
+    /// `workflowPhase` decides the start button. Switches the exit/back picture and tooltip and
+    /// the export tooltip.
+    void Show(const QRect& client, int workflowPhase, int phase, bool lastPanoramic,
+              bool lastTomosynthesis);
+    /// Places the shown column again for a new client rectangle.
+    void Relayout(const QRect& client);
+    void SetVisible(CommandId id, bool visible);
 
-    /// Marks the active tool: flat style on `id` as given, off on the other mode buttons.
-    void MarkMode(int id, bool active);
-    /// Clears the mark of every mode button (scrolling command).
-    void ClearModes();
+    /// Marks `id` as the active tool (flat style) and clears the other mode buttons; nullopt
+    /// clears them all.
+    void MarkMode(std::optional<CommandId> id);
 
-    ui::CButtonST* Button(int id) const;
+    ui::CButtonST* Button(CommandId id) const;
 
 private:
-    void SetTooltip(int id, const std::string& tag);
+    void SetTooltip(CommandId id, const std::string& tag);
 
     QWidget* m_Window;
-    std::function<void(int)> m_OnCommand;
+    std::function<void(CommandId)> m_OnCommand;
     std::function<std::string(const std::string&)> m_Tr;
-    std::map<int, ui::CButtonST*> m_Buttons;  // owned by the window (Qt parent)
+    std::map<CommandId, ui::CButtonST*> m_Buttons;  // owned by the window (Qt parent)
     int m_ExitBitmap = 0;
+    int m_Phase = 1;
+    bool m_LastPanoramic = false;
+    bool m_LastTomosynthesis = false;
 };
 
 }  // namespace zor::shell

@@ -4,16 +4,15 @@
 #include <QEvent>
 #include <cstdint>
 
-namespace zor::shell {
+#include "platform/WindowIds.h"
 
-inline constexpr int kMsgNewPanoramic = 1;         ///< WM_USER+1, wParam 1 when cur_pano.tif exists
-inline constexpr int kMsgReconstructionEnded = 2;  ///< WM_USER+2, wParam non-zero on success
+namespace zor::shell {
 
 /// A posted window message WM_USER + n.
 class WindowMessageEvent : public QEvent {
 public:
-    WindowMessageEvent(int n, intptr_t wParam)
-        : QEvent(static_cast<QEvent::Type>(QEvent::User + n)), m_WParam(wParam) {}
+    WindowMessageEvent(MessageId id, intptr_t wParam)
+        : QEvent(static_cast<QEvent::Type>(QEvent::User + ToInt(id))), m_WParam(wParam) {}
     int Number() const { return static_cast<int>(type()) - QEvent::User; }
     intptr_t WParam() const { return m_WParam; }
 
@@ -22,8 +21,8 @@ private:
 };
 
 /// PostMessage: safe from any thread; the receiver handles it on its own thread.
-inline void PostWindowMessage(QObject* receiver, int n, intptr_t wParam) {
-    QCoreApplication::postEvent(receiver, new WindowMessageEvent(n, wParam));
+inline void PostWindowMessage(QObject* receiver, MessageId id, intptr_t wParam) {
+    QCoreApplication::postEvent(receiver, new WindowMessageEvent(id, wParam));
 }
 
 }  // namespace zor::shell

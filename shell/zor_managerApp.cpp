@@ -71,7 +71,7 @@ bool Czor_managerApp::InitInstance() {
     const int handle = platform::Atoi(m_ParentHandle);
     QWindow* parent = handle > 0 ? FindForeignWindow(static_cast<uint64_t>(handle)) : nullptr;
 
-    m_MainWindow = std::make_unique<Czor_managerDlg>(*this, parent);
+    m_MainWindow = std::make_unique<Czor_managerDlg>(*this, parent, m_WorkflowFactory);
     if (!m_MainWindow->Create(m_CommandLine)) {
         m_MainWindow.reset();
         return false;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "shell/Settings.h"
+#include "shell/zor_managerDlg.h"
 
 class QSocketNotifier;
 
@@ -16,8 +17,6 @@ class NamedObject;
 
 namespace zor::shell {
 
-class Czor_managerDlg;
-
 /// Owns the settings and the main window for the life of the process; user-interface thread.
 /// A QApplication must exist before InitInstance.
 class Czor_managerApp {
@@ -25,6 +24,9 @@ public:
     /// `arguments`: the program's arguments without the program name.
     explicit Czor_managerApp(std::vector<std::string> arguments);
     ~Czor_managerApp();
+
+    /// The workflow the main window will drive (tests pass their own); call before InitInstance.
+    void SetWorkflowFactory(WorkflowFactory factory) { m_WorkflowFactory = std::move(factory); }
 
     /// The start-up sequence. False ends the process without a main window: another instance
     /// runs (its window got this command line), the registry or InstallDir is unusable, or the
@@ -58,6 +60,7 @@ private:
     std::filesystem::path m_RegistryFile;
     AppSettings m_Settings;
     std::unique_ptr<platform::NamedObject> m_Mutex;
+    WorkflowFactory m_WorkflowFactory;
     std::unique_ptr<Czor_managerDlg> m_MainWindow;
     std::unique_ptr<QSocketNotifier> m_SignalNotifier;
 };

@@ -1,35 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-
-#include "acquisition/Workflow.h"
-#include "platform/Parser.h"
+#include "ShellTestSupport.h"
 #include "shell/CallerParameters.h"
 
 using namespace zor;
 using shell::ApplyCallerParameters;
-using shell::CallerState;
+using test::RecordingWorkflow;
 
 namespace {
-
-/// Records what the caller-parameter channel hands to the workflow.
-class RecordingWorkflow : public acquisition::IWorkflow {
-public:
-    int32_t phase = 0;
-    bool answerResult = true;
-    int answers = 0;
-    std::vector<std::pair<std::string, std::string>> lastAnswer;
-
-    int32_t WorkflowPhase() const override { return phase; }
-    bool EnterWorkflowStep(int, bool, bool) override { return true; }
-    bool ProcessDriverAnswer(const platform::CParser& answer) override {
-        ++answers;
-        lastAnswer = answer.Pairs();
-        return answerResult;
-    }
-    void OpenCallerPanoramic() override {}
-};
 
 struct Placement {
     int left, top, width, height;
@@ -38,16 +16,9 @@ struct Placement {
 
 Placement PlacementOf(const std::string& text) {
     RecordingWorkflow w;
-    CallerState s;
-    EXPECT_TRUE(ApplyCallerParameters(text, s, w));
+    EXPECT_TRUE(ApplyCallerParameters(text, w));
+    const auto& s = w.CallerValues;
     return {s.Left, s.Top, s.Width, s.Height};
-}
-
-std::string WriteAnswer(const std::string& name, const std::string& content) {
-    const auto path = std::filesystem::temp_directory_path() /
-                      ("zor-answer-" + std::to_string(::getpid()) + "-" + name);
-    std::ofstream(path, std::ios::binary) << content;
-    return path.string();
 }
 
 }  // namespace
@@ -69,66 +40,72 @@ TEST(CallerParameters, PlacementAtInitialisation) {
 
 TEST(CallerParameters, NameAndPanoramicLoseTheirQuotes) {
     RecordingWorkflow w;
-    CallerState s;
-    w.phase = 0;
     ASSERT_TRUE(ApplyCallerParameters(
-        "#PATIENT_NAME \"Rossi,  Anna\" #PANORAMIC_FILEPATH \"/data/my   pano.tif\"", s, w));
-    EXPECT_EQ(s.PatientName, "Rossi, Anna");
-    EXPECT_EQ(s.PanoramicPath, "/data/my pano.tif");
-    EXPECT_TRUE(s.CallerPanoramicMode);
+        "#PATIENT_NAME \"Rossi,  Anna\" #PANORAMIC_FILEPATH \"/data/my   pano.tif\"", w));
+    EXPECT_EQ(w.CallerValues.PatientName, "Rossi, Anna");
+    EXPECT_EQ(w.CallerValues.PanoramicPath, "/data/my pano.tif");
+    EXPECT_TRUE(w.CallerValues.CallerPanoramicMode);
 
-    // Later phases store the path but leave the mode alone.
-    CallerState later;
-    for (int phase : {2, 3, 5}) {
-        w.phase = phase;
-        EXPECT_TRUE(ApplyCallerParameters("#PANORAMIC_FILEPATH /b.tif", later, w));
-        EXPECT_EQ(later.PanoramicPath, "/b.tif");
-        EXPECT_FALSE(later.CallerPanoramicMode) << phase;
+    w.Phase = 1;
+    w.CallerValues = {};
+    EXPECT_TRUE(ApplyCallerParameters("#PANORAMIC_FILEPATH /c.tif #LEFT 99", w));
+    EXPECT_TRUE(w.CallerValues.CallerPanoramicMode);
+    EXPECT_EQ(w.CallerValues.Left, 0) << "placement is taken only at initialisation";
+}
+
+TEST(CallerParameters, ForwardedPanoramicOpensOnlyInPhaseOne) {
+    for (int phase : {1, 2, 3, 5}) {
+        RecordingWorkflow w;
+        w.Phase = phase;
+        shell::HandleCopyData(1, "#PANORAMIC_FILEPATH \"/b.tif\"", w);
+        EXPECT_EQ(w.CallerValues.PanoramicPath, "/b.tif") << phase;
+        EXPECT_EQ(w.CallerValues.CallerPanoramicMode, phase == 1) << phase;
+        const std::vector<std::string> opened = {"caller panoramic"};
+        EXPECT_EQ(w.Calls, phase == 1 ? opened : std::vector<std::string>{}) << phase;
     }
-    w.phase = 1;
-    EXPECT_TRUE(ApplyCallerParameters("#PANORAMIC_FILEPATH /c.tif #LEFT 99", later, w));
-    EXPECT_TRUE(later.CallerPanoramicMode);
-    EXPECT_EQ(later.Left, 0) << "placement is taken only at initialisation";
+    RecordingWorkflow w;
+    w.Phase = 1;
+    shell::HandleCopyData(2, "#PANORAMIC_FILEPATH /b.tif", w);
+    EXPECT_TRUE(w.Calls.empty()) << "only records of type 1 carry parameters";
+    EXPECT_EQ(w.CallerValues.PanoramicPath, "");
 }
 
 TEST(CallerParameters, ResponseFileReachesTheWorkflowOnlyFromTheDriverInPhase3) {
-    const std::string good = WriteAnswer("good", "#CALLER 3 #CODE -51 #MSG ok\r\nsecond line\n");
-    const std::string noCaller = WriteAnswer("nocaller", "#CODE -51\n");
-    const std::string wrongCaller = WriteAnswer("wrong", "#CALLER 30 #CODE -51\n");
-    const std::string empty = WriteAnswer("empty", "");
-    const std::string huge = WriteAnswer("huge", "#CALLER 3 #CODE -51 " + std::string(200000, 'x'));
+    const test::TempDir dir("zor-answer");
+    const std::string good = dir.Write("good", "#CALLER 3 #CODE -51 #MSG ok\r\nsecond\n").string();
+    const std::string noCaller = dir.Write("nocaller", "#CODE -51\n").string();
+    const std::string wrongCaller = dir.Write("wrong", "#CALLER 30 #CODE -51\n").string();
+    const std::string empty = dir.Write("empty", "").string();
+    const std::string huge =
+        dir.Write("huge", "#CALLER 3 #CODE -51 " + std::string(200000, 'x')).string();
     struct Case {
         int phase;
         std::string text;
         bool result;
-        int answers;
+        bool answered;
     };
     const Case cases[] = {
-        {3, "#FILEPARAM " + good, true, 1},
-        {2, "#FILEPARAM " + good + " #PATIENT_NAME x", true, 0},
-        {5, "#FILEPARAM " + good, true, 0},
-        {3, "#FILEPARAM " + noCaller, false, 0},
-        {3, "#FILEPARAM " + wrongCaller, false, 0},
-        {3, "#FILEPARAM " + empty, false, 0},
-        {3, "#FILEPARAM " + huge, false, 0},
-        {3, "#FILEPARAM /nonexistent/answer.txt", false, 0},
-        {3, "#FILEPARAM", true, 0},
+        {3, "#FILEPARAM " + good, true, true},
+        {2, "#FILEPARAM " + good + " #PATIENT_NAME x", true, false},
+        {5, "#FILEPARAM " + good, true, false},
+        {3, "#FILEPARAM " + noCaller, false, false},
+        {3, "#FILEPARAM " + wrongCaller, false, false},
+        {3, "#FILEPARAM " + empty, false, false},
+        {3, "#FILEPARAM " + huge, false, false},
+        {3, "#FILEPARAM /nonexistent/answer.txt", false, false},
+        {3, "#FILEPARAM", true, false},
     };
     for (const auto& c : cases) {
         RecordingWorkflow w;
-        w.phase = c.phase;
-        CallerState s;
-        EXPECT_EQ(ApplyCallerParameters(c.text, s, w), c.result) << c.text;
-        EXPECT_EQ(w.answers, c.answers) << c.text;
+        w.Phase = c.phase;
+        EXPECT_EQ(ApplyCallerParameters(c.text, w), c.result) << c.text;
+        EXPECT_EQ(!w.Calls.empty(), c.answered) << c.text;
     }
     RecordingWorkflow w;
-    w.phase = 3;
-    w.answerResult = false;
-    CallerState s;
-    EXPECT_FALSE(ApplyCallerParameters("#FILEPARAM " + good, s, w)) << "the workflow's result";
+    w.Phase = 3;
+    w.AnswerResult = false;
+    EXPECT_FALSE(ApplyCallerParameters("#FILEPARAM " + good, w)) << "the workflow's result";
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"#CALLER", "3"}, {"#CODE", "-51"}, {"#MSG", "ok"}};
-    EXPECT_EQ(w.lastAnswer, expected);
-    for (const auto& f : {good, noCaller, wrongCaller, empty})
-        std::filesystem::remove(f);
+    EXPECT_EQ(w.LastAnswer, expected);
 }

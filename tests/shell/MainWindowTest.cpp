@@ -1,34 +1,42 @@
-// The main window on the offscreen platform: layout, status line, menu, keys and timers.
+// The main window on the offscreen platform: routing, layout, status line, menu and window kind.
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QCloseEvent>
-#include <QKeyEvent>
 #include <QScreen>
 #include <algorithm>
 #include <filesystem>
 
 #include "ShellTestSupport.h"
-#include "acquisition/Workflow.h"
 #include "shell/ActivityLog.h"
+#include "shell/AuxiliaryWindows.h"
+#include "shell/RouteTable.h"
 #include "shell/StatusLine.h"
 #include "shell/TimerTable.h"
-#include "shell/ToolButtonLayout.h"
 #include "shell/ToolButtons.h"
 #include "shell/Translate.h"
+#include "shell/WindowMessages.h"
 #include "shell/zor_managerApp.h"
 #include "shell/zor_managerDlg.h"
+#include "ui/CAboutDlg.h"
 #include "ui/CButtonST.h"
+#include "ui/CDlgMsg.h"
+#include "viewer/ViewerCommands.h"
 
 using namespace zor;
 using namespace zor::shell;
 
 namespace {
 
-/// A running application object with its main window at a given client size.
+struct RecordingExport : IExportCommands {
+    void ExportSelected() override { Calls.push_back("export selected"); }
+    void ExportAll() override { Calls.push_back("export all"); }
+    std::vector<std::string> Calls;
+};
+
+/// A running application object with its main window; `recorded` gives it a recording workflow.
 class MainWindowTest : public ::testing::Test {
 protected:
-    void Start(const std::vector<std::string>& args, int language = 0) {
+    void Start(const std::vector<std::string>& args, int language = 0, bool recorded = false) {
         m_Install.WriteDefaultRegistry();
         m_Install.WriteIni("[PCDRIVER_OPTIONS]\nlanguage=" + std::to_string(language) + "\n");
         std::filesystem::copy(std::filesystem::path(ZOR_SOURCE_DIR) / "resources/language",
@@ -36,6 +44,13 @@ protected:
                               std::filesystem::copy_options::recursive |
                                   std::filesystem::copy_options::overwrite_existing);
         m_App = std::make_unique<Czor_managerApp>(args);
+        if (recorded) {
+            m_App->SetWorkflowFactory([this](const acquisition::WorkflowPorts&) {
+                auto recorder = std::make_unique<test::RecordingWorkflow>();
+                m_Workflow = recorder.get();
+                return recorder;
+            });
+        }
         ASSERT_TRUE(m_App->InitInstance());
         m_Window = m_App->MainWindow();
     }
@@ -45,38 +60,125 @@ protected:
             m_App->ExitInstance();
         }
     }
+    std::vector<CommandId> VisibleButtons() const {
+        std::vector<CommandId> visible;
+        for (CommandId id : kButtonOrder) {
+            if (m_Window->Buttons().Button(id)->isVisibleTo(m_Window))
+                visible.push_back(id);
+        }
+        return visible;
+    }
 
     test::TempInstall m_Install;
     std::unique_ptr<Czor_managerApp> m_App;
     Czor_managerDlg* m_Window = nullptr;
+    test::RecordingWorkflow* m_Workflow = nullptr;
 };
 
 }  // namespace
 
+TEST_F(MainWindowTest, EveryIdReachesItsOwner) {
+    Start({}, 0, true);
+    RecordingExport exporter;
+    m_Window->SetExport(&exporter);
+    const std::pair<CommandId, const char*> workflowCommands[] = {
+        {CommandId::BackOrExit, "back or exit"},
+        {CommandId::MenuBackOrExit, "back or exit"},
+        {CommandId::StartTomosynthesis, "start"},
+        {CommandId::LoadLastPanoramic, "last panoramic"},
+        {CommandId::LoadLastTomosynthesis, "last tomosynthesis"},
+        {CommandId::LoadPhantomPanoramic, "phantom"},
+    };
+    for (const auto& [id, call] : workflowCommands) {
+        m_Workflow->Calls.clear();
+        m_Window->OnCommand(id);
+        EXPECT_EQ(m_Workflow->Calls, std::vector<std::string>{call}) << ToInt(id);
+    }
+    m_Workflow->Calls.clear();
+    m_Window->OnCommand(CommandId::ExportSelected);
+    m_Window->OnCommand(CommandId::ExportAll);
+    EXPECT_EQ(exporter.Calls, (std::vector<std::string>{"export selected", "export all"}));
+
+    // The viewer's commands change the viewer's tool mode and nothing else.
+    const std::pair<CommandId, viewer::ToolMode> viewerCommands[] = {
+        {CommandId::Zoom, viewer::ToolMode::Zoom},
+        {CommandId::Scrolling, viewer::ToolMode::None},
+        {CommandId::Gamma, viewer::ToolMode::Gamma},
+        {CommandId::Unsharp, viewer::ToolMode::None},
+        {CommandId::Brightness, viewer::ToolMode::Brightness},
+        {CommandId::FiltersReset, viewer::ToolMode::None},
+        {CommandId::Contrast, viewer::ToolMode::Contrast},
+    };
+    for (const auto& [id, mode] : viewerCommands) {
+        m_Window->OnCommand(id);
+        EXPECT_EQ(m_Window->Viewer().Model().Mode(), mode) << ToInt(id);
+    }
+    for (CommandId id : {CommandId::Previous, CommandId::Following, CommandId::Hidden})
+        m_Window->OnCommand(id);
+    EXPECT_EQ(m_Window->Viewer().Model().Mode(), viewer::ToolMode::Contrast);
+    EXPECT_TRUE(m_Workflow->Calls.empty());
+    EXPECT_EQ(exporter.Calls.size(), 2u);
+
+    m_Window->OnCommand(CommandId::MenuAbout);
+    const auto children = m_Window->findChildren<QWidget*>();
+    EXPECT_TRUE(std::any_of(children.begin(), children.end(), [](QWidget* w) {
+        return dynamic_cast<ui::CAboutDlg*>(w) && w->isVisible();
+    }));
+    m_Window->OnCommand(CommandId::MenuQuickStart);  // no guide installed: nothing happens
+
+    // Timers 2, 3, 5 and 6 are the workflow's; 1 and 4 the shell's.
+    for (TimerId id :
+         {TimerId::StepHide, TimerId::DevicePoll, TimerId::ExposureWatch, TimerId::SelectionSteps})
+        m_Window->OnTimer(id);
+    EXPECT_EQ(m_Workflow->Calls,
+              (std::vector<std::string>{"timer 2", "timer 3", "timer 5", "timer 6"}));
+    m_Window->Windows().ShowInfo("shown");
+    m_Window->Timers().SetTimer(TimerId::InfoHide, 1000);
+    m_Window->OnTimer(TimerId::InfoHide);
+    EXPECT_FALSE(m_Window->Windows().InfoWindow().isVisible());
+    EXPECT_FALSE(m_Window->Timers().IsActive(TimerId::InfoHide));
+
+    // Posted messages arrive on the window's thread.
+    m_Workflow->Calls.clear();
+    PostWindowMessage(m_Window, MessageId::NewPanoramic, 1);
+    PostWindowMessage(m_Window, MessageId::ReconstructionEnded, 0);
+    QCoreApplication::sendPostedEvents(m_Window);
+    EXPECT_EQ(m_Workflow->Calls, (std::vector<std::string>{"new panoramic 1", "reconstruction 0"}));
+
+    // Ids without a row do nothing.
+    m_Workflow->Calls.clear();
+    m_Window->OnCommand(static_cast<CommandId>(1016));
+    EXPECT_TRUE(m_Workflow->Calls.empty());
+}
+
 TEST_F(MainWindowTest, PhaseOneShowsOnlyThePhantomAndExitButtons) {
     Start({"#LEFT", "0", "#TOP", "0", "#WIDTH", "1297", "#HEIGHT", "691"});
     ASSERT_EQ(m_Window->size(), QSize(1297, 691));
-    std::vector<int> visible;
-    for (int id : kButtonOrder) {
-        if (m_Window->Buttons().Button(id)->isVisibleTo(m_Window))
-            visible.push_back(id);
-    }
-    EXPECT_EQ(visible, (std::vector<int>{kLoadPhantom, kExitOrBack}));
-    // size 42, column x 1205, first top 27, exit at 691 - 27 - 42.
-    EXPECT_EQ(m_Window->Buttons().Button(kLoadPhantom)->geometry(), QRect(1205, 27, 42, 42));
-    EXPECT_EQ(m_Window->Buttons().Button(kExitOrBack)->geometry(), QRect(1205, 622, 42, 42));
-    EXPECT_EQ(m_Window->Buttons().Button(kExitOrBack)->TooltipText(), "Exit");
+    EXPECT_EQ(VisibleButtons(),
+              (std::vector<CommandId>{CommandId::LoadPhantomPanoramic, CommandId::BackOrExit}));
+    const auto* exit = m_Window->Buttons().Button(CommandId::BackOrExit);
+    EXPECT_EQ(exit->geometry(), QRect(1205, 622, 42, 42));
+    EXPECT_EQ(exit->TooltipText(), "Exit");
 
-    m_Window->resize(1122, 406);
+    // A client height of 406 gives 24-pixel buttons.
+    m_Window->setFixedSize(1122, 406);
     QApplication::processEvents();
-    EXPECT_EQ(m_Window->Buttons().Button(kLoadPhantom)->geometry(), QRect(1042, 16, 24, 24));
+    EXPECT_EQ(m_Window->Buttons().Button(CommandId::LoadPhantomPanoramic)->geometry(),
+              QRect(1042, 16, 24, 24));
 }
 
-TEST_F(MainWindowTest, DefaultPlacementIsMostOfTheScreen) {
+TEST_F(MainWindowTest, DefaultPlacementIsAFixedSizeDialogOverMostOfTheScreen) {
     Start({});
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     EXPECT_EQ(m_Window->width(), static_cast<int>(screen.width() * 0.95));
     EXPECT_EQ(m_Window->height(), static_cast<int>(screen.height() * 0.9));
+    EXPECT_EQ(m_Window->minimumSize(), m_Window->maximumSize());
+    const Qt::WindowFlags flags = m_Window->windowFlags();
+    EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                          Qt::WindowCloseButtonHint));
+    EXPECT_TRUE(m_Window->testAttribute(Qt::WA_AlwaysShowToolTips));
+    EXPECT_FALSE(m_Window->close()) << "the system close command does nothing";
+    EXPECT_TRUE(m_Window->isVisible());
 }
 
 TEST_F(MainWindowTest, StatusLineAndItsAutomaticClearing) {
@@ -85,13 +187,12 @@ TEST_F(MainWindowTest, StatusLineAndItsAutomaticClearing) {
     EXPECT_EQ(m_Window->Status().Text(), "firstline");
     EXPECT_EQ(m_Window->Status().IconLevel(), 0);
     EXPECT_TRUE(m_Window->Status().IsBold());
-    EXPECT_EQ(m_Window->Timers().Period(4), 3000);
+    EXPECT_EQ(m_Window->Timers().Period(TimerId::StatusClear), 3000);
     m_Window->LogMessage("second", false, 5, true);
     EXPECT_EQ(m_Window->Status().IconLevel(), -1) << "level 5 has no icon";
-    EXPECT_EQ(m_Window->Timers().Period(4), 3000) << "restarted by the second message";
-    m_Window->Timers().Fire(4);
+    m_Window->OnTimer(TimerId::StatusClear);
     EXPECT_EQ(m_Window->Status().Text(), "");
-    EXPECT_FALSE(m_Window->Timers().IsActive(4));
+    EXPECT_FALSE(m_Window->Timers().IsActive(TimerId::StatusClear));
 
     const std::string log = test::ReadFile(ActivityLogPath(m_Install.InstallDir()));
     EXPECT_NE(log.find(" - firstline\n"), std::string::npos);
@@ -100,54 +201,34 @@ TEST_F(MainWindowTest, StatusLineAndItsAutomaticClearing) {
 }
 
 TEST_F(MainWindowTest, ContextMenuIsTranslatedAndFollowsThePhase) {
-    Start({}, 3);  // German
+    Start({}, 3, true);  // German
     const auto entries = m_Window->ContextMenuEntries();
     ASSERT_EQ(entries.size(), 4u);
-    EXPECT_EQ(entries[3].second, kMenuBackOrExit);
+    EXPECT_EQ(entries[3].second, ToInt(CommandId::MenuBackOrExit));
     EXPECT_EQ(entries[3].first, QString::fromStdString(Tr("_[Exit]_")));
     EXPECT_NE(entries[3].first, "Exit") << "the German text";
-    EXPECT_EQ(entries[0].second, kMenuAbout);
-    EXPECT_EQ(entries[1].second, kMenuQuickStart);
-
-    m_Window->Workflow().EnterWorkflowStep(2, true, false);
+    m_Workflow->Phase = 2;
     EXPECT_EQ(m_Window->ContextMenuEntries()[3].first,
               QString::fromStdString(Tr("_[Back to start]_")));
 }
 
-TEST_F(MainWindowTest, EnterEscapeAndCloseLeaveTheWindowOpen) {
+TEST_F(MainWindowTest, TheWorkflowsPhaseDrivesTheColumn) {
     Start({});
-    for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
-        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-        QApplication::sendEvent(m_Window, &press);
-    }
-    EXPECT_FALSE(m_Window->close());
-    EXPECT_TRUE(m_Window->isVisible());
-}
+    auto& workflow = m_Window->Workflow();
+    workflow.Caller().PanoramicPath = (m_Install.Root() / "missing.tif").string();
+    workflow.Caller().CallerPanoramicMode = true;
+    workflow.OpenCallerPanoramic();
+    EXPECT_EQ(workflow.WorkflowPhase(), 1) << "a panoramic that does not load leaves phase 1";
+    EXPECT_EQ(m_Window->Buttons().Button(CommandId::BackOrExit)->TooltipText(), "Exit");
 
-TEST_F(MainWindowTest, ToolModesAreExclusiveAndScrollingEndsThem) {
-    Start({});
-    m_Window->OnCommand(kZoom);
-    EXPECT_TRUE(m_Window->IsModeActive(kZoom));
-    EXPECT_TRUE(m_Window->Buttons().Button(kZoom)->IsFlat());
-    m_Window->OnCommand(kGamma);
-    EXPECT_FALSE(m_Window->IsModeActive(kZoom));
-    EXPECT_FALSE(m_Window->Buttons().Button(kZoom)->IsFlat());
-    EXPECT_TRUE(m_Window->Buttons().Button(kGamma)->IsFlat());
-    m_Window->OnCommand(kScrolling);
-    for (int id : {kZoom, kBrightness, kContrast, kGamma}) {
-        EXPECT_FALSE(m_Window->IsModeActive(id));
-        EXPECT_FALSE(m_Window->Buttons().Button(id)->IsFlat());
-    }
-}
+    m_Window->OnCommand(CommandId::Zoom);
+    EXPECT_TRUE(m_Window->Buttons().Button(CommandId::Zoom)->IsFlat());
+    m_Window->OnCommand(CommandId::Gamma);
+    EXPECT_FALSE(m_Window->Buttons().Button(CommandId::Zoom)->IsFlat());
+    EXPECT_TRUE(m_Window->Buttons().Button(CommandId::Gamma)->IsFlat());
+    m_Window->OnCommand(CommandId::Scrolling);
+    EXPECT_FALSE(m_Window->Buttons().Button(CommandId::Gamma)->IsFlat());
 
-TEST_F(MainWindowTest, BackToStartFromALaterPhase) {
-    Start({"#PANORAMIC_FILEPATH", "/tmp/x.tif", "#PATIENT_NAME", "Anna"});
-    m_Window->Workflow().EnterWorkflowStep(2, true, false);
-    m_Window->UpdateToolButtons(2, false, false);
-    EXPECT_EQ(m_Window->Buttons().Button(kExitOrBack)->TooltipText(), "Back to start");
-    m_Window->OnCommand(kMenuBackOrExit);
-    EXPECT_EQ(m_Window->Workflow().WorkflowPhase(), 1);
-    EXPECT_EQ(m_Window->Caller().PatientName, "");
-    EXPECT_FALSE(m_Window->Caller().CallerPanoramicMode);
-    EXPECT_TRUE(m_Window->isVisible()) << "back, not exit";
+    m_Window->OnCommand(CommandId::BackOrExit);
+    EXPECT_FALSE(m_Window->isVisible()) << "the first click in phase 1 exits";
 }

@@ -1,0 +1,163 @@
+// The workflow driven synchronously on the phantom's demo data: commands, messages and timers in,
+// the recorded windows, button column and log out.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "acquisition/Workflow.h"
+#include "phantom/DemoData.h"
+#include "support/TempDir.h"
+#include "support/UiRecorder.h"
+#include "viewer/ViewerCommands.h"
+
+namespace zor::acquisition {
+namespace {
+
+class WorkflowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_Install = new test::TempDir("zor-workflow");
+        std::string error;
+        ASSERT_TRUE(phantom::WriteDemoData(s_Install->Slash(), &error)) << error;
+    }
+    static void TearDownTestSuite() {
+        std::filesystem::remove(s_Install->Path() / "work" / "cur_pano.tif");
+        delete s_Install;
+    }
+
+    void SetUp() override {
+        WorkflowSettings settings;
+        settings.Images.m_InstallDir = s_Install->Path().string();
+        m_Workflow = std::make_unique<Workflow>(
+            WorkflowPorts{m_Ui, m_Ui, m_Ui, m_Ui, m_Ui, m_Viewer}, settings);
+        m_Workflow->EnterWorkflowStep(1, true, true);
+    }
+    void TearDown() override {
+        std::filesystem::remove(s_Install->Path() / "work" / "cur_pano.tif");
+    }
+    std::string Work(const char* name) const {
+        return (s_Install->Path() / "work" / name).string();
+    }
+
+    static test::TempDir* s_Install;
+    test::UiRecorder m_Ui;
+    viewer::ViewerCommands m_Viewer{m_Ui, m_Ui, m_Ui};
+    std::unique_ptr<Workflow> m_Workflow;
+};
+
+test::TempDir* WorkflowTest::s_Install = nullptr;
+
+TEST_F(WorkflowTest, PhantomPanoramicThenBackThenExit) {
+    ASSERT_EQ(m_Ui.ColumnPhase, 1);
+    m_Workflow->LoadPhantomPanoramic();
+    ASSERT_EQ(m_Workflow->WorkflowPhase(), 2) << (m_Ui.Step ? m_Ui.Step->Lines[0] : "");
+    EXPECT_TRUE(m_Workflow->TemplateMode());
+    EXPECT_EQ(m_Ui.ColumnPhase, 2);
+    EXPECT_EQ(m_Ui.Timers[TimerId::SelectionSteps], 2000);
+    EXPECT_FALSE(m_Ui.WaitCursor);
+
+    m_Viewer.OnCommand(CommandId::Zoom);
+    m_Viewer.Model().SetCrossesOverPanoramic(true);
+    m_Workflow->BackOrExit();
+    EXPECT_EQ(m_Workflow->WorkflowPhase(), 1);
+    EXPECT_FALSE(m_Workflow->TemplateMode());
+    EXPECT_EQ(m_Ui.ColumnPhase, 1);
+    EXPECT_EQ(m_Viewer.Model().Mode(), viewer::ToolMode::None);
+    EXPECT_EQ(m_Ui.MarkedTool, std::nullopt);
+    EXPECT_FALSE(m_Viewer.Model().CrossesOverPanoramic());
+    EXPECT_FALSE(m_Ui.Closed);
+
+    m_Workflow->BackOrExit();
+    EXPECT_TRUE(m_Ui.Closed) << "back in phase 1 is exit";
+}
+
+TEST_F(WorkflowTest, CallersPanoramicAndItsPatientAreForgottenOnBack) {
+    CallerState& caller = m_Workflow->Caller();
+    caller.PatientName = "Anna Rossi";
+    caller.PanoramicPath = Work("phantom_pano.tif");
+    caller.CallerPanoramicMode = true;
+    m_Workflow->OpenCallerPanoramic();
+    ASSERT_EQ(m_Workflow->WorkflowPhase(), 2);
+    EXPECT_EQ(m_Ui.ColumnPhase, 2) << "the column follows a forwarded panoramic";
+
+    m_Workflow->BackOrExit();
+    EXPECT_EQ(m_Workflow->WorkflowPhase(), 1);
+    EXPECT_EQ(caller.PatientName, "");
+    EXPECT_FALSE(caller.CallerPanoramicMode);
+    EXPECT_EQ(m_Ui.Title, "DTS");
+
+    // A caller's file that does not load leaves phase 1 and its column.
+    caller.PanoramicPath = Work("missing.tif");
+    caller.CallerPanoramicMode = true;
+    m_Workflow->OpenCallerPanoramic();
+    EXPECT_EQ(m_Workflow->WorkflowPhase(), 1);
+    EXPECT_EQ(m_Ui.ColumnPhase, 1);
+    EXPECT_FALSE(m_Ui.WaitCursor);
+}
+
+TEST_F(WorkflowTest, NewPanoramicMessages) {
+    m_Workflow->OnNewPanoramic(false);
+    EXPECT_EQ(m_Workflow->WorkflowPhase(), 1);
+    EXPECT_FALSE(m_Ui.LastPanoramicButton);
+    EXPECT_TRUE(m_Ui.Log.empty());
+
+    std::filesystem::copy_file(Work("phantom_pano.tif"), Work("cur_pano.tif"));
+    m_Workflow->OnNewPanoramic(true);
+    EXPECT_EQ(m_Ui.Log.at(0), "New panoramic image acquired");
+    ASSERT_EQ(m_Workflow->WorkflowPhase(), 2);
+
+    m_Workflow->OnNewPanoramic(true);
+    EXPECT_EQ(m_Ui.Log.back(), "The working panoramic image is changed");
+    EXPECT_EQ(m_Ui.StatusLevel, 2);
+    EXPECT_EQ(m_Workflow->WorkflowPhase(), 1);
+    EXPECT_EQ(m_Ui.ColumnPhase, 1);
+    EXPECT_TRUE(m_Ui.LastPanoramicButton) << "the acquired panoramic stays available";
+}
+
+TEST_F(WorkflowTest, ErrorWithRestartShowsPhaseOneAndHidesAfterItsTimer) {
+    m_Workflow->LoadPhantomPanoramic();
+    ASSERT_EQ(m_Ui.ColumnPhase, 2);
+    m_Workflow->ShowWorkflowError("TITLE", "what went wrong", true);
+    EXPECT_EQ(m_Workflow->WorkflowPhase(), 1);
+    EXPECT_EQ(m_Ui.ColumnPhase, 1);
+    ASSERT_TRUE(m_Ui.Step);
+    EXPECT_EQ(m_Ui.Step->Title, "TITLE");
+    EXPECT_EQ(m_Ui.Step->Lines[0], "what went wrong");
+    EXPECT_EQ(std::filesystem::path(m_Ui.Step->Bitmaps[0]).filename(), "Error.bmp");
+    EXPECT_EQ(m_Ui.Log.back(), "what went wrong  ");
+    EXPECT_EQ(m_Ui.StatusLevel, 0);
+    EXPECT_EQ(m_Ui.Timers[TimerId::StepHide], 5000);
+
+    m_Workflow->OnTimer(TimerId::StepHide);
+    EXPECT_FALSE(m_Ui.Step);
+    EXPECT_FALSE(m_Ui.TimerRuns(TimerId::StepHide));
+}
+
+TEST_F(WorkflowTest, ReconstructionEndIsIgnoredOutsideVolumeComputation) {
+    for (bool phantom : {false, true}) {
+        if (phantom)
+            m_Workflow->LoadPhantomPanoramic();
+        const int phase = m_Workflow->WorkflowPhase();
+        m_Workflow->OnReconstructionEnded(false);
+        m_Workflow->OnReconstructionEnded(true);
+        EXPECT_EQ(m_Workflow->WorkflowPhase(), phase);
+        EXPECT_FALSE(m_Ui.Step) << "no error shown in phase " << phase;
+    }
+}
+
+TEST_F(WorkflowTest, StartInZoomModeIsRefusedAndSelectionTimerStopsOutsidePhaseTwo) {
+    m_Workflow->LoadPhantomPanoramic();
+    m_Viewer.OnCommand(CommandId::Zoom);
+    m_Workflow->StartTomosynthesis();
+    EXPECT_EQ(m_Ui.Info, "This is not zoom area.");
+    EXPECT_EQ(m_Workflow->WorkflowPhase(), 2);
+
+    m_Workflow->OnTimer(TimerId::SelectionSteps);
+    EXPECT_TRUE(m_Ui.TimerRuns(TimerId::SelectionSteps)) << "phase 2 keeps its instructions";
+    m_Workflow->BackOrExit();
+    m_Workflow->OnTimer(TimerId::SelectionSteps);
+    EXPECT_FALSE(m_Ui.TimerRuns(TimerId::SelectionSteps));
+}
+
+}  // namespace
+}  // namespace zor::acquisition

@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include "support/UiRecorder.h"
+#include "viewer/ViewerCommands.h"
+
+using namespace zor;
+using namespace zor::viewer;
+
+TEST(ViewerStateModel, CrossCountsFillWholeRows) {
+    struct Case {
+        int requested, count, rows;
+    };
+    const Case cases[] = {{5, 5, 1},   {9, 9, 1},   {10, 10, 2}, {12, 12, 2},
+                          {21, 21, 3}, {25, 27, 3}, {39, 39, 3}, {41, 44, 4},
+                          {60, 48, 4}, {0, 1, 1},   {-7, 1, 1}};
+    for (const auto& c : cases) {
+        ViewerStateModel model;
+        model.SetCrossCount(c.requested);
+        EXPECT_EQ(model.CrossCount(), c.count) << c.requested;
+        EXPECT_EQ(model.CrossGroupSize(), c.rows) << c.requested;
+    }
+}
+
+TEST(ViewerCommands, ToolModesAreExclusiveWithTheirButtonAndCursor) {
+    test::UiRecorder ui;
+    ViewerCommands viewer(ui, ui, ui);
+    const struct {
+        CommandId command;
+        ToolMode mode;
+        CursorId cursor;
+    } cases[] = {
+        {CommandId::Zoom, ToolMode::Zoom, CursorId::Zoom},
+        {CommandId::Brightness, ToolMode::Brightness, CursorId::Level},
+        {CommandId::Contrast, ToolMode::Contrast, CursorId::Level},
+        {CommandId::Gamma, ToolMode::Gamma, CursorId::Gamma},
+    };
+    for (const auto& c : cases) {
+        viewer.OnCommand(c.command);
+        EXPECT_EQ(viewer.Model().Mode(), c.mode);
+        EXPECT_EQ(ui.MarkedTool, c.command);
+        EXPECT_EQ(ui.Cursor, c.cursor);
+    }
+    for (CommandId ending : {CommandId::Scrolling, CommandId::Unsharp, CommandId::FiltersReset}) {
+        viewer.OnCommand(CommandId::Gamma);
+        viewer.OnCommand(ending);
+        EXPECT_EQ(viewer.Model().Mode(), ToolMode::None);
+        EXPECT_EQ(ui.MarkedTool, std::nullopt);
+        EXPECT_EQ(ui.Cursor, CursorId::Arrow);
+    }
+}
+
+TEST(ViewerCommands, TomosynthesisStartIsRefusedInZoomModeAndRestoresTheLayout) {
+    test::UiRecorder ui;
+    ViewerCommands viewer(ui, ui, ui);
+    viewer.OnCommand(CommandId::Zoom);
+    viewer.Model().SetPanoramicEnlarged(true);
+    EXPECT_FALSE(viewer.PrepareStartTomosynthesis());
+    EXPECT_TRUE(ui.InfoShown);
+    EXPECT_EQ(ui.Info, "This is not zoom area.");
+    EXPECT_EQ(ui.Timers[TimerId::InfoHide], 1000);
+    EXPECT_TRUE(viewer.Model().PanoramicEnlarged()) << "a refused start changes nothing";
+
+    viewer.OnCommand(CommandId::Scrolling);
+    EXPECT_TRUE(viewer.PrepareStartTomosynthesis());
+    EXPECT_FALSE(viewer.Model().PanoramicEnlarged());
+}

@@ -1,0 +1,56 @@
+#include "viewer/ViewerCommands.h"
+
+namespace zor::viewer {
+
+namespace {
+constexpr const char* kNotZoomArea = "This is not zoom area.";
+constexpr int kNotZoomAreaMs = 1000;
+}  // namespace
+
+ViewerCommands::ViewerCommands(IMainWindow& window, IInfoWindow& info, ITimers& timers)
+    : m_Window(window), m_Info(info), m_Timers(timers) {}
+
+void ViewerCommands::OnCommand(CommandId id) {
+    if (const auto mode = ModeOfCommand(id)) {
+        SelectMode(*mode);
+        return;
+    }
+    switch (id) {
+        case CommandId::Scrolling:
+        case CommandId::Unsharp:
+        case CommandId::FiltersReset:
+            // The filter chains of the crosses come with the volume; the modes end either way.
+            EndModes();
+            break;
+        default:
+            // Cross stepping needs a loaded volume; without one there is nothing to move.
+            break;
+    }
+}
+
+void ViewerCommands::SelectMode(ToolMode mode) {
+    m_Model.SetMode(mode);
+    m_Window.MarkToolButton(ButtonOfMode(mode));
+    m_Window.SetCursor(CursorOfMode(mode));
+}
+
+void ViewerCommands::EndModes() {
+    m_Model.SetMode(ToolMode::None);
+    m_Window.MarkToolButton(std::nullopt);
+    m_Window.SetCursor(CursorId::Arrow);
+}
+
+bool ViewerCommands::PrepareStartTomosynthesis() {
+    if (m_Model.Mode() == ToolMode::Zoom) {
+        m_Info.ShowInfo(kNotZoomArea);
+        m_Timers.SetTimer(TimerId::InfoHide, kNotZoomAreaMs);
+        return false;
+    }
+    if (m_Model.PanoramicEnlarged()) {
+        m_Model.SetPanoramicEnlarged(false);
+        m_Window.Invalidate();
+    }
+    return true;
+}
+
+}  // namespace zor::viewer

@@ -1,0 +1,60 @@
+#include "viewer/ViewerStateModel.h"
+
+#include <algorithm>
+
+namespace zor::viewer {
+
+namespace {
+
+struct ModeEntry {
+    ToolMode mode;
+    CommandId button;
+    CursorId cursor;
+};
+
+constexpr ModeEntry kModes[] = {
+    {ToolMode::Zoom, CommandId::Zoom, CursorId::Zoom},
+    {ToolMode::Brightness, CommandId::Brightness, CursorId::Level},
+    {ToolMode::Contrast, CommandId::Contrast, CursorId::Level},
+    {ToolMode::Gamma, CommandId::Gamma, CursorId::Gamma},
+};
+
+}  // namespace
+
+void ViewerStateModel::ClearLayoutFlags() {
+    m_PanoramicEnlarged = false;
+    m_CrossesOverPanoramic = false;
+}
+
+void ViewerStateModel::SetCrossCount(int count) {
+    count = std::clamp(count, 1, 48);
+    const int group = count < 10 ? 1 : count < 21 ? 2 : count < 40 ? 3 : 4;
+    m_CrossGroupSize = group;
+    m_CrossCount = std::max(1, (count + group - 1) / group * group);
+}
+
+std::optional<CommandId> ButtonOfMode(ToolMode mode) {
+    for (const auto& e : kModes) {
+        if (e.mode == mode)
+            return e.button;
+    }
+    return std::nullopt;
+}
+
+CursorId CursorOfMode(ToolMode mode) {
+    for (const auto& e : kModes) {
+        if (e.mode == mode)
+            return e.cursor;
+    }
+    return CursorId::Arrow;
+}
+
+std::optional<ToolMode> ModeOfCommand(CommandId id) {
+    for (const auto& e : kModes) {
+        if (e.button == id)
+            return e.mode;
+    }
+    return std::nullopt;
+}
+
+}  // namespace zor::viewer
