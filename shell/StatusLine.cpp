@@ -50,19 +50,9 @@ void StatusLine::Show(const std::string& text, bool bold, int level) {
     m_Text->setFont(bold ? m_Bold : m_Normal);
     if (level >= 0 && level <= 2 && !m_LevelIcons[level].isNull()) {
         m_Icon->setPixmap(m_LevelIcons[level]);
-        m_IconLevel = level;
     } else {
         m_Icon->clear();
-        m_IconLevel = -1;
     }
-}
-
-QString StatusLine::Text() const {
-    return m_Text->text();
-}
-
-bool StatusLine::IsBold() const {
-    return m_Text->font().weight() >= QFont::Bold;
 }
 
 }  // namespace zor::shell

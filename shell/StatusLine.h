@@ -25,18 +25,12 @@ public:
     /// `level` (0 error, 1 information, 2 warning, others none).
     void Show(const std::string& text, bool bold, int level);
 
-    QString Text() const;
-    /// The level whose icon is shown, or -1 for none.
-    int IconLevel() const { return m_IconLevel; }
-    bool IsBold() const;
-
 private:
     QLabel* m_Icon;
     QLabel* m_Text;
     QFont m_Normal;
     QFont m_Bold;
     std::array<QPixmap, 3> m_LevelIcons;
-    int m_IconLevel = -1;
 };
 
 }  // namespace zor::shell

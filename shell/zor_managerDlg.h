@@ -77,12 +77,6 @@ public:
     /// separator).
     std::vector<std::pair<QString, int>> ContextMenuEntries() const;
 
-    acquisition::IWorkflow& Workflow() { return *m_Workflow; }
-    viewer::ViewerCommands& Viewer() { return *m_Viewer; }
-    TimerTable& Timers() { return *m_Timers; }
-    ToolButtons& Buttons() { return *m_Buttons; }
-    const StatusLine& Status() const { return *m_Status; }
-    AuxiliaryWindows& Windows() { return *m_Windows; }
     /// Where export commands go; not owned, may be null.
     void SetExport(IExportCommands* exporter) { m_Export = exporter; }
 

@@ -2,17 +2,17 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QScreen>
 #include <algorithm>
 #include <filesystem>
+#include <typeinfo>
 
 #include "ShellTestSupport.h"
+#include "acquisition/Workflow.h"
 #include "shell/ActivityLog.h"
-#include "shell/AuxiliaryWindows.h"
 #include "shell/RouteTable.h"
-#include "shell/StatusLine.h"
-#include "shell/TimerTable.h"
-#include "shell/ToolButtons.h"
+#include "shell/ToolButtonLayout.h"
 #include "shell/Translate.h"
 #include "shell/WindowMessages.h"
 #include "shell/zor_managerApp.h"
@@ -20,7 +20,6 @@
 #include "ui/CAboutDlg.h"
 #include "ui/CButtonST.h"
 #include "ui/CDlgMsg.h"
-#include "viewer/ViewerCommands.h"
 
 using namespace zor;
 using namespace zor::shell;
@@ -44,7 +43,9 @@ protected:
                               std::filesystem::copy_options::recursive |
                                   std::filesystem::copy_options::overwrite_existing);
         m_App = std::make_unique<Czor_managerApp>(args);
-        if (recorded) {
+        if (m_Factory) {
+            m_App->SetWorkflowFactory(m_Factory);
+        } else if (recorded) {
             m_App->SetWorkflowFactory([this](const acquisition::WorkflowPorts&) {
                 auto recorder = std::make_unique<test::RecordingWorkflow>();
                 m_Workflow = recorder.get();
@@ -60,19 +61,45 @@ protected:
             m_App->ExitInstance();
         }
     }
+    ui::CButtonST* Button(CommandId id) const {
+        return m_Window->findChild<ui::CButtonST*>(QString::number(ToInt(id)),
+                                                   Qt::FindDirectChildrenOnly);
+    }
+    QLabel* Control(int id) const {
+        return m_Window->findChild<QLabel*>(QString::number(id), Qt::FindDirectChildrenOnly);
+    }
     std::vector<CommandId> VisibleButtons() const {
         std::vector<CommandId> visible;
         for (CommandId id : kButtonOrder) {
-            if (m_Window->Buttons().Button(id)->isVisibleTo(m_Window))
+            if (Button(id)->isVisibleTo(m_Window))
                 visible.push_back(id);
         }
         return visible;
+    }
+    /// The mode button marked flat, if any.
+    std::optional<CommandId> MarkedMode() const {
+        for (CommandId id :
+             {CommandId::Zoom, CommandId::Brightness, CommandId::Contrast, CommandId::Gamma}) {
+            if (Button(id)->IsFlat())
+                return id;
+        }
+        return std::nullopt;
+    }
+    /// The first child window of exactly type T.
+    template <typename T>
+    T* Child() const {
+        for (QWidget* w : m_Window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (typeid(*w) == typeid(T))
+                return static_cast<T*>(w);
+        }
+        return nullptr;
     }
 
     test::TempInstall m_Install;
     std::unique_ptr<Czor_managerApp> m_App;
     Czor_managerDlg* m_Window = nullptr;
     test::RecordingWorkflow* m_Workflow = nullptr;
+    WorkflowFactory m_Factory;
 };
 
 }  // namespace
@@ -100,30 +127,29 @@ TEST_F(MainWindowTest, EveryIdReachesItsOwner) {
     EXPECT_EQ(exporter.Calls, (std::vector<std::string>{"export selected", "export all"}));
 
     // The viewer's commands change the viewer's tool mode and nothing else.
-    const std::pair<CommandId, viewer::ToolMode> viewerCommands[] = {
-        {CommandId::Zoom, viewer::ToolMode::Zoom},
-        {CommandId::Scrolling, viewer::ToolMode::None},
-        {CommandId::Gamma, viewer::ToolMode::Gamma},
-        {CommandId::Unsharp, viewer::ToolMode::None},
-        {CommandId::Brightness, viewer::ToolMode::Brightness},
-        {CommandId::FiltersReset, viewer::ToolMode::None},
-        {CommandId::Contrast, viewer::ToolMode::Contrast},
+    using Mode = std::optional<CommandId>;
+    const std::pair<CommandId, Mode> viewerCommands[] = {
+        {CommandId::Zoom, CommandId::Zoom},
+        {CommandId::Scrolling, std::nullopt},
+        {CommandId::Gamma, CommandId::Gamma},
+        {CommandId::Unsharp, std::nullopt},
+        {CommandId::Brightness, CommandId::Brightness},
+        {CommandId::FiltersReset, std::nullopt},
+        {CommandId::Contrast, CommandId::Contrast},
     };
     for (const auto& [id, mode] : viewerCommands) {
         m_Window->OnCommand(id);
-        EXPECT_EQ(m_Window->Viewer().Model().Mode(), mode) << ToInt(id);
+        EXPECT_EQ(MarkedMode(), mode) << ToInt(id);
     }
     for (CommandId id : {CommandId::Previous, CommandId::Following, CommandId::Hidden})
         m_Window->OnCommand(id);
-    EXPECT_EQ(m_Window->Viewer().Model().Mode(), viewer::ToolMode::Contrast);
+    EXPECT_EQ(MarkedMode(), CommandId::Contrast);
     EXPECT_TRUE(m_Workflow->Calls.empty());
     EXPECT_EQ(exporter.Calls.size(), 2u);
 
     m_Window->OnCommand(CommandId::MenuAbout);
-    const auto children = m_Window->findChildren<QWidget*>();
-    EXPECT_TRUE(std::any_of(children.begin(), children.end(), [](QWidget* w) {
-        return dynamic_cast<ui::CAboutDlg*>(w) && w->isVisible();
-    }));
+    ASSERT_NE(Child<ui::CAboutDlg>(), nullptr);
+    EXPECT_TRUE(Child<ui::CAboutDlg>()->isVisible());
     m_Window->OnCommand(CommandId::MenuQuickStart);  // no guide installed: nothing happens
 
     // Timers 2, 3, 5 and 6 are the workflow's; 1 and 4 the shell's.
@@ -132,11 +158,10 @@ TEST_F(MainWindowTest, EveryIdReachesItsOwner) {
         m_Window->OnTimer(id);
     EXPECT_EQ(m_Workflow->Calls,
               (std::vector<std::string>{"timer 2", "timer 3", "timer 5", "timer 6"}));
-    m_Window->Windows().ShowInfo("shown");
-    m_Window->Timers().SetTimer(TimerId::InfoHide, 1000);
+    ASSERT_NE(Child<ui::CDlgMsg>(), nullptr);
+    Child<ui::CDlgMsg>()->show();
     m_Window->OnTimer(TimerId::InfoHide);
-    EXPECT_FALSE(m_Window->Windows().InfoWindow().isVisible());
-    EXPECT_FALSE(m_Window->Timers().IsActive(TimerId::InfoHide));
+    EXPECT_FALSE(Child<ui::CDlgMsg>()->isVisible());
 
     // Posted messages arrive on the window's thread.
     m_Workflow->Calls.clear();
@@ -156,15 +181,14 @@ TEST_F(MainWindowTest, PhaseOneShowsOnlyThePhantomAndExitButtons) {
     ASSERT_EQ(m_Window->size(), QSize(1297, 691));
     EXPECT_EQ(VisibleButtons(),
               (std::vector<CommandId>{CommandId::LoadPhantomPanoramic, CommandId::BackOrExit}));
-    const auto* exit = m_Window->Buttons().Button(CommandId::BackOrExit);
+    const auto* exit = Button(CommandId::BackOrExit);
     EXPECT_EQ(exit->geometry(), QRect(1205, 622, 42, 42));
     EXPECT_EQ(exit->TooltipText(), "Exit");
 
     // A client height of 406 gives 24-pixel buttons.
     m_Window->setFixedSize(1122, 406);
     QApplication::processEvents();
-    EXPECT_EQ(m_Window->Buttons().Button(CommandId::LoadPhantomPanoramic)->geometry(),
-              QRect(1042, 16, 24, 24));
+    EXPECT_EQ(Button(CommandId::LoadPhantomPanoramic)->geometry(), QRect(1042, 16, 24, 24));
 }
 
 TEST_F(MainWindowTest, DefaultPlacementIsAFixedSizeDialogOverMostOfTheScreen) {
@@ -184,15 +208,13 @@ TEST_F(MainWindowTest, DefaultPlacementIsAFixedSizeDialogOverMostOfTheScreen) {
 TEST_F(MainWindowTest, StatusLineAndItsAutomaticClearing) {
     Start({});
     m_Window->LogMessage("first\r\nline", true, 0, true);
-    EXPECT_EQ(m_Window->Status().Text(), "firstline");
-    EXPECT_EQ(m_Window->Status().IconLevel(), 0);
-    EXPECT_TRUE(m_Window->Status().IsBold());
-    EXPECT_EQ(m_Window->Timers().Period(TimerId::StatusClear), 3000);
+    EXPECT_EQ(Control(1019)->text(), "firstline");
+    EXPECT_TRUE(Control(1019)->font().bold());
+    EXPECT_FALSE(Control(1018)->pixmap().isNull()) << "the error icon";
     m_Window->LogMessage("second", false, 5, true);
-    EXPECT_EQ(m_Window->Status().IconLevel(), -1) << "level 5 has no icon";
+    EXPECT_TRUE(Control(1018)->pixmap().isNull()) << "level 5 has no icon";
     m_Window->OnTimer(TimerId::StatusClear);
-    EXPECT_EQ(m_Window->Status().Text(), "");
-    EXPECT_FALSE(m_Window->Timers().IsActive(TimerId::StatusClear));
+    EXPECT_EQ(Control(1019)->text(), "");
 
     const std::string log = test::ReadFile(ActivityLogPath(m_Install.InstallDir()));
     EXPECT_NE(log.find(" - firstline\n"), std::string::npos);
@@ -213,21 +235,21 @@ TEST_F(MainWindowTest, ContextMenuIsTranslatedAndFollowsThePhase) {
 }
 
 TEST_F(MainWindowTest, TheWorkflowsPhaseDrivesTheColumn) {
+    acquisition::Workflow* real = nullptr;
+    m_Factory = [&](const acquisition::WorkflowPorts& ports) {
+        acquisition::WorkflowSettings settings;
+        settings.Images.m_InstallDir = m_Install.InstallDir();
+        auto workflow = std::make_unique<acquisition::Workflow>(ports, settings);
+        real = workflow.get();
+        return workflow;
+    };
     Start({});
-    auto& workflow = m_Window->Workflow();
+    auto& workflow = *real;
     workflow.Caller().PanoramicPath = (m_Install.Root() / "missing.tif").string();
     workflow.Caller().CallerPanoramicMode = true;
     workflow.OpenCallerPanoramic();
     EXPECT_EQ(workflow.WorkflowPhase(), 1) << "a panoramic that does not load leaves phase 1";
-    EXPECT_EQ(m_Window->Buttons().Button(CommandId::BackOrExit)->TooltipText(), "Exit");
-
-    m_Window->OnCommand(CommandId::Zoom);
-    EXPECT_TRUE(m_Window->Buttons().Button(CommandId::Zoom)->IsFlat());
-    m_Window->OnCommand(CommandId::Gamma);
-    EXPECT_FALSE(m_Window->Buttons().Button(CommandId::Zoom)->IsFlat());
-    EXPECT_TRUE(m_Window->Buttons().Button(CommandId::Gamma)->IsFlat());
-    m_Window->OnCommand(CommandId::Scrolling);
-    EXPECT_FALSE(m_Window->Buttons().Button(CommandId::Gamma)->IsFlat());
+    EXPECT_EQ(Button(CommandId::BackOrExit)->TooltipText(), "Exit");
 
     m_Window->OnCommand(CommandId::BackOrExit);
     EXPECT_FALSE(m_Window->isVisible()) << "the first click in phase 1 exits";
