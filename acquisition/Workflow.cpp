@@ -3,6 +3,7 @@
 #include "acquisition/AcquisitionConstants.h"
 #include "images/ImageInterfaces.h"
 #include "images/PanoramicLoader.h"
+#include "platform/Paths.h"
 #include "viewer/ViewerCommands.h"
 
 namespace zor::acquisition {
@@ -41,8 +42,8 @@ std::string Workflow::Tr(const std::string& tag) const {
 }
 
 std::string Workflow::Picture(const char* file) const {
-    return (std::filesystem::path(m_Settings.Images.m_InstallDir) / "config_zor" / "zor_manager" /
-            file)
+    return platform::InstallPath(m_Settings.Images.m_InstallDir,
+                                 {"config_zor", "zor_manager", file})
         .string();
 }
 

@@ -17,8 +17,4 @@ std::string ToPosixPath(std::string path) {
     return path;
 }
 
-std::string JoinRaw(const std::string& base, const std::string& piece) {
-    return base + ToPosixPath(piece);
-}
-
 }  // namespace zor::platform

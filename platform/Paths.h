@@ -13,8 +13,5 @@ std::filesystem::path InstallPath(const std::filesystem::path& installDir,
 
 /// Turns every backslash of a system relative path into '/'.
 std::string ToPosixPath(std::string path);
-/// Joins as the system does: plain concatenation after ToPosixPath of the piece, so doubled
-/// separators stay ("a/" + "/b" gives "a//b").
-std::string JoinRaw(const std::string& base, const std::string& piece);
 
 }  // namespace zor::platform

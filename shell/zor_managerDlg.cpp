@@ -16,6 +16,7 @@
 
 #include "acquisition/Workflow.h"
 #include "platform/CopyData.h"
+#include "platform/Paths.h"
 #include "platform/Process.h"
 #include "resources/Resources.h"
 #include "shell/ActivityLog.h"
@@ -70,8 +71,7 @@ Czor_managerDlg::~Czor_managerDlg() {
 }
 
 std::string Czor_managerDlg::PicturePath(const char* file) const {
-    return (std::filesystem::path(m_App.Settings().InstallDir) / "config_zor" / "zor_manager" /
-            file)
+    return platform::InstallPath(m_App.Settings().InstallDir, {"config_zor", "zor_manager", file})
         .string();
 }
 
@@ -290,7 +290,7 @@ void Czor_managerDlg::ShowAbout() {
 }
 
 void Czor_managerDlg::OpenQuickStartGuide() {
-    const std::filesystem::path docs = std::filesystem::path(m_App.Settings().InstallDir) / "docs";
+    const std::filesystem::path docs = platform::InstallPath(m_App.Settings().InstallDir, {"docs"});
     platform::OpenDocument(docs / "Talvern_Quick_Start_Guide_DTS.pdf", docs);
 }
 

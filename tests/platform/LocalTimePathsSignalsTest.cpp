@@ -64,7 +64,6 @@ TEST(Paths, InstallPathNeedsNoFinalSeparator) {
         EXPECT_EQ(InstallPath(dir, {"config_zor", "zor_manager", "info.bmp"}),
                   "/opt/zor/config_zor/zor_manager/info.bmp");
     }
-    EXPECT_EQ(JoinRaw("/opt/zor/", "\\config_zor\\\\x.bmp"), "/opt/zor//config_zor//x.bmp");
 }
 
 TEST(Signals, ExitSignalsArriveThroughThePipe) {
