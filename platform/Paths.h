@@ -1,7 +1,6 @@
 #pragma once
 #include <filesystem>
 #include <initializer_list>
-#include <string>
 #include <string_view>
 
 namespace zor::platform {
@@ -10,8 +9,5 @@ namespace zor::platform {
 /// folder or file name, e.g. InstallPath(dir, {"config_zor", "zor_manager", "info.bmp"}).
 std::filesystem::path InstallPath(const std::filesystem::path& installDir,
                                   std::initializer_list<std::string_view> pieces);
-
-/// Turns every backslash of a system relative path into '/'.
-std::string ToPosixPath(std::string path);
 
 }  // namespace zor::platform
