@@ -26,7 +26,7 @@ struct CallerState {
 /// The workflow of one examination: phases 0 not started, 1 panoramic acquisition, 2 volume
 /// selection, 3 projection acquisition, 4 volume computation, 5 volume navigation. Owned by the
 /// main window; user-interface thread only. Its error display is the one the layers below use.
-class IWorkflow : public IStepPresenter {
+class IWorkflow : public IWorkflowErrors {
 public:
     /// Current phase, 0..5.
     virtual int32_t WorkflowPhase() const = 0;

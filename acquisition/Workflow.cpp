@@ -1,35 +1,20 @@
 #include "acquisition/Workflow.h"
 
 #include "acquisition/AcquisitionConstants.h"
-#include "images/ImageInterfaces.h"
 #include "images/PanoramicLoader.h"
 #include "platform/Paths.h"
 #include "viewer/ViewerCommands.h"
 
 namespace zor::acquisition {
 
-/// The image layer's step-window port on the main window's step window.
-class Workflow::StepWindowPort : public images::IStepWindow {
-public:
-    explicit StepWindowPort(zor::IStepWindow& steps) : m_Steps(steps) {}
-    void ShowStepWindowAndWait(const std::string& title, const std::string& firstLine,
-                               int waitMs) override {
-        m_Steps.ShowStepWindowAndWait(title, firstLine, waitMs);
-    }
-
-private:
-    zor::IStepWindow& m_Steps;
-};
-
 Workflow::Workflow(WorkflowPorts ports, WorkflowSettings settings)
     : m_Ports(ports),
       m_Settings(std::move(settings)),
-      m_StepWindowPort(std::make_unique<StepWindowPort>(ports.Steps)),
       m_TemplateMode(m_Settings.IsLastPanoramicPhantom) {
     images::PanoramicPorts loaderPorts;
     loaderPorts.m_Status = &m_Ports.Status;
     loaderPorts.m_Steps = this;
-    loaderPorts.m_StepWindow = m_StepWindowPort.get();
+    loaderPorts.m_StepWindow = &m_Ports.Steps;
     if (m_Settings.Translate)
         loaderPorts.m_Translate = m_Settings.Translate;
     m_Loader = std::make_unique<images::PanoramicLoader>(m_Settings.Images, loaderPorts);

@@ -71,8 +71,6 @@ private:
     WorkflowPorts m_Ports;
     WorkflowSettings m_Settings;
     std::unique_ptr<images::PanoramicLoader> m_Loader;
-    class StepWindowPort;
-    std::unique_ptr<StepWindowPort> m_StepWindowPort;
     CallerState m_Caller;
     int32_t m_Phase = 0;
     int32_t m_LastDeviceState = 0;

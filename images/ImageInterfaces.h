@@ -1,22 +1,11 @@
 #pragma once
-// Ports through which the image layer reaches the step window and the projection LUT library.
+// The port through which the image layer reaches the projection LUT library.
 #include <memory>
 #include <string>
 
 class CLUTProjection;
 
 namespace zor::images {
-
-/// The step window's instruction form, used when a panoramic of another projection family is
-/// refused. Implemented by the main window; user-interface thread.
-class IStepWindow {
-public:
-    virtual ~IStepWindow() = default;
-    /// Shows the step window with `title` and `firstLine` (other lines and pictures empty),
-    /// repaints the main window at once, then blocks user input for `waitMs` milliseconds.
-    virtual void ShowStepWindowAndWait(const std::string& title, const std::string& firstLine,
-                                       int waitMs) = 0;
-};
 
 /// The LUT projection object of the volume library (CLUTProjection) as this layer uses it.
 class IProjectionLut {

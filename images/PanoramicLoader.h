@@ -39,7 +39,7 @@ public:
 /// shown, a refusal does not wait, and filters copy unchanged).
 struct PanoramicPorts {
     IStatusSink* m_Status = nullptr;
-    IStepPresenter* m_Steps = nullptr;
+    IWorkflowErrors* m_Steps = nullptr;
     IStepWindow* m_StepWindow = nullptr;
     IDisplayFilter* m_Filter = nullptr;
     Translate m_Translate;  ///< default: UntranslatedTag

@@ -12,7 +12,7 @@ namespace zor::images {
 namespace {
 
 /// Records what the operator would see instead of showing it.
-class MessageRecorder : public IStatusSink, public IStepPresenter, public IStepWindow {
+class MessageRecorder : public IStatusSink, public IWorkflowErrors, public IStepWindow {
 public:
     void LogMessage(const std::string& text, bool, int level, bool) override {
         m_Lines += "  log (level " + std::to_string(level) + "): " + text + "\n";
@@ -20,6 +20,8 @@ public:
     void ShowWorkflowError(const std::string& title, const std::string& text, bool) override {
         m_Lines += "  workflow error: " + title + ": " + text + "\n";
     }
+    void ShowStep(const StepContent&) override {}
+    void HideStep() override {}
     void ShowStepWindowAndWait(const std::string& title, const std::string& firstLine,
                                int) override {
         m_Lines += "  step window: " + title + ": " + firstLine + "\n";

@@ -19,9 +19,9 @@ public:
 };
 
 /// The workflow's blocking error display (implemented by the workflow, used by the layers below).
-class IStepPresenter {
+class IWorkflowErrors {
 public:
-    virtual ~IStepPresenter() = default;
+    virtual ~IWorkflowErrors() = default;
     /// Shows a blocking workflow error: `title` and `text` as given (tags already translated);
     /// `restart` asks the workflow to go back to step 1 first.
     virtual void ShowWorkflowError(const std::string& title, const std::string& text,

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
+#include <tiffio.h>
 
 #include <filesystem>
-#include <fstream>
+#include <optional>
 
-#include "TiffTestFiles.h"
 #include "images/ImageFileCheck.h"
 #include "images/PanoramicLoader.h"
 #include "images/PanoramicReport.h"
@@ -13,11 +13,9 @@
 namespace zor::images {
 namespace {
 
-using test::TiffSpec;
-using test::WriteTestTiff;
 using zor::test::TempDir;
 
-struct Recorder : IStatusSink, IStepPresenter, IStepWindow {
+struct Recorder : IStatusSink, IWorkflowErrors, IStepWindow {
     void LogMessage(const std::string& text, bool, int level, bool) override {
         m_Log.push_back(std::to_string(level) + ":" + text);
     }
@@ -25,6 +23,8 @@ struct Recorder : IStatusSink, IStepPresenter, IStepWindow {
                            bool restart) override {
         m_Errors.push_back(title + "|" + text + (restart ? "|restart" : ""));
     }
+    void ShowStep(const StepContent&) override {}
+    void HideStep() override {}
     void ShowStepWindowAndWait(const std::string& title, const std::string& line, int ms) override {
         m_Steps.push_back(title + "|" + line + "|" + std::to_string(ms));
     }
@@ -55,6 +55,86 @@ struct DoublingFilter : IDisplayFilter {
     std::vector<std::string> m_Seen;
 };
 
+/// How a test TIFF is written: with libtiff, so that it can hold what the product's writer cannot.
+struct TiffSpec {
+    int m_Width = 8, m_Height = 4, m_Bits = 16, m_SamplesPerPixel = 1;
+    std::vector<uint16_t> m_Samples;  ///< width × height × spp, top row first; empty: zeros
+    std::optional<std::string> m_Description, m_Xmp;
+    bool m_Marker1000 = false, m_Tiled = false;
+    uint16_t m_Compression = 1;
+};
+
+bool WriteTestTiff(const std::string& path, const TiffSpec& spec) {
+    TIFF* t = TIFFOpen(path.c_str(), "w");
+    if (t == nullptr)
+        return false;
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(spec.m_Width));
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(spec.m_Height));
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, static_cast<uint16_t>(spec.m_Bits));
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, static_cast<uint16_t>(spec.m_SamplesPerPixel));
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC,
+                 spec.m_SamplesPerPixel == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, spec.m_Compression);
+    if (spec.m_Description)
+        TIFFSetField(t, TIFFTAG_IMAGEDESCRIPTION, spec.m_Description->c_str());
+    if (spec.m_Xmp)
+        TIFFSetField(t, TIFFTAG_XMLPACKET, static_cast<uint32_t>(spec.m_Xmp->size()),
+                     spec.m_Xmp->data());
+    if (spec.m_Marker1000) {  // meaningless to libtiff: declared before it can be written
+        static const TIFFFieldInfo kMarker[] = {
+            {1000, -1, -1, TIFF_LONG, FIELD_CUSTOM, 1, 1, const_cast<char*>("PanoramicMarker")}};
+        TIFFMergeFieldInfo(t, kMarker, 1);
+        const uint32_t one = 1;
+        TIFFSetField(t, 1000, 1, &one);
+    }
+    std::vector<uint16_t> wide = spec.m_Samples;
+    wide.resize(static_cast<size_t>(spec.m_Width) * spec.m_Height * spec.m_SamplesPerPixel);
+    const std::vector<uint8_t> narrow(wide.begin(), wide.end());
+    bool ok = true;
+    if (spec.m_Tiled) {
+        TIFFSetField(t, TIFFTAG_TILEWIDTH, 16u);
+        TIFFSetField(t, TIFFTAG_TILELENGTH, 16u);
+        std::vector<uint8_t> tile(static_cast<size_t>(TIFFTileSize(t)), 0);
+        for (uint32_t i = 0; i < TIFFNumberOfTiles(t) && ok; ++i)
+            ok = TIFFWriteEncodedTile(t, i, tile.data(), static_cast<tmsize_t>(tile.size())) >= 0;
+    } else {
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, static_cast<uint32_t>(spec.m_Height));
+        const void* data =
+            spec.m_Bits == 16 ? static_cast<const void*>(wide.data()) : narrow.data();
+        ok = TIFFWriteEncodedStrip(t, 0, const_cast<void*>(data),
+                                   static_cast<tmsize_t>(wide.size() * spec.m_Bits / 8)) >= 0;
+    }
+    TIFFClose(t);
+    return ok;
+}
+
+/// Samples (3x + 5y) mod 1000 with `maxValue` in the middle.
+std::vector<uint16_t> Pattern(int width, int height, uint16_t maxValue) {
+    std::vector<uint16_t> s(static_cast<size_t>(width) * height);
+    for (size_t i = 0; i < s.size(); ++i)
+        s[i] = static_cast<uint16_t>((i % width * 3 + i / width * 5) % 1000);
+    s[s.size() / 2] = maxValue;
+    return s;
+}
+
+/// An uncompressed 8-bit grey-palette BMP of width × height.
+std::vector<uint8_t> MakeBmp8(int width, int height) {
+    const uint32_t w = static_cast<uint32_t>(width), h = static_cast<uint32_t>(height);
+    const uint32_t row = (w + 3) & ~3u, offset = 14 + 40 + 256 * 4, size = offset + row * h;
+    std::vector<uint8_t> b(size, 0);
+    const std::pair<size_t, uint32_t> fields[] = {{2, size}, {10, offset}, {14, 40},
+                                                  {18, w},   {22, h},      {34, row * h}};
+    for (const auto& [at, v] : fields) {
+        for (size_t i = 0; i < 4; ++i)
+            b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    }
+    b[0] = 'B', b[1] = 'M', b[26] = 1, b[28] = 8;
+    for (int i = 0; i < 256; ++i)
+        b[54 + i * 4] = b[55 + i * 4] = b[56 + i * 4] = static_cast<uint8_t>(i);
+    return b;
+}
+
 class PanoramicLoaderTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -63,9 +143,7 @@ protected:
         AddLut("0.0.31.1");
         m_Settings.m_InstallDir = m_Dir.Path().string();
     }
-    void AddLut(const std::string& id) {
-        std::ofstream(m_Dir.Path() / "config_zor" / (id + "_X.LUT")) << "lut";
-    }
+    void AddLut(const std::string& id) { m_Dir.Write("config_zor/" + id + "_X.LUT", "lut"); }
     PanoramicLoader MakeLoader(int lutResult = 0) {
         PanoramicPorts ports;
         ports.m_Status = &m_Recorder;
@@ -78,7 +156,15 @@ protected:
         ports.m_Now = [] { return 1780000000LL; };
         return PanoramicLoader(m_Settings, ports);
     }
-    std::string Folder() const { return m_Dir.Path().string() + "/config_zor/"; }
+    /// Writes `spec` as `name` in the test folder and returns its path.
+    std::string Tiff(const std::string& name, const TiffSpec& spec) {
+        EXPECT_TRUE(WriteTestTiff(m_Dir.File(name), spec)) << name;
+        return m_Dir.File(name);
+    }
+    std::string Folder() const { return m_Dir.Slash() + "config_zor/"; }
+    void WriteCurvePicture(const std::vector<uint8_t>& bmp) {
+        zor::test::WriteFile(m_Dir / "config_zor/zor_manager/kestel.bmp", bmp);
+    }
 
     TempDir m_Dir;
     ImageSettings m_Settings;
@@ -87,16 +173,9 @@ protected:
     std::vector<std::string> m_LutCalls;
 };
 
-TiffSpec Described(const std::string& description) {
-    TiffSpec spec;
-    spec.m_Description = description;
-    return spec;
-}
-
 TEST_F(PanoramicLoaderTest, CommaFormLoadsItsLut) {
-    const std::string path = m_Dir.File("p.tif");
-    ASSERT_TRUE(WriteTestTiff(
-        path, Described("orvix=200,projection=0.0.31,tech_fact_s=12,margin_left=70")));
+    const std::string path = Tiff(
+        "p.tif", {.m_Description = "orvix=200,projection=0.0.31,tech_fact_s=12,margin_left=70"});
     PanoramicLoader loader = MakeLoader();
     EXPECT_TRUE(loader.LoadPanoramicMetadata(path));
     EXPECT_EQ(m_LutCalls, std::vector<std::string>{"0.0.31.1|70|" + Folder()});
@@ -106,111 +185,78 @@ TEST_F(PanoramicLoaderTest, CommaFormLoadsItsLut) {
 }
 
 TEST_F(PanoramicLoaderTest, LutFailures) {
+    const std::string kError = "PANORAMIC IMAGE ACQUISITION ERROR|";
     struct Case {
         std::string description;
         int lutResult;
-        bool loaded;
         std::string error;
     };
     const Case cases[] = {
-        {"projection=0.0.25,projection_version=3", 0, false,
-         "PANORAMIC IMAGE ACQUISITION ERROR|Incompatible panoramic projection\r\n"
-         "(0.0.25.3_X.LUT not found)|restart"},
-        {"projection=0.0.25", 0, false,
-         "PANORAMIC IMAGE ACQUISITION ERROR|Incompatible panoramic projection\r\n"
-         "(_X.LUT not found)|restart"},
-        {"projection=0.0.31", 7, false,
-         "PANORAMIC IMAGE ACQUISITION ERROR|Kestel load LUT (LUT not found)|restart"},
+        {"projection=0.0.25,projection_version=3", 0,
+         "Incompatible panoramic projection\r\n(0.0.25.3_X.LUT not found)|restart"},
+        {"projection=0.0.25", 0, "Incompatible panoramic projection\r\n(_X.LUT not found)|restart"},
+        {"projection=0.0.31", 7, "Kestel load LUT (LUT not found)|restart"},
     };
     for (const Case& c : cases) {
         m_Recorder.m_Errors.clear();
-        const std::string path = m_Dir.File("f.tif");
-        ASSERT_TRUE(WriteTestTiff(path, Described(c.description)));
-        PanoramicLoader loader = MakeLoader(c.lutResult);
-        EXPECT_EQ(loader.LoadPanoramicMetadata(path), c.loaded) << c.description;
-        EXPECT_EQ(m_Recorder.m_Errors, std::vector<std::string>{c.error}) << c.description;
+        const std::string path = Tiff("f.tif", {.m_Description = c.description});
+        EXPECT_FALSE(MakeLoader(c.lutResult).LoadPanoramicMetadata(path)) << c.description;
+        EXPECT_EQ(m_Recorder.m_Errors, std::vector<std::string>{kError + c.error});
     }
-}
-
-TEST_F(PanoramicLoaderTest, DescriptionForms) {
-    PanoramicLoader loader = MakeLoader(9);  // the library refuses every LUT
-    const std::string technics = m_Dir.File("t.tif");
-    TiffSpec spec;
-    spec.m_Xmp =
-        "<Technics type=\"string\">projection=0.0.31\r\nprojection_version=1\r\n</Technics>";
-    ASSERT_TRUE(WriteTestTiff(technics, spec));
-    EXPECT_TRUE(loader.LoadPanoramicMetadata(technics));  // the Technics path ignores the result
-    EXPECT_TRUE(m_Recorder.m_Errors.empty());
-    EXPECT_EQ(loader.Info().NormalisedDescription.Str().rfind("orvix=200,source=Unknown", 0), 0u);
-
-    const std::string marker = m_Dir.File("m.tif");
-    TiffSpec markerSpec;
-    markerSpec.m_Marker1000 = true;
-    ASSERT_TRUE(WriteTestTiff(marker, markerSpec));
-    PanoramicLoader accepting = MakeLoader(0);
-    accepting.Info().ProjectionId = "0.0.31.1";
-    EXPECT_TRUE(accepting.LoadPanoramicMetadata(marker));
-    EXPECT_TRUE(accepting.Info().NormalisedDescription.Empty());
-
-    const std::string bare = m_Dir.File("b.tif");
-    ASSERT_TRUE(WriteTestTiff(bare, TiffSpec()));
-    EXPECT_FALSE(accepting.LoadPanoramicMetadata(bare));
-    EXPECT_FALSE(accepting.ReadCommaFormFile(technics));
-    zor::test::WriteFile(m_Dir.File("text.tif"), "hello");
-    EXPECT_FALSE(accepting.LoadPanoramicMetadata(m_Dir.File("text.tif")));
-    EXPECT_FALSE(accepting.LoadPanoramicMetadata(m_Dir.File("absent.tif")));
-}
-
-TEST_F(PanoramicLoaderTest, OtherProjectionFamilyIsRefusedWithTheStepWindow) {
-    const std::string path = m_Dir.File("major.tif");
-    ASSERT_TRUE(WriteTestTiff(path, Described("orvix=200,projection=1.0.31")));
-    PanoramicLoader loader = MakeLoader();
-    EXPECT_FALSE(loader.LoadPanoramicMetadata(path));
+    // Another projection family is refused with the step window, before any LUT.
+    m_LutCalls.clear();
+    const std::string major = Tiff("major.tif", {.m_Description = "orvix=200,projection=1.0.31"});
+    EXPECT_FALSE(MakeLoader().LoadPanoramicMetadata(major));
     EXPECT_EQ(m_Recorder.m_Steps,
               std::vector<std::string>{"TOMOSYNTHESIS PROJECTIONS ACQUISITION ERROR|"
                                        "Please select a panoramic group exam|5000"});
     EXPECT_TRUE(m_LutCalls.empty());
 }
 
-std::vector<uint16_t> Pattern(int width, int height, uint16_t maxValue) {
-    std::vector<uint16_t> s(static_cast<size_t>(width) * height);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x)
-            s[y * width + x] = static_cast<uint16_t>((x * 3 + y * 5) % 1000);
-    }
-    s[s.size() / 2] = maxValue;
-    return s;
+TEST_F(PanoramicLoaderTest, DescriptionForms) {
+    PanoramicLoader loader = MakeLoader(9);  // the library refuses every LUT
+    const std::string technics = Tiff(
+        "t.tif",
+        {.m_Xmp =
+             "<Technics type=\"string\">projection=0.0.31\r\nprojection_version=1\r\n</Technics>"});
+    EXPECT_TRUE(loader.LoadPanoramicMetadata(technics));  // the Technics path ignores the result
+    EXPECT_TRUE(m_Recorder.m_Errors.empty());
+    EXPECT_EQ(loader.Info().NormalisedDescription.Str().rfind("orvix=200,source=Unknown", 0), 0u);
+
+    PanoramicLoader accepting = MakeLoader(0);
+    accepting.Info().ProjectionId = "0.0.31.1";
+    EXPECT_TRUE(accepting.LoadPanoramicMetadata(Tiff("m.tif", {.m_Marker1000 = true})));
+    EXPECT_TRUE(accepting.Info().NormalisedDescription.Empty());
+
+    EXPECT_FALSE(accepting.LoadPanoramicMetadata(Tiff("b.tif", {})));
+    EXPECT_FALSE(accepting.ReadCommaFormFile(technics));
+    EXPECT_FALSE(accepting.LoadPanoramicMetadata(m_Dir.Write("text.tif", "hello")));
+    EXPECT_FALSE(accepting.LoadPanoramicMetadata(m_Dir.File("absent.tif")));
 }
 
+// 8-, 12- and 16-bit contents of 16-bit files: the depth found, the samples through the
+// treatments, which run on the full image and on the preview.
 TEST_F(PanoramicLoaderTest, SixteenBitPreparation) {
-    struct Case {
-        uint16_t maxValue;
-        int bits;
-    };
-    for (const Case c :
-         {Case{255, 8}, Case{999 + 1, 12}, Case{4095, 12}, Case{4096, 16}, Case{65535, 16}}) {
-        const std::string path = m_Dir.File("s.tif");
-        TiffSpec spec = Described("orvix=200,treat=ECE 0.000;1.000");
-        spec.m_Width = 600;
-        spec.m_Height = 9;
-        spec.m_Samples = Pattern(600, 9, c.maxValue);
-        if (c.maxValue == 255) {
-            for (auto& v : spec.m_Samples)
-                v = static_cast<uint16_t>(std::min<int>(v, 255));
-        }
-        ASSERT_TRUE(WriteTestTiff(path, spec));
+    const std::pair<int, int> depths[] = {
+        {255, 8}, {1000, 12}, {4095, 12}, {4096, 16}, {65535, 16}};
+    for (const auto& [maxValue, bits] : depths) {
+        TiffSpec spec{
+            .m_Width = 600, .m_Height = 9, .m_Description = "orvix=200,treat=ECE 0.000;1.000"};
+        spec.m_Samples = Pattern(600, 9, static_cast<uint16_t>(maxValue));
+        for (auto& v : spec.m_Samples)
+            v = static_cast<uint16_t>(std::min<int>(v, maxValue));
+        const std::string path = Tiff("s.tif", spec);
         PanoramicLoader loader = MakeLoader();
         loader.LoadPanoramicMetadata(path);
         m_Filter.m_Seen.clear();
         ASSERT_EQ(loader.LoadPanoramicImage(path, true), 0);
         const PanoramicView& view = *loader.View();
         ASSERT_TRUE(view.m_Loaded);
-        EXPECT_EQ(view.m_Full.m_Bits, c.bits) << c.maxValue;
+        EXPECT_EQ(view.m_Full.m_Bits, bits) << maxValue;
         EXPECT_EQ(view.m_SpacingX, 0.096);
         ASSERT_EQ(view.m_Full.m_Samples.size(), spec.m_Samples.size());
-        for (size_t i = 0; i < spec.m_Samples.size(); ++i) {
+        for (size_t i = 0; i < spec.m_Samples.size(); ++i)
             ASSERT_EQ(view.m_Full.m_Samples[i], static_cast<uint16_t>(spec.m_Samples[i] * 2)) << i;
-        }
         EXPECT_EQ(m_Filter.m_Seen,
                   (std::vector<std::string>{"ECE 0.000,1.000@600", "ECE 0.000,1.000@200"}));
         EXPECT_EQ(loader.ExportTimeStamp().size(), 19u);
@@ -226,13 +272,9 @@ TEST(Preview, ShrinksWideImagesByAveragingAlongTheRow) {
     };
     for (const Case c : {Case{1, 1, 23}, Case{266, 266, 23}, Case{267, 133, 11}, Case{600, 200, 7},
                          Case{2693, 244, 2}}) {
-        GreyImage16 source;
-        source.m_Width = c.width;
-        source.m_Height = 23;
-        for (int y = 0; y < 23; ++y) {
-            for (int x = 0; x < c.width; ++x)
-                source.m_Samples.push_back(static_cast<uint16_t>(4 * x));
-        }
+        GreyImage16 source{.m_Width = c.width, .m_Height = 23};
+        for (int i = 0; i < 23 * c.width; ++i)
+            source.m_Samples.push_back(static_cast<uint16_t>(4 * (i % c.width)));
         const GreyImage16 preview = BuildPreview(source);
         ASSERT_EQ(preview.m_Width, c.previewWidth) << c.width;
         ASSERT_EQ(preview.m_Height, c.previewHeight) << c.width;
@@ -246,12 +288,8 @@ TEST(Preview, ShrinksWideImagesByAveragingAlongTheRow) {
 }
 
 TEST_F(PanoramicLoaderTest, TemplateModeLeavesPreviewUntreated) {
-    const std::string path = m_Dir.File("tpl.tif");
-    TiffSpec spec;
-    spec.m_Width = 300;
-    spec.m_Height = 4;
-    spec.m_Samples = Pattern(300, 4, 5000);
-    ASSERT_TRUE(WriteTestTiff(path, spec));
+    const std::vector<uint16_t> samples = Pattern(300, 4, 5000);
+    const std::string path = Tiff("tpl.tif", {.m_Width = 300, .m_Samples = samples});
     AddLut("0.0.31.10");
     PanoramicLoader loader = MakeLoader();
     ASSERT_TRUE(loader.BuildTemplateDescription(TemplateAcquisition{}));
@@ -259,21 +297,14 @@ TEST_F(PanoramicLoaderTest, TemplateModeLeavesPreviewUntreated) {
     EXPECT_EQ(m_Filter.m_Seen,
               std::vector<std::string>{
                   "ECE 0.000,1.000,0.180,0.8200,0.500,0.300,100.000,100.000,200.000,200.000@300"});
-    GreyImage16 untreated;
-    untreated.m_Width = 300;
-    untreated.m_Height = 4;
-    untreated.m_Samples = spec.m_Samples;
+    const GreyImage16 untreated{.m_Width = 300, .m_Height = 4, .m_Samples = samples};
     EXPECT_EQ(loader.View()->m_Preview.m_Samples, BuildPreview(untreated).m_Samples);
     EXPECT_TRUE(loader.ExportTimeStamp().empty());
 }
 
 TEST_F(PanoramicLoaderTest, EightBitLoadsWithoutPreparation) {
-    const std::string path = m_Dir.File("eight.tif");
-    TiffSpec spec;
-    spec.m_Bits = 8;
-    spec.m_Width = 40;
-    spec.m_Samples = Pattern(40, 4, 200);
-    ASSERT_TRUE(WriteTestTiff(path, spec));
+    const std::string path =
+        Tiff("eight.tif", {.m_Width = 40, .m_Bits = 8, .m_Samples = Pattern(40, 4, 200)});
     PanoramicLoader loader = MakeLoader();
     ASSERT_EQ(loader.LoadPanoramicImage(path, true), 0);
     EXPECT_FALSE(loader.View()->m_Loaded);
@@ -285,41 +316,22 @@ TEST_F(PanoramicLoaderTest, EightBitLoadsWithoutPreparation) {
 }
 
 TEST_F(PanoramicLoaderTest, PreCheckRefusals) {
-    const std::string path = m_Dir.File("r.tif");
     PanoramicLoader loader = MakeLoader();
     struct Case {
         const char* what;
         TiffSpec spec;
-        size_t truncateTo;
+        size_t truncateTo = 0;
     };
-    TiffSpec rgb;
-    rgb.m_Bits = 8;
-    rgb.m_SamplesPerPixel = 3;
-    rgb.m_Samples.assign(8 * 4 * 3, 1);
-    TiffSpec tiled;
-    tiled.m_Width = 32;
-    tiled.m_Height = 32;
-    tiled.m_Tiled = true;
-    TiffSpec big;
-    big.m_Width = 64;
-    big.m_Height = 64;
-    TiffSpec jpegLike;
-    jpegLike.m_Compression = 32946;  // deflate: accepted
-    TiffSpec wide;
-    wide.m_Width = 16385;
-    wide.m_Height = 1;
-    wide.m_Bits = 8;
-    TiffSpec jpeg;
-    jpeg.m_Bits = 8;
-    jpeg.m_Compression = 7;
-    const Case cases[] = {{"rgb", rgb, 0},
-                          {"tiled", tiled, 0},
-                          {"truncated", big, 600},
-                          {"too wide", wide, 0},
-                          {"jpeg", jpeg, 0}};
+    const Case cases[] = {
+        {"rgb", {.m_Bits = 8, .m_SamplesPerPixel = 3}},
+        {"tiled", {.m_Width = 32, .m_Height = 32, .m_Tiled = true}},
+        {"truncated", {.m_Width = 64, .m_Height = 64}, 600},
+        {"too wide", {.m_Width = 16385, .m_Height = 1, .m_Bits = 8}},
+        {"jpeg", {.m_Bits = 8, .m_Compression = 7}},
+    };
     for (const Case& c : cases) {
         m_Recorder.m_Log.clear();
-        ASSERT_TRUE(WriteTestTiff(path, c.spec)) << c.what;
+        const std::string path = Tiff("r.tif", c.spec);
         if (c.truncateTo)
             std::filesystem::resize_file(path, c.truncateTo);
         EXPECT_EQ(loader.LoadPanoramicImage(path, false), -3) << c.what;
@@ -327,11 +339,10 @@ TEST_F(PanoramicLoaderTest, PreCheckRefusals) {
         EXPECT_EQ(m_Recorder.m_Log[0].rfind("0:Panoramic image refused (", 0), 0u)
             << m_Recorder.m_Log[0];
     }
-    zor::test::WriteFile(path, std::string_view("II*\0\xFF\xFF\xFF\x7F", 8));
-    EXPECT_EQ(loader.LoadPanoramicImage(path, false), -3);
+    EXPECT_EQ(loader.LoadPanoramicImage(m_Dir.Write("r.tif", {"II*\0\xFF\xFF\xFF\x7F", 8}), false),
+              -3);
     EXPECT_EQ(loader.LoadPanoramicImage(m_Dir.File("none.tif"), false), -3);
-    ASSERT_TRUE(WriteTestTiff(path, jpegLike));
-    EXPECT_EQ(loader.LoadPanoramicImage(path, false), 0);
+    EXPECT_EQ(loader.LoadPanoramicImage(Tiff("r.tif", {.m_Compression = 32946}), false), 0);
 }
 
 TEST_F(PanoramicLoaderTest, OwnWriterFilesLoadAndArchiveRoundTrips) {
@@ -362,38 +373,33 @@ TEST_F(PanoramicLoaderTest, OwnWriterFilesLoadAndArchiveRoundTrips) {
 TEST_F(PanoramicLoaderTest, CurvePicture) {
     PanoramicLoader loader = MakeLoader();
     EXPECT_EQ(loader.LoadProjectionCurvePicture(), -3);  // not installed
-    const std::string kestel = m_Dir.Path().string() + "/config_zor/zor_manager/kestel.bmp";
-    zor::test::WriteFile(kestel, test::MakeBmp8(30, 20));
+    WriteCurvePicture(MakeBmp8(30, 20));
     ASSERT_EQ(loader.LoadProjectionCurvePicture(), 0);
     EXPECT_EQ(loader.Projection()->m_CurveWidth, 20);
     EXPECT_EQ(loader.Projection()->m_CurveHeight, 30);
     EXPECT_EQ(loader.Projection()->m_CurvePicture.BitsPerPixel(), 8u);
-
-    std::vector<uint8_t> rle = test::MakeBmp8(30, 20);
-    rle[30] = 1;  // BI_RLE8
-    std::vector<uint8_t> cut = test::MakeBmp8(30, 20);
-    cut.resize(cut.size() - 10);
-    std::vector<uint8_t> huge = test::MakeBmp8(30, 20);
-    huge[21] = 0x7F;  // width 0x7F00001E
-    std::vector<uint8_t> palette = test::MakeBmp8(30, 20);
-    palette[47] = 0x10;  // 4096 colours for 8 bits
-    for (const auto& bytes : {rle, cut, huge, palette}) {
+    // RLE, cut short, width 0x7F00001E, 4096 colours for 8 bits.
+    const std::pair<int, int> damages[] = {{30, 1}, {-1, 0}, {21, 0x7F}, {47, 0x10}};
+    for (const auto& [at, value] : damages) {
+        std::vector<uint8_t> bytes = MakeBmp8(30, 20);
+        if (at < 0)
+            bytes.resize(bytes.size() - 10);
+        else
+            bytes[static_cast<size_t>(at)] = static_cast<uint8_t>(value);
         m_Recorder.m_Log.clear();
-        zor::test::WriteFile(kestel, bytes);
-        EXPECT_EQ(loader.LoadProjectionCurvePicture(), -3);
+        WriteCurvePicture(bytes);
+        EXPECT_EQ(loader.LoadProjectionCurvePicture(), -3) << at;
         ASSERT_EQ(m_Recorder.m_Log.size(), 1u);
         EXPECT_EQ(m_Recorder.m_Log[0].rfind("0:Projection curve picture refused (", 0), 0u);
     }
 }
 
 TEST_F(PanoramicLoaderTest, PrepareForSelectionModes) {
-    const std::vector<uint16_t> samples = Pattern(300, 5, 3000);
-    const std::string caller = m_Dir.File("caller.tif");
-    TiffSpec spec = Described("orvix=200,projection=0.0.31,img_id=c1");
-    spec.m_Width = 300;
-    spec.m_Height = 5;
-    spec.m_Samples = samples;
-    ASSERT_TRUE(WriteTestTiff(caller, spec));
+    const TiffSpec spec{.m_Width = 300,
+                        .m_Height = 5,
+                        .m_Samples = Pattern(300, 5, 3000),
+                        .m_Description = "orvix=200,projection=0.0.31,img_id=c1"};
+    const std::string caller = Tiff("caller.tif", spec);
     PanoramicLoader loader = MakeLoader();
     SelectionModes modes;
     modes.m_CallerPanoramicMode = true;
@@ -402,8 +408,7 @@ TEST_F(PanoramicLoaderTest, PrepareForSelectionModes) {
     EXPECT_EQ(m_Recorder.m_Errors,
               std::vector<std::string>{
                   "PANORAMIC IMAGE ACQUISITION ERROR|Error on reading panoramic image|restart"});
-    zor::test::WriteFile(m_Dir.Path().string() + "/config_zor/zor_manager/kestel.bmp",
-                         test::MakeBmp8(8, 8));
+    WriteCurvePicture(MakeBmp8(8, 8));
     ASSERT_TRUE(loader.PreparePanoramicForSelection(modes));
     TiffDescriptionTags tags;
     ASSERT_TRUE(ReadTiffDescriptionTags(m_Dir.File("work/pano_archive.tif"), tags));
@@ -415,16 +420,16 @@ TEST_F(PanoramicLoaderTest, PrepareForSelectionModes) {
     SelectionModes templ;
     templ.m_TemplateMode = true;
     AddLut("0.0.31.10");
-    ASSERT_TRUE(WriteTestTiff(m_Dir.File("work/pano_template.tif"), spec));
+    Tiff("work/pano_template.tif", spec);
     EXPECT_TRUE(loader.PreparePanoramicForSelection(templ));
     EXPECT_EQ(m_LutCalls.back(), "0.0.31.10|74|" + Folder());
     EXPECT_EQ(loader.Info().m_ImageId.size(), 19u);
 }
 
 TEST_F(PanoramicLoaderTest, SupportReport) {
-    const std::string path = m_Dir.File("report.tif");
-    ASSERT_TRUE(WriteTestTiff(
-        path, Described("orvix=200,projection=0.0.6,projection_version=2,treat=gamma 1;2")));
+    const std::string path =
+        Tiff("report.tif",
+             {.m_Description = "orvix=200,projection=0.0.6,projection_version=2,treat=gamma 1;2"});
     const std::string report = DescribePanoramic(path, m_Settings);
     for (const char* piece : {"image pre-check: accepted", "description form: comma (tag 270)",
                               "ProjectionId: 0.0.6.2", "  gamma 1,2\n", "0.0.6.2_X.LUT (not found)",

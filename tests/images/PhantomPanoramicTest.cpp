@@ -12,11 +12,13 @@
 namespace zor::images {
 namespace {
 
-struct Recorder : IStatusSink, IStepPresenter, IStepWindow {
+struct Recorder : IStatusSink, IWorkflowErrors, IStepWindow {
     void LogMessage(const std::string& text, bool, int, bool) override { m_Lines.push_back(text); }
     void ShowWorkflowError(const std::string& title, const std::string& text, bool) override {
         m_Lines.push_back(title + "|" + text);
     }
+    void ShowStep(const StepContent&) override {}
+    void HideStep() override {}
     void ShowStepWindowAndWait(const std::string& title, const std::string&, int) override {
         m_Lines.push_back(title);
     }
