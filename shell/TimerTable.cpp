@@ -22,13 +22,4 @@ void TimerTable::KillTimer(TimerId id) {
         it->second->stop();
 }
 
-bool TimerTable::IsActive(TimerId id) const {
-    auto it = m_Timers.find(id);
-    return it != m_Timers.end() && it->second->isActive();
-}
-
-int TimerTable::Period(TimerId id) const {
-    return IsActive(id) ? m_Timers.at(id)->interval() : 0;
-}
-
 }  // namespace zor::shell

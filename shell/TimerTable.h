@@ -20,9 +20,6 @@ public:
 
     void SetTimer(TimerId id, int periodMs) override;
     void KillTimer(TimerId id) override;
-    bool IsActive(TimerId id) const;
-    /// Period of an active timer, 0 when it is stopped.
-    int Period(TimerId id) const;
 
 private:
     std::function<void(TimerId)> m_OnTick;

@@ -143,24 +143,6 @@ TEST(Startup, SecondStartBeforeTheFirstHasAWindowEndsSilently) {
     EXPECT_FALSE(Value(t, "IsPanoramicLimited").has_value()) << "never got past the mutex";
 }
 
-TEST(Startup, JunkInTheRegistryIsKeptAndDoesNotStopTheProgram) {
-    TempInstall t;
-    std::string junk = "garbage line without structure\n\"Broken=dword:zz\n";
-    junk += std::string("nul\0bytes\0here\n", 16);
-    std::string big(10 * 1024 * 1024, 'j');
-    for (size_t i = 4096; i < big.size(); i += 4096)
-        big[i] = '\n';
-    t.WriteDefaultRegistry(junk + "; a comment\n" + big + "\n");
-    ManagerProcess manager(t, {});
-    ASSERT_TRUE(WaitUntil([&] { return Value(t, "3DTS_hWnd").has_value(); }, 20000));
-    manager.Signal(SIGTERM);
-    EXPECT_EQ(manager.Finish(), 0);
-    const std::string text = test::ReadFile(t.Registry());
-    EXPECT_NE(text.find(junk), std::string::npos);
-    EXPECT_NE(text.find("; a comment\n" + big.substr(0, 8192)), std::string::npos);
-    EXPECT_EQ(Value(t, "SliceVisualNumber")->dword, 5u);
-}
-
 TEST(Startup, SecondStartHandsItsCommandLineToTheRunningWindow) {
     TempInstall t;
     t.WriteDefaultRegistry();
