@@ -1,4 +1,5 @@
-// The info window, the progress window and the About box as the operator meets them.
+// The info window, the progress window, the About box and the step window as the operator meets
+// them.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -9,21 +10,17 @@
 #include <vector>
 
 #include "UiTestSupport.h"
+#include "support/TempDir.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CDlgMsg.h"
+#include "ui/CDlgMsgBmp.h"
 #include "ui/CDlgVolumeProgress.h"
 #include "ui/MessageLayout.h"
+#include "ui/StepWindowModel.h"
 #include "ui/UiConstants.h"
 
 namespace zor::ui {
 namespace {
-
-// Lengths near INT_MAX must not overflow the line count.
-TEST(MessageLayout, HugeTextsDoNotOverflow) {
-    const TextPlacement p = PlaceCentredText(128, 1, 2'000'000'000, {1000, 20, 3, 0});
-    EXPECT_GT(p.lines, 0);
-    EXPECT_GT(p.height, 0);
-}
 
 TEST(CDlgMsg, LongTextGrowsByWholeLinesAndStaysCentred) {
     QWidget main;
@@ -33,13 +30,11 @@ TEST(CDlgMsg, LongTextGrowsByWholeLinesAndStaysCentred) {
     const TextMetricsPx m = msg.CurrentTextMetrics();
     const int lineHeight = m.height + m.internalLeading + m.externalLeading;
     ASSERT_GT(lineHeight, 0);
-
     msg.SetText(QStringLiteral("Export done."));
     QLabel* text = msg.Label(kIdMessageText);
     ASSERT_NE(text, nullptr);
     const int shortHeight = text->height();
     EXPECT_EQ(shortHeight % lineHeight, 0);
-
     msg.SetText(QString(40, QLatin1Char('x')) + QStringLiteral(" ") +
                 QString(40, QLatin1Char('y')));
     const int longHeight = text->height();
@@ -48,18 +43,19 @@ TEST(CDlgMsg, LongTextGrowsByWholeLinesAndStaysCentred) {
     EXPECT_EQ(text->y(), (128 - longHeight) / 2);
     EXPECT_EQ(text->x(), 5);
     EXPECT_EQ(text->width(), 497);
+    // Lengths near INT_MAX must not overflow the line count.
+    const TextPlacement huge = PlaceCentredText(128, 1, 2'000'000'000, {1000, 20, 3, 0});
+    EXPECT_GT(huge.lines, 0);
+    EXPECT_GT(huge.height, 0);
 }
 
 // Records the keys that reach the main window.
-class KeyRecorder : public QWidget {
-public:
-    std::vector<int> keys;
-
-protected:
+struct KeyRecorder : QWidget {
     void keyPressEvent(QKeyEvent* e) override { keys.push_back(e->key()); }
+    std::vector<int> keys;
 };
 
-TEST(AuxiliaryWindows, EnterEscapeAndCloseDoNothing) {
+TEST(AuxiliaryWindows, EnterEscapeAndCloseDoNothingAndOkHidesTheAboutBox) {
     KeyRecorder main;
     main.resize(800, 600);
     CDlgMsg info(&main);
@@ -76,9 +72,16 @@ TEST(AuxiliaryWindows, EnterEscapeAndCloseDoNothing) {
         EXPECT_TRUE(w->isVisible());
     }
     EXPECT_TRUE(main.keys.empty());
+    for (int round = 0; round < 2; ++round) {  // the About box hides on OK and shows again
+        about.OkButton()->click();
+        EXPECT_FALSE(about.isVisible());
+        about.ShowCentred();
+        EXPECT_TRUE(about.isVisible());
+        EXPECT_EQ(about.pos(), QPoint((800 - about.width()) / 2, (600 - about.height()) / 2));
+    }
 }
 
-TEST(CDlgVolumeProgress, ShowingResetsAndCentres) {
+TEST(CDlgVolumeProgress, ShowingResetsAndCentresAndWorkerPostsArriveInOrder) {
     QWidget main;
     main.resize(1000, 700);
     main.show();
@@ -96,7 +99,6 @@ TEST(CDlgVolumeProgress, ShowingResetsAndCentres) {
     progress.SetPos(30);
     progress.ShowCentred();  // again while visible
     EXPECT_EQ(progress.Pos(), 0);
-
     progress.SetPos(50);
     progress.move(3, 4);
     main.hide();  // the main window coming back does not restart the bar
@@ -104,49 +106,82 @@ TEST(CDlgVolumeProgress, ShowingResetsAndCentres) {
     EXPECT_TRUE(progress.isVisible());
     EXPECT_EQ(progress.Pos(), 50);
     EXPECT_EQ(progress.pos(), QPoint(3, 4));
-}
-
-TEST(CDlgVolumeProgress, WorkerPostsReachTheWindowInOrder) {
-    QWidget main;
-    main.resize(900, 600);
-    main.show();
-    CDlgVolumeProgress progress(&main);
-    std::thread worker([&progress] {
+    progress.hide();  // a worker's posts reach the window in order, once the event loop runs
+    std::thread([&progress] {
         progress.PostShow(true);
         for (int i = 0; i <= 99; ++i)
             progress.PostProgress(i);
         progress.PostProgress(140);
-    });
-    worker.join();
-    EXPECT_FALSE(progress.isVisible());  // nothing happens before the event loop runs
+    }).join();
+    EXPECT_FALSE(progress.isVisible());
     QCoreApplication::sendPostedEvents();
     EXPECT_TRUE(progress.isVisible());
     EXPECT_EQ(progress.Pos(), 99);
-    EXPECT_EQ(progress.pos(), QPoint((900 - 507) / 2, (600 - 128) / 2));
-
-    std::thread hider([&progress] { progress.PostShow(false); });
-    hider.join();
+    std::thread([&progress] { progress.PostShow(false); }).join();
     QCoreApplication::sendPostedEvents();
     EXPECT_FALSE(progress.isVisible());
 }
 
-TEST(CAboutDlg, ShowsBuildVersionAndHidesOnOk) {
-    QWidget main;
-    main.resize(1000, 700);
-    main.show();
-    CAboutDlg about(&main);
-    EXPECT_FALSE(about.isVisible());
-    ASSERT_FALSE(CAboutDlg::ProductVersion().isEmpty());
-    EXPECT_EQ(about.Label(kIdAboutVersion)->text(),
-              QStringLiteral("Version: ") + CAboutDlg::ProductVersion());
+using test::MakePicture;
+using test::PixelAt;
+using test::Render;
 
-    for (int round = 0; round < 2; ++round) {  // stays allocated and can be shown again
-        about.ShowCentred();
-        EXPECT_TRUE(about.isVisible());
-        EXPECT_EQ(about.pos(), QPoint((1000 - about.width()) / 2, (700 - about.height()) / 2));
-        about.OkButton()->click();
-        EXPECT_FALSE(about.isVisible());
+const QSize kInitial(507, 419);
+
+class StepPictures : public ::testing::Test {
+protected:
+    QString Write(const char* name, const QColor& colour) {
+        const QString path = QString::fromStdString(m_Dir.File(name));
+        EXPECT_TRUE(MakePicture({20, 12}, colour).save(path, "BMP"));
+        return path;
     }
+    zor::test::TempDir m_Dir;
+    const QString m_Red = Write("red.bmp", QColor(255, 0, 0));
+    const QString m_Green = Write("green.bmp", QColor(0, 255, 0));
+    const QString m_Broken =
+        QString::fromStdString(m_Dir.Write("broken.bmp", "BM not a bitmap").string());
+};
+
+TEST_F(StepPictures, UnloadablePicturesAreSkippedAndKeepTheirSlot) {
+    StepWindowModel model(kInitial);
+    ASSERT_EQ(model.SetStepBitmaps({m_Red, m_Green, m_Green, {}}), 3);
+    EXPECT_EQ(
+        model.SetStepBitmaps({m_Green, m_Broken, QStringLiteral("/nonexistent/Reset.bmp"), {}}), 1);
+    EXPECT_TRUE(model.LineVisible(1));  // a failed load does not hide the line
+    EXPECT_TRUE(model.LineVisible(2));
+    EXPECT_FALSE(model.LineVisible(3));
+    EXPECT_EQ(model.Picture(0).pixelColor(0, 0), QColor(0, 255, 0));
+    EXPECT_EQ(model.Picture(1).pixelColor(0, 0), QColor(0, 255, 0));  // kept from before
+    EXPECT_EQ(model.WindowSize().height(), 174);
+    EXPECT_EQ(model.SetStepBitmaps(std::array<QString, kStepSlots>{}), 0);  // empty paths delete
+    for (int slot = 0; slot < kStepSlots; ++slot) {
+        EXPECT_TRUE(model.Picture(slot).isNull());
+        EXPECT_FALSE(model.LineVisible(slot));
+    }
+    EXPECT_EQ(model.WindowSize().height(), 104);
+}
+
+TEST_F(StepPictures, WindowMapsTheModel) {
+    QWidget main;
+    main.resize(1200, 800);
+    CDlgMsgBmp step(&main);
+    ASSERT_EQ(step.size(), kInitial);
+    step.move(40, 30);
+    step.SetTitle(QStringLiteral("DEVICE NOT READY"));
+    step.SetLines(QStringLiteral("Press reset"), QStringLiteral("b"), QStringLiteral("c"),
+                  QStringLiteral("d"));
+    EXPECT_EQ(step.SetStepBitmaps(m_Red, QString(), QString(), QString()), 1);
+    EXPECT_EQ(step.size(), QSize(507, 174));
+    EXPECT_EQ(step.pos(), QPoint(40, 30));
+    EXPECT_FALSE(step.Label(1022)->isHidden());
+    for (int id : {1024, 1023, 1025})
+        EXPECT_TRUE(step.Label(id)->isHidden()) << id;
+    EXPECT_EQ(step.Label(1022)->text(), QStringLiteral("Press reset"));
+    EXPECT_EQ(PixelAt(Render(step), 30, 70), QColor(255, 0, 0));  // the first picture
+    EXPECT_EQ(step.SetStepBitmaps(m_Red, m_Green, m_Red, m_Green), 4);
+    EXPECT_EQ(step.height(), 384);
+    for (int id : {1022, 1024, 1023, 1025})
+        EXPECT_FALSE(step.Label(id)->isHidden()) << id;
 }
 
 }  // namespace
