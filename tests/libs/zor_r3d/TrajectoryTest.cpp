@@ -1,15 +1,15 @@
 // Trajectory planning: the files written, their round trip, and refusal of bad requests.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <string>
+#include <tuple>
 
 #include "support/TempDir.h"
 #include "zor_r3d/R3D.h"
 #include "zor_r3d/Trajectory.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -30,14 +30,10 @@ TEST(CreateTrajectory, WritesTheFilesAndTheStartOutputs) {
     ASSERT_EQ(CreateTrajectory(0, -2.0, -42.0, -M_PI, 35.0, 20.0, 11, kOrder, Wide(dir), 2.4, kMag,
                                kMag, &x, &y, &rot, &cols, &ok),
               0);
-    EXPECT_EQ(ok, 1);
-    EXPECT_EQ(x, -2000);
-    EXPECT_EQ(y, -42000);
-    EXPECT_EQ(cols, 560);  // 2.4 × 35 mm at 0.15 mm
+    EXPECT_EQ(std::tuple(ok, x, y, cols), std::tuple(1, -2000, -42000, 560));  // 2.4 × 35 / 0.15
     for (const char* f :
-         {"ConeBeam.tra", "ConeBeam.csv", "ConeBeam_P0.csv", "ConeBeam_P0.txt", "Test.txt"}) {
-        EXPECT_TRUE(fs::exists(dir / f)) << f;
-    }
+         {"ConeBeam.tra", "ConeBeam.csv", "ConeBeam_P0.csv", "ConeBeam_P0.txt", "Test.txt"})
+        EXPECT_TRUE(std::filesystem::exists(dir / f)) << f;
     zor_r3d::Trajectory t;
     ASSERT_TRUE(zor_r3d::ReadTrajectoryFile(dir / "ConeBeam.tra", t));
     EXPECT_EQ(t.Order, std::vector<int>(kOrder, kOrder + 11));
@@ -64,22 +60,22 @@ TEST(CreateTrajectory, BadRequestsFailWithTheirCodeAndClearTheFlag) {
         double angle, diameter, step;
         int views;
         const int* order;
-        std::wstring folder;
         int code;
     } cases[] = {
-        {"mode", 1, -M_PI, 35, 20, 11, kOrder, Wide(dir), 1},
-        {"nan angle", 0, std::nan(""), 35, 20, 11, kOrder, Wide(dir), 2},
-        {"tiny diameter", 0, -M_PI, 1, 20, 11, kOrder, Wide(dir), 2},
-        {"arc over a circle", 0, -M_PI, 35, 40, 11, kOrder, Wide(dir), 2},
-        {"one view", 0, -M_PI, 35, 20, 1, kOrder, Wide(dir), 2},
-        {"no order", 0, -M_PI, 35, 20, 11, nullptr, Wide(dir), 3},
-        {"order not a permutation", 0, -M_PI, 35, 20, 11, dup, Wide(dir), 3},
-        {"missing folder", 0, -M_PI, 35, 20, 11, kOrder, L"/nonexistent/zor/", 4},
+        {"mode", 1, -M_PI, 35, 20, 11, kOrder, 1},
+        {"nan angle", 0, std::nan(""), 35, 20, 11, kOrder, 2},
+        {"tiny diameter", 0, -M_PI, 1, 20, 11, kOrder, 2},
+        {"arc over a circle", 0, -M_PI, 35, 40, 11, kOrder, 2},
+        {"one view", 0, -M_PI, 35, 20, 1, kOrder, 2},
+        {"no order", 0, -M_PI, 35, 20, 11, nullptr, 3},
+        {"order not a permutation", 0, -M_PI, 35, 20, 11, dup, 3},
+        {"missing folder", 0, -M_PI, 35, 20, 11, kOrder, 4},
     };
     for (const auto& c : cases) {
         int x, y, r, cols, ok = 1;
+        const std::wstring folder = c.code == 4 ? L"/nonexistent/zor/" : Wide(dir);
         EXPECT_EQ(CreateTrajectory(c.mode, 0.0, -40.0, c.angle, c.diameter, c.step, c.views,
-                                   c.order, c.folder, 2.4, kMag, kMag, &x, &y, &r, &cols, &ok),
+                                   c.order, folder, 2.4, kMag, kMag, &x, &y, &r, &cols, &ok),
                   c.code)
             << c.name;
         EXPECT_EQ(ok, 0) << c.name;
@@ -87,23 +83,17 @@ TEST(CreateTrajectory, BadRequestsFailWithTheirCodeAndClearTheFlag) {
 }
 
 TEST(TrajectoryFile, RoundTripAndDamagedTexts) {
-    zor_r3d::Trajectory t;
+    zor_r3d::Trajectory t{.Views = 4, .CentreX = 1.25, .AxisAngleRad = 0.3, .StepDeg = 30};
     t.Order = {3, 1, 0, 2};
-    t.Views = 4;
-    t.CentreX = 1.25;
-    t.AxisAngleRad = 0.3;
-    t.StepDeg = 30;
     zor_r3d::Trajectory back;
     const std::string text = zor_r3d::FormatTrajectory(t);
     ASSERT_TRUE(zor_r3d::ParseTrajectory(text, back));
-    EXPECT_EQ(back.Order, t.Order);
-    EXPECT_EQ(back.CentreX, t.CentreX);
-    EXPECT_EQ(back.AxisAngleRad, t.AxisAngleRad);
+    EXPECT_EQ(std::tuple(back.Order, back.CentreX, back.AxisAngleRad),
+              std::tuple(t.Order, t.CentreX, t.AxisAngleRad));
     EXPECT_EQ(zor_r3d::FormatTrajectory(back), text);
     auto edit = [&](const std::string& from, const std::string& to) {
         std::string s = text;
-        s.replace(s.find(from), from.size(), to);
-        return s;
+        return s.replace(s.find(from), from.size(), to);
     };
     const std::string damaged[] = {
         "",
@@ -117,7 +107,6 @@ TEST(TrajectoryFile, RoundTripAndDamagedTexts) {
         edit("diameter=35", "diameter"),
         text.substr(0, 40),
     };
-    for (const auto& d : damaged) {
+    for (const auto& d : damaged)
         EXPECT_FALSE(zor_r3d::ParseTrajectory(d, back)) << d;
-    }
 }
