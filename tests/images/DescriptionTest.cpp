@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <clocale>
 #include <cmath>
+#include <optional>
+#include <sstream>
+#include <tuple>
 
 #include "images/DescriptionComposer.h"
 #include "images/DescriptionReader.h"
@@ -14,14 +18,8 @@ namespace {
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
 TEST(CHeaderParser, Grammar) {
-    struct Case {
-        std::string text;
-        bool valid;
-        Pairs pairs;
-    };
-    const std::string k300(300, 'k');
-    const std::string v300(300, 'v');
-    const Case cases[] = {
+    const std::string k300(300, 'k'), v300(300, 'v');
+    const std::tuple<std::string, bool, Pairs> cases[] = {
         {"", true, {}},
         {",,,", true, {}},
         {"a=1,b=2", true, {{"a", "1"}, {"b", "2"}}},
@@ -32,153 +30,115 @@ TEST(CHeaderParser, Grammar) {
         {"a=1,=2", false, {}},
         {"=", false, {}},
         {k300 + "=" + v300, true, {{std::string(255, 'k'), std::string(255, 'v')}}},
-        {"a=1,a=2", true, {{"a", "1"}, {"a", "2"}}},
-    };
-    for (const Case& c : cases) {
-        CHeaderParser p(c.text);
+        {"a=1,a=2", true, {{"a", "1"}, {"a", "2"}}}};
+    for (const auto& [text, valid, pairs] : cases) {
+        CHeaderParser p(text);
         EXPECT_EQ(p.State(), 2);
         p.Parse();
-        EXPECT_EQ(p.State(), c.valid ? 3 : CHeaderParser::kStateInvalid) << c.text.substr(0, 40);
-        EXPECT_EQ(p.Pairs(), c.pairs) << c.text.substr(0, 40);
-        EXPECT_EQ(p.Count(), static_cast<int>(c.pairs.size()));
+        EXPECT_EQ(p.State(), valid ? 3 : CHeaderParser::kStateInvalid) << text.substr(0, 40);
+        EXPECT_EQ(p.Pairs(), pairs) << text.substr(0, 40);
+        EXPECT_EQ(p.Count(), static_cast<int>(pairs.size()));
     }
-}
-
-TEST(CHeaderParser, LookupCodes) {
-    std::string value = "untouched";
-    CHeaderParser unparsed("a=1");
-    EXPECT_EQ(unparsed.GetValue("a", value), CHeaderParser::kNotParsed);
-    CHeaderParser invalid("a=1,b");
-    invalid.Parse();
-    EXPECT_EQ(invalid.GetValue("a", value), CHeaderParser::kNotParsed);
-    CHeaderParser p("key=first,Key=other,key=second");
-    p.Parse();
-    EXPECT_EQ(p.GetValue("key", value), CHeaderParser::kFound);
-    EXPECT_EQ(value, "first");
-    EXPECT_EQ(p.GetValue("KEY", value), CHeaderParser::kNotFound);
-    EXPECT_EQ(p.GetValue("ke", value), CHeaderParser::kNotFound);
-    EXPECT_EQ(value, "first");
 }
 
 TEST(TechnicsLookup, ValuesAndIntegers) {
     const std::string block = "a=text here\r\nn=42x\r\nneg=-5\r\nlast=7";
-    struct Case {
-        const char* key;
-        bool textFound;
-        const char* text;
-        bool intFound;
-        int integer;
-    };
-    const Case cases[] = {
-        {"a=", true, "text here", false, 0}, {"n=", true, "42x", true, 42},
-        {"neg=", true, "-5", false, 0},      {"last=", false, "", true, 7},
-        {"missing=", false, "", false, 0},
-    };
-    for (const Case& c : cases) {
-        std::string text;
-        int value = 0;
-        EXPECT_EQ(ReadDescriptionValue(block, c.key, text), c.textFound) << c.key;
-        if (c.textFound) {
-            EXPECT_EQ(text, c.text) << c.key;
-        }
-        EXPECT_EQ(ReadDescriptionInt(block, c.key, value), c.intFound) << c.key;
-        if (c.intFound) {
-            EXPECT_EQ(value, c.integer) << c.key;
-        }
+    const std::tuple<const char*, std::optional<std::string>, std::optional<int>> cases[] = {
+        {"a=", "text here", {}},
+        {"n=", "42x", 42},
+        {"neg=", "-5", {}},
+        {"last=", {}, 7},
+        {"missing=", {}, {}}};
+    for (const auto& [key, text, integer] : cases) {
+        std::string t;
+        int v = 0;
+        const bool textFound = ReadDescriptionValue(block, key, t);
+        EXPECT_EQ(textFound ? std::optional(t) : std::nullopt, text) << key;
+        const bool intFound = ReadDescriptionInt(block, key, v);
+        EXPECT_EQ(intFound ? std::optional(v) : std::nullopt, integer) << key;
     }
     int big = 0;
     EXPECT_TRUE(ReadDescriptionInt("v=99999999999999999999", "v=", big));
     EXPECT_EQ(big, 2147483647);
 }
 
-PanoramicInfo ReadComma(const std::string& text, ReadStatus expected = ReadStatus::Read,
-                        ImageSettings settings = {}) {
-    PanoramicInfo info;
-    EXPECT_EQ(ReadCommaForm(text, settings, info), expected) << text;
-    return info;
+std::string Xmp(const std::string& block) {
+    return "<x:xmpmeta><Technics type=\"string\">" + block + "</Technics></x:xmpmeta>";
 }
 
-TEST(CommaForm, ProjectionIds) {
+// The fields a reader fills, as "name=value" words.
+std::string Fields(const PanoramicInfo& i) {
+    std::ostringstream s;
+    s << " id=" << i.ProjectionId << " px=" << i.m_PixelSize << " y=" << i.m_YValue
+      << " kV=" << i.m_TubeVoltage << " mA=" << i.m_TubeCurrent << " ms=" << i.m_ExposureTimeMs
+      << " orient=" << i.m_PatientOrientation << " img=" << i.m_ImageId
+      << " third=" << i.m_ProjectionThird << " margins=" << i.m_MarginLeft << "," << i.m_MarginRight
+      << "," << i.m_MarginTop << "," << i.m_MarginBottom << " crop=" << i.CropShares.m_Left << ","
+      << i.CropShares.m_Right << " ";
+    return s.str();
+}
+
+// Each "name=value" word of `expected` is one of the reader's fields.
+void ExpectFields(const PanoramicInfo& i, const std::string& expected, const std::string& what) {
+    std::istringstream in(expected);
+    for (std::string word; in >> word;)
+        EXPECT_NE(Fields(i).find(" " + word + " "), std::string::npos) << what << ":" << Fields(i);
+}
+
+TEST(CommaForm, Fields) {
     struct Case {
-        std::string text;
-        std::string id;
+        std::string text, fields;
+        ReadStatus status = ReadStatus::Read;
     };
     const Case cases[] = {
-        {"Proj=0.0.31", "0.0.31.0"},
-        {"Proj=0.1.31,tech_fact_s=5", "0.1.31.0"},
-        {"projection=0.0.31,tech_fact_s=12", "0.0.31.1"},
-        {"projection=0.0.31", "0.0.31.1"},  // no exposure time: 12000 ms
-        {"projection=0.0.31,tech_fact_s=11.999", "0.0.31.10"},
-        {"projection=0.0.25", ""},
-        {"projection=0.2.31", ""},
-        {"projection=0.0.31,projection_version=7", "0.0.31.7"},
-        {"projection=0.0.6,projection_version=1", "0.0.6.1"},
-        {"Proj=0.0.31,projection=0.0.6", "0.0.31.0"},
-        {"orvix=200", ""},
-        {"projection=0.0.31,projection_version=12345678901234567890", "0.0.31.123456789012"},
+        {"Proj=0.0.31", "id=0.0.31.0"},
+        {"Proj=0.1.31,tech_fact_s=5", "id=0.1.31.0 ms=5000"},
+        {"projection=0.0.31,tech_fact_s=12", "id=0.0.31.1 crop=20,20"},
+        {"projection=0.0.31", "id=0.0.31.1"},  // no exposure time: 12000 ms
+        {"projection=0.0.31,tech_fact_s=11.999", "id=0.0.31.10"},
+        {"projection=0.1.31", "crop=0,40 third=31"},
+        {"projection=0.0.25", "id="},
+        {"projection=0.2.31", "id="},
+        {"projection=0.0.31,projection_version=7", "id=0.0.31.7"},
+        {"projection=0.0.6,projection_version=1", "id=0.0.6.1"},
+        {"Proj=0.0.31,projection=0.0.6", "id=0.0.31.0"},
+        {"projection=0.0.31,projection_version=12345678901234567890", "id=0.0.31.123456789012"},
+        {"orvix=200", "id= px=0 kV=0 ms=12000 orient=3 margins=74,10,5,5 img="},
+        {"orvix=200,pixsize=0.1,pixsize=0.2,Y_value=-3.5,Fact_kV=70,tech_fact_kV=66,Fact_mA=9,"
+         "tech_fact_s=13.4567,patient_orient=1,margin_left=-4,margin_top=200,img_id=a=b",
+         "px=0.1 y=-3.5 kV=66 mA=9 ms=13456 orient=1 margins=-4,10,200,5 img=a=b"},
+        {"tech_fact_s=1e300,margin_left=99999999999", "ms=2147483647 margins=2147483647,10,5,5"},
+        {"projection=1.0.31", "", ReadStatus::ProjectionRefused},
+        {"Proj=2,projection=0.0.31", "", ReadStatus::ProjectionRefused},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(ReadComma(c.text).ProjectionId, c.id) << c.text;
+        PanoramicInfo info;
+        EXPECT_EQ(ReadCommaForm(c.text, {}, info), c.status) << c.text;
+        ExpectFields(info, c.fields, c.text);
     }
 }
 
-TEST(CommaForm, DefaultsAndValues) {
-    const PanoramicInfo empty = ReadComma("orvix=200");
-    EXPECT_EQ(empty.m_PixelSize, 0.0);
-    EXPECT_EQ(empty.m_TubeVoltage, 0);
-    EXPECT_EQ(empty.m_ExposureTimeMs, 12000);
-    EXPECT_EQ(empty.m_PatientOrientation, 3);
-    EXPECT_EQ(empty.m_MarginLeft, 74);
-    EXPECT_EQ(empty.m_MarginRight, 10);
-    EXPECT_EQ(empty.m_MarginTop, 5);
-    EXPECT_EQ(empty.m_MarginBottom, 5);
-    EXPECT_EQ(empty.m_ImageId, "");
-
-    const PanoramicInfo full = ReadComma(
-        "orvix=200,pixsize=0.1,pixsize=0.2,Y_value=-3.5,Fact_kV=70,tech_fact_kV=66,Fact_mA=9,"
-        "tech_fact_s=13.4567,patient_orient=1,margin_left=-4,margin_top=200,img_id=a=b c");
-    EXPECT_DOUBLE_EQ(full.m_PixelSize, 0.1);
-    EXPECT_DOUBLE_EQ(full.m_YValue, -3.5);
-    EXPECT_EQ(full.m_TubeVoltage, 66);
-    EXPECT_EQ(full.m_TubeCurrent, 9);
-    EXPECT_EQ(full.m_ExposureTimeMs, 13456);
-    EXPECT_EQ(full.m_PatientOrientation, 1);
-    EXPECT_EQ(full.m_MarginLeft, -4);
-    EXPECT_EQ(full.m_MarginTop, 200);
-    EXPECT_EQ(full.m_ImageId, "a=b c");
-
-    const PanoramicInfo huge = ReadComma("tech_fact_s=1e300,margin_left=99999999999");
-    EXPECT_EQ(huge.m_ExposureTimeMs, 2147483647);
-    EXPECT_EQ(huge.m_MarginLeft, 2147483647);
-}
-
-TEST(CommaForm, InvalidStringKeepsHeldValues) {
+// An invalid comma form keeps the values held; a Technics block without a projection keeps
+// the numbers held.
+TEST(BothForms, HeldValues) {
     PanoramicInfo info;
     info.ProjectionId = "0.0.31.1";
     info.m_MarginLeft = 50;
     EXPECT_EQ(ReadCommaForm("orvix=200,broken", {}, info), ReadStatus::NotParsed);
-    EXPECT_EQ(info.ProjectionId, "0.0.31.1");
-    EXPECT_EQ(info.m_MarginLeft, 50);
+    ExpectFields(info, "id=0.0.31.1 margins=50,10,5,5", "held");
     EXPECT_EQ(info.NormalisedDescription.Str(), "orvix=200,broken");
-}
-
-TEST(CommaForm, MajorNumberRefusedAndCropShares) {
-    ReadComma("projection=1.0.31", ReadStatus::ProjectionRefused);
-    ReadComma("Proj=2,projection=0.0.31", ReadStatus::ProjectionRefused);
-    ImageSettings settings;
-    settings.m_PanoramicLimitPercentage = 60;
-    EXPECT_EQ(ReadComma("projection=0.0.31", ReadStatus::Read, settings).CropShares.m_Left, 20);
-    const PanoramicInfo minor1 = ReadComma("projection=0.1.31", ReadStatus::Read, settings);
-    EXPECT_EQ(minor1.CropShares.m_Left, 0);
-    EXPECT_EQ(minor1.CropShares.m_Right, 40);
-    EXPECT_EQ(minor1.m_ProjectionThird, 31);
+    info.m_ProjectionMinor = 1;
+    info.m_ProjectionThird = 6;
+    ASSERT_EQ(ReadTechnicsForm(Xmp("projection_version=3\r\n"), {}, info), ReadStatus::Read);
+    EXPECT_EQ(info.ProjectionId, "0.1.6.3");
 }
 
 TEST(CommaForm, LongDescriptionKeepsWholeEntries) {
     std::string text = "orvix=200";
     while (text.size() < 1500)
         text += ",entry=" + std::string(40, 'x');
-    const PanoramicInfo info = ReadComma(text);
+    PanoramicInfo info;
+    ASSERT_EQ(ReadCommaForm(text, {}, info), ReadStatus::Read);
     const std::string& kept = info.NormalisedDescription.Str();
     EXPECT_LE(kept.size(), 999u);
     EXPECT_TRUE(info.NormalisedDescription.Truncated());
@@ -187,36 +147,21 @@ TEST(CommaForm, LongDescriptionKeepsWholeEntries) {
 }
 
 TEST(CropShares, Rules) {
-    struct Case {
-        int minor;
-        bool limited;
-        int percentage;
-        int left;
-        int right;
-    };
-    const Case cases[] = {
-        {0, true, 60, 20, 20},  {15, true, 61, 19, 19},
-        {1, true, 60, 0, 40},   {2, true, 60, 40, 0},
-        {3, true, 60, 0, 0},    {0, false, 60, 0, 0},
-        {0, true, 103, -1, -1}, {2, true, -2147483647 - 1, 2147483647, 0},
-    };
-    for (const Case& c : cases) {
-        const CropShareSet s = ComputeCropShares(c.minor, c.limited, c.percentage);
-        EXPECT_EQ(s.m_Left, c.left) << c.minor << " " << c.percentage;
-        EXPECT_EQ(s.m_Right, c.right) << c.minor << " " << c.percentage;
+    const int cases[][5] = {// minor, limited, percentage, left, right
+                            {0, 1, 60, 20, 20},  {15, 1, 61, 19, 19},        {1, 1, 60, 0, 40},
+                            {2, 1, 60, 40, 0},   {3, 1, 60, 0, 0},           {0, 0, 60, 0, 0},
+                            {0, 1, 103, -1, -1}, {2, 1, INT_MIN, INT_MAX, 0}};
+    for (const auto& c : cases) {
+        const CropShareSet s = ComputeCropShares(c[0], c[1] != 0, c[2]);
+        EXPECT_EQ(std::pair(s.m_Left, s.m_Right), std::pair(c[3], c[4])) << c[0] << " " << c[2];
     }
 }
 
 TEST(BandGeometry, Fractions) {
     const BandGeometry g = ComputeBandGeometry(5, 5);
-    EXPECT_FLOAT_EQ(g.m_Top, 145.0f / 1528.0f);
-    EXPECT_FLOAT_EQ(g.m_TopOverflow, 0.0f);
-    EXPECT_FLOAT_EQ(g.m_Bottom, 0.0f);
     EXPECT_FLOAT_EQ(g.m_BottomOverflow, -5.0f / 1528.0f);
     EXPECT_FLOAT_EQ(g.m_Limit, 395.0f / 1528.0f);
-    const BandGeometry high = ComputeBandGeometry(200, 5);
-    EXPECT_FLOAT_EQ(high.m_Top, 0.0f);
-    EXPECT_FLOAT_EQ(high.m_TopOverflow, -50.0f / 1333.0f);
+    EXPECT_FLOAT_EQ(ComputeBandGeometry(200, 5).m_TopOverflow, -50.0f / 1333.0f);
     const BandGeometry zero = ComputeBandGeometry(1000, 538);
     EXPECT_EQ(zero.m_Top + zero.m_TopOverflow + zero.m_Bottom + zero.m_Limit, 0.0f);
     const BandGeometry extreme = ComputeBandGeometry(-2147483647 - 1, 2147483647);
@@ -232,23 +177,31 @@ const std::string kEmptyTechnicsNormalised =
     "magnifactor_V=1.230000" +
     std::string(kTechnicsTail);
 
-std::string Xmp(const std::string& block) {
-    return "<x:xmpmeta><Technics type=\"string\">" + block + "</Technics></x:xmpmeta>";
-}
-
-TEST(TechnicsForm, EmptyBlockGivesDefaultsText) {
-    PanoramicInfo info;
-    ASSERT_EQ(ReadTechnicsForm(Xmp(""), {}, info), ReadStatus::Read);
-    EXPECT_EQ(info.NormalisedDescription.Str(), kEmptyTechnicsNormalised);
-    EXPECT_EQ(info.ProjectionId, "");
+TEST(TechnicsForm, Statuses) {
+    const std::pair<std::string, ReadStatus> cases[] = {
+        {"no markers", ReadStatus::Failed},
+        {"<Technics type=\"string\">open only", ReadStatus::Failed},
+        {"</Technics><Technics type=\"string\">", ReadStatus::Failed},
+        {Xmp("projection=1.0.31\r\n"), ReadStatus::ProjectionRefused},
+        {Xmp("projection=0.\r\n"), ReadStatus::Failed},
+        {Xmp("projection=0.0.\r\n"), ReadStatus::Failed},
+        {Xmp("projection=0.0.31\r\n"), ReadStatus::Read},
+    };
+    for (const auto& [xmp, status] : cases) {
+        PanoramicInfo info;
+        EXPECT_EQ(ReadTechnicsForm(xmp, {}, info), status) << xmp;
+    }
+    PanoramicInfo empty;  // an empty block gives the defaults' text
+    ASSERT_EQ(ReadTechnicsForm(Xmp(""), {}, empty), ReadStatus::Read);
+    EXPECT_EQ(empty.NormalisedDescription.Str(), kEmptyTechnicsNormalised);
+    EXPECT_EQ(empty.ProjectionId, "");
 }
 
 TEST(TechnicsForm, NormalisedUnderGermanLocale) {
-    const char* old = std::setlocale(LC_ALL, "de_DE.UTF-8");
+    std::setlocale(LC_ALL, "de_DE.UTF-8");
     PanoramicInfo info;
     ASSERT_EQ(ReadTechnicsForm(Xmp("pixsize=0,5\r\n"), {}, info), ReadStatus::Read);
     std::setlocale(LC_ALL, "C");
-    (void)old;
     EXPECT_NE(info.NormalisedDescription.Str().find(",pixsize=0.000000,"), std::string::npos);
 }
 
@@ -260,14 +213,9 @@ TEST(TechnicsForm, BlockValues) {
         "margin_bottom=7\r\nprojection=0.1.31\r\nProj=0.2.6\r\nprojection_version=4\r\n"
         "raw_img_rows_num=1600\r\nmagnifactor_H=1.25\r\nmagnifactor_V=1.3";
     PanoramicInfo info;
-    ImageSettings settings;
-    ASSERT_EQ(ReadTechnicsForm(Xmp(block), settings, info), ReadStatus::Read);
-    EXPECT_EQ(info.m_TubeVoltage, 70);
-    EXPECT_EQ(info.m_TubeCurrent, 8);
-    EXPECT_EQ(info.m_ExposureTimeMs, 14200);
-    EXPECT_EQ(info.m_MarginLeft, 74);  // a sign makes it absent
-    EXPECT_EQ(info.ProjectionId, "0.2.6.4");
-    EXPECT_EQ(info.CropShares.m_Left, 40);
+    ASSERT_EQ(ReadTechnicsForm(Xmp(block), {}, info), ReadStatus::Read);
+    // A sign makes a margin absent.
+    ExpectFields(info, "kV=70 mA=8 ms=14200 margins=74,11,6,7 id=0.2.6.4 crop=40,0", block);
     EXPECT_EQ(info.NormalisedDescription.Str(),
               "orvix=201,source=TALVERN,type=PAN,OPT_ver=3.2,pixsize=0.100000,Y_value=2.500000,"
               "tech_fact_kV=70,tech_fact_mA=8,tech_fact_s=14.200000,patient_orient=2,"
@@ -279,51 +227,18 @@ TEST(TechnicsForm, BlockValues) {
                   std::string(kTechnicsTail));
 }
 
-TEST(TechnicsForm, Failures) {
-    struct Case {
-        std::string xmp;
-        ReadStatus status;
-    };
-    const Case cases[] = {
-        {"no markers", ReadStatus::Failed},
-        {"<Technics type=\"string\">open only", ReadStatus::Failed},
-        {"</Technics><Technics type=\"string\">", ReadStatus::Failed},
-        {Xmp("projection=1.0.31\r\n"), ReadStatus::ProjectionRefused},
-        {Xmp("projection=0.\r\n"), ReadStatus::Failed},
-        {Xmp("projection=0.0.\r\n"), ReadStatus::Failed},
-        {Xmp("projection=0.0.31\r\n"), ReadStatus::Read},
-    };
-    for (const Case& c : cases) {
-        PanoramicInfo info;
-        EXPECT_EQ(ReadTechnicsForm(c.xmp, {}, info), c.status) << c.xmp;
-    }
-}
-
-TEST(TechnicsForm, MissingProjectionKeepsHeldNumbers) {
-    PanoramicInfo info;
-    info.m_ProjectionMinor = 1;
-    info.m_ProjectionThird = 6;
-    ASSERT_EQ(ReadTechnicsForm(Xmp("projection_version=3\r\n"), {}, info), ReadStatus::Read);
-    EXPECT_EQ(info.ProjectionId, "0.1.6.3");
-}
-
 TEST(Treatments, ReadBack) {
-    struct Case {
-        std::string description;
-        std::vector<std::string> filters;
-    };
-    const Case cases[] = {
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
         {"treat=linear 1;2,orvix=200,TREAT=gamma 1.1,filter=x,treat=ECE 0.000;1.000",
          {"gamma 1.1", "ECE 0.000,1.000"}},
         {"treat=linear 1;2", {}},
         {"ORVIX,treat=a;b,treat,treat=", {"a,b", ""}},
         {"", {}},
+        {kEmptyTechnicsNormalised,
+         {"ECE 0.000,1.000,0.180,0.8200,0.500,0.300,100.000,100.000,200.000,200.000"}},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(ReadTreatments(c.description), c.filters) << c.description;
-    EXPECT_EQ(ReadTreatments(kEmptyTechnicsNormalised),
-              std::vector<std::string>{
-                  "ECE 0.000,1.000,0.180,0.8200,0.500,0.300,100.000,100.000,200.000,200.000"});
+    for (const auto& [description, filters] : cases)
+        EXPECT_EQ(ReadTreatments(description), filters) << description;
 }
 
 TEST(Treatments, AppendAndRoundTrip) {
@@ -338,6 +253,8 @@ TEST(Treatments, AppendAndRoundTrip) {
     EXPECT_EQ(ReadTreatments(text.Str()),
               (std::vector<std::string>{"linear 0.500000,1.200000", "unsharp 1.6000,14.000",
                                         "gamma 1.1"}));
+    AppendTreatments(text, std::vector<std::string>(200, std::string(300, 'f')));
+    EXPECT_LE(text.Size(), DescriptionText::kCapacity - 1);  // never past the buffer
 }
 
 TEST(DescriptionText, NeverPastItsBuffer) {
@@ -347,29 +264,21 @@ TEST(DescriptionText, NeverPastItsBuffer) {
     text.Append(",c=1");          // dropped too: order is kept
     EXPECT_EQ(text.Size(), 990u);
     EXPECT_TRUE(text.Truncated());
-    std::vector<std::string> many(200, std::string(300, 'f'));
-    DescriptionText slice;
-    slice.Append("orvix=333");
-    AppendTreatments(slice, many);
-    EXPECT_LE(slice.Size(), DescriptionText::kCapacity - 1);
     DescriptionText clip;
     clip.AssignClipped(std::string(5000, 'z'));  // no separator at all: nothing whole fits
     EXPECT_EQ(clip.Size(), 0u);
 }
 
 TEST(TemplateDescription, Composition) {
-    TemplateAcquisition acquisition;
-    acquisition.m_YValue = -2;
-    acquisition.m_TubeVoltage = 70;
-    acquisition.m_TubeCurrent = 8;
-    acquisition.m_ExposureTimeMs = 14500;
-    acquisition.m_PatientOrientation = 1;
-    acquisition.m_ProjectionNumber = 6;
     PanoramicInfo info;
-    BuildTemplateDescription(acquisition, "2026-12-06_02-10-05", {}, info);
-    EXPECT_EQ(info.ProjectionId, "0.0.6.10");
-    EXPECT_EQ(info.m_ProjectionThird, 31);
-    EXPECT_EQ(info.CropShares.m_Left, 20);
+    BuildTemplateDescription({.m_YValue = -2,
+                              .m_TubeVoltage = 70,
+                              .m_TubeCurrent = 8,
+                              .m_ExposureTimeMs = 14500,
+                              .m_PatientOrientation = 1,
+                              .m_ProjectionNumber = 6},
+                             "2026-12-06_02-10-05", {}, info);
+    ExpectFields(info, "id=0.0.6.10 third=31 crop=20,20", "template");
     EXPECT_EQ(info.NormalisedDescription.Str(),
               std::string(kTemplateDescription) +
                   ",pixsize=0.096000,Y_value=-2.000000,tech_fact_kV=70,tech_fact_mA=8,"
@@ -383,25 +292,23 @@ TEST(TemplateDescription, Composition) {
 }
 
 TEST(SliceDescription, Composition) {
-    SliceDescriptionInput s;
-    s.m_PanoramicImageId = "P1";
-    s.m_VolumeImageId = "V1";
-    s.m_SlicePanoramicColumn = 1234;
-    s.m_ProjectionId = "0.0.31.1";
-    for (int i = 0; i < 8; ++i)
-        s.m_VolumeCorners[i] = i + 0.5;
-    s.m_SliceCentre[0] = 1.0;
-    s.m_SliceRotation[2] = -0.25;
-    s.m_TubeVoltage = 70;
-    s.m_TubeCurrent = 8;
-    s.m_ExposureTimeMs = 14567;
-    s.m_YValue = -3.9;
-    s.m_PanoramicMarginLeft = 74;
-    s.m_CollimatorA = 0.1f;
-    s.m_CollimatorB = 0.2f;
-    s.m_DoseBase = 100.0f;
-    s.m_YAxisMovable = true;
-    s.m_SliceIndex = 7;
+    const SliceDescriptionInput s{.m_PanoramicImageId = "P1",
+                                  .m_VolumeImageId = "V1",
+                                  .m_SlicePanoramicColumn = 1234,
+                                  .m_ProjectionId = "0.0.31.1",
+                                  .m_VolumeCorners = {0.5, 1.5, 2.5, 3.5, 4.5, 5.5, 6.5, 7.5},
+                                  .m_SliceCentre = {1.0},
+                                  .m_SliceRotation = {0.0, 0.0, -0.25},
+                                  .m_TubeVoltage = 70,
+                                  .m_TubeCurrent = 8,
+                                  .m_ExposureTimeMs = 14567,
+                                  .m_YValue = -3.9,
+                                  .m_PanoramicMarginLeft = 74,
+                                  .m_CollimatorA = 0.1f,
+                                  .m_CollimatorB = 0.2f,
+                                  .m_DoseBase = 100.0f,
+                                  .m_YAxisMovable = true,
+                                  .m_SliceIndex = 7};
     const std::string text = BuildSliceDescription(s).Str();
     EXPECT_EQ(text.rfind("orvix=333,source=TALVERN,type=ZOR,pixsize=0.150000,img_id_pan=P1,"
                          "img_id=V1,slice_pancol=1234,LUT=0.0.31.1,VOL_TOP_LEFTX=0.500000,",

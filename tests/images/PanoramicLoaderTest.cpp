@@ -1,12 +1,13 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
+#include <tuple>
 
 #include "images/ImageFileCheck.h"
 #include "images/PanoramicLoader.h"
-#include "images/PanoramicReport.h"
 #include "images/TiffWriter.h"
 #include "support/TempDir.h"
 
@@ -90,35 +91,35 @@ bool WriteTestTiff(const std::string& path, const TiffSpec& spec) {
     }
     std::vector<uint16_t> wide = spec.m_Samples;
     wide.resize(static_cast<size_t>(spec.m_Width) * spec.m_Height * spec.m_SamplesPerPixel);
-    const std::vector<uint8_t> narrow(wide.begin(), wide.end());
+    std::vector<uint8_t> narrow(wide.begin(), wide.end());
     bool ok = true;
     if (spec.m_Tiled) {
         TIFFSetField(t, TIFFTAG_TILEWIDTH, 16u);
         TIFFSetField(t, TIFFTAG_TILELENGTH, 16u);
-        std::vector<uint8_t> tile(static_cast<size_t>(TIFFTileSize(t)), 0);
+        narrow.assign(static_cast<size_t>(TIFFTileSize(t)), 0);
         for (uint32_t i = 0; i < TIFFNumberOfTiles(t) && ok; ++i)
-            ok = TIFFWriteEncodedTile(t, i, tile.data(), static_cast<tmsize_t>(tile.size())) >= 0;
+            ok = TIFFWriteEncodedTile(t, i, narrow.data(), TIFFTileSize(t)) >= 0;
     } else {
         TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, static_cast<uint32_t>(spec.m_Height));
-        const void* data =
-            spec.m_Bits == 16 ? static_cast<const void*>(wide.data()) : narrow.data();
-        ok = TIFFWriteEncodedStrip(t, 0, const_cast<void*>(data),
-                                   static_cast<tmsize_t>(wide.size() * spec.m_Bits / 8)) >= 0;
+        ok = TIFFWriteEncodedStrip(
+                 t, 0, spec.m_Bits == 16 ? static_cast<void*>(wide.data()) : narrow.data(),
+                 static_cast<tmsize_t>(wide.size() * spec.m_Bits / 8)) >= 0;
     }
     TIFFClose(t);
     return ok;
 }
 
-/// Samples (3x + 5y) mod 1000 with `maxValue` in the middle.
+/// Samples (3x + 5y) mod 1000 (mod `maxValue` when smaller) with `maxValue` in the middle.
 std::vector<uint16_t> Pattern(int width, int height, uint16_t maxValue) {
     std::vector<uint16_t> s(static_cast<size_t>(width) * height);
     for (size_t i = 0; i < s.size(); ++i)
-        s[i] = static_cast<uint16_t>((i % width * 3 + i / width * 5) % 1000);
+        s[i] =
+            static_cast<uint16_t>((i % width * 3 + i / width * 5) % std::min<int>(1000, maxValue));
     s[s.size() / 2] = maxValue;
     return s;
 }
 
-/// An uncompressed 8-bit grey-palette BMP of width × height.
+/// An uncompressed 8-bit palette BMP of width × height.
 std::vector<uint8_t> MakeBmp8(int width, int height) {
     const uint32_t w = static_cast<uint32_t>(width), h = static_cast<uint32_t>(height);
     const uint32_t row = (w + 3) & ~3u, offset = 14 + 40 + 256 * 4, size = offset + row * h;
@@ -129,16 +130,13 @@ std::vector<uint8_t> MakeBmp8(int width, int height) {
         for (size_t i = 0; i < 4; ++i)
             b[at + i] = static_cast<uint8_t>(v >> (8 * i));
     }
-    b[0] = 'B', b[1] = 'M', b[26] = 1, b[28] = 8;
-    for (int i = 0; i < 256; ++i)
-        b[54 + i * 4] = b[55 + i * 4] = b[56 + i * 4] = static_cast<uint8_t>(i);
+    b[0] = 'B', b[1] = 'M', b[26] = 1, b[28] = 8;  // a black palette and picture
     return b;
 }
 
 class PanoramicLoaderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::filesystem::create_directories(m_Dir.Path() / "config_zor" / "zor_manager");
         std::filesystem::create_directories(m_Dir.Path() / "work");
         AddLut("0.0.31.1");
         m_Settings.m_InstallDir = m_Dir.Path().string();
@@ -165,7 +163,6 @@ protected:
     void WriteCurvePicture(const std::vector<uint8_t>& bmp) {
         zor::test::WriteFile(m_Dir / "config_zor/zor_manager/kestel.bmp", bmp);
     }
-
     TempDir m_Dir;
     ImageSettings m_Settings;
     Recorder m_Recorder;
@@ -173,35 +170,19 @@ protected:
     std::vector<std::string> m_LutCalls;
 };
 
-TEST_F(PanoramicLoaderTest, CommaFormLoadsItsLut) {
-    const std::string path = Tiff(
-        "p.tif", {.m_Description = "orvix=200,projection=0.0.31,tech_fact_s=12,margin_left=70"});
-    PanoramicLoader loader = MakeLoader();
-    EXPECT_TRUE(loader.LoadPanoramicMetadata(path));
-    EXPECT_EQ(m_LutCalls, std::vector<std::string>{"0.0.31.1|70|" + Folder()});
-    EXPECT_TRUE(m_Recorder.m_Errors.empty());
-    EXPECT_FLOAT_EQ(loader.Bands().m_Top, 145.0f / 1528.0f);
-    EXPECT_EQ(loader.Projection()->m_MarginLeft, 70);
-}
-
 TEST_F(PanoramicLoaderTest, LutFailures) {
-    const std::string kError = "PANORAMIC IMAGE ACQUISITION ERROR|";
-    struct Case {
-        std::string description;
-        int lutResult;
-        std::string error;
-    };
-    const Case cases[] = {
+    const std::tuple<std::string, int, std::string> cases[] = {
         {"projection=0.0.25,projection_version=3", 0,
          "Incompatible panoramic projection\r\n(0.0.25.3_X.LUT not found)|restart"},
         {"projection=0.0.25", 0, "Incompatible panoramic projection\r\n(_X.LUT not found)|restart"},
         {"projection=0.0.31", 7, "Kestel load LUT (LUT not found)|restart"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [description, lutResult, error] : cases) {
         m_Recorder.m_Errors.clear();
-        const std::string path = Tiff("f.tif", {.m_Description = c.description});
-        EXPECT_FALSE(MakeLoader(c.lutResult).LoadPanoramicMetadata(path)) << c.description;
-        EXPECT_EQ(m_Recorder.m_Errors, std::vector<std::string>{kError + c.error});
+        const std::string path = Tiff("f.tif", {.m_Description = description});
+        EXPECT_FALSE(MakeLoader(lutResult).LoadPanoramicMetadata(path)) << description;
+        EXPECT_EQ(m_Recorder.m_Errors,
+                  std::vector<std::string>{"PANORAMIC IMAGE ACQUISITION ERROR|" + error});
     }
     // Another projection family is refused with the step window, before any LUT.
     m_LutCalls.clear();
@@ -220,14 +201,17 @@ TEST_F(PanoramicLoaderTest, DescriptionForms) {
         {.m_Xmp =
              "<Technics type=\"string\">projection=0.0.31\r\nprojection_version=1\r\n</Technics>"});
     EXPECT_TRUE(loader.LoadPanoramicMetadata(technics));  // the Technics path ignores the result
-    EXPECT_TRUE(m_Recorder.m_Errors.empty());
     EXPECT_EQ(loader.Info().NormalisedDescription.Str().rfind("orvix=200,source=Unknown", 0), 0u);
-
-    PanoramicLoader accepting = MakeLoader(0);
-    accepting.Info().ProjectionId = "0.0.31.1";
+    PanoramicLoader accepting = MakeLoader(0);  // the comma form: its LUT, margin and bands
+    EXPECT_TRUE(accepting.LoadPanoramicMetadata(Tiff(
+        "p.tif", {.m_Description = "orvix=200,projection=0.0.31,tech_fact_s=12,margin_left=70"})));
+    EXPECT_EQ(m_LutCalls.back(), "0.0.31.1|70|" + Folder());
+    EXPECT_EQ(accepting.Projection()->m_MarginLeft, 70);
+    EXPECT_FLOAT_EQ(accepting.Bands().m_Top, 145.0f / 1528.0f);
+    accepting.Info().ProjectionId = "0.0.31.1";  // held for a file with the marker only
     EXPECT_TRUE(accepting.LoadPanoramicMetadata(Tiff("m.tif", {.m_Marker1000 = true})));
     EXPECT_TRUE(accepting.Info().NormalisedDescription.Empty());
-
+    EXPECT_TRUE(m_Recorder.m_Errors.empty());
     EXPECT_FALSE(accepting.LoadPanoramicMetadata(Tiff("b.tif", {})));
     EXPECT_FALSE(accepting.ReadCommaFormFile(technics));
     EXPECT_FALSE(accepting.LoadPanoramicMetadata(m_Dir.Write("text.tif", "hello")));
@@ -243,8 +227,6 @@ TEST_F(PanoramicLoaderTest, SixteenBitPreparation) {
         TiffSpec spec{
             .m_Width = 600, .m_Height = 9, .m_Description = "orvix=200,treat=ECE 0.000;1.000"};
         spec.m_Samples = Pattern(600, 9, static_cast<uint16_t>(maxValue));
-        for (auto& v : spec.m_Samples)
-            v = static_cast<uint16_t>(std::min<int>(v, maxValue));
         const std::string path = Tiff("s.tif", spec);
         PanoramicLoader loader = MakeLoader();
         loader.LoadPanoramicMetadata(path);
@@ -267,39 +249,23 @@ TEST_F(PanoramicLoaderTest, SixteenBitPreparation) {
 // averages `step` samples of its row ending just after its column, so on a ramp of 4 per column
 // an interior sample is 4 × column − 2.
 TEST(Preview, ShrinksWideImagesByAveragingAlongTheRow) {
-    struct Case {
-        int width, previewWidth, previewHeight;
-    };
-    for (const Case c : {Case{1, 1, 23}, Case{266, 266, 23}, Case{267, 133, 11}, Case{600, 200, 7},
-                         Case{2693, 244, 2}}) {
-        GreyImage16 source{.m_Width = c.width, .m_Height = 23};
-        for (int i = 0; i < 23 * c.width; ++i)
-            source.m_Samples.push_back(static_cast<uint16_t>(4 * (i % c.width)));
+    const int cases[][3] = {
+        {1, 1, 23}, {266, 266, 23}, {267, 133, 11}, {600, 200, 7}, {2693, 244, 2}};
+    for (const auto& [width, previewWidth, previewHeight] : cases) {
+        GreyImage16 source{.m_Width = width, .m_Height = 23};
+        for (int i = 0; i < 23 * width; ++i)
+            source.m_Samples.push_back(static_cast<uint16_t>(4 * (i % width)));
         const GreyImage16 preview = BuildPreview(source);
-        ASSERT_EQ(preview.m_Width, c.previewWidth) << c.width;
-        ASSERT_EQ(preview.m_Height, c.previewHeight) << c.width;
-        const int step = c.width / c.previewWidth;
+        ASSERT_EQ(std::pair(preview.m_Width, preview.m_Height),
+                  std::pair(previewWidth, previewHeight))
+            << width;
+        const int step = width / previewWidth;
         for (int k = 1; k < preview.m_Width; ++k) {
             const int expected = step == 1 ? 4 * k : 4 * k * step - 2;
             EXPECT_EQ(preview.m_Samples[static_cast<size_t>(preview.m_Width + k)], expected)
-                << c.width << " at " << k;
+                << width << " at " << k;
         }
     }
-}
-
-TEST_F(PanoramicLoaderTest, TemplateModeLeavesPreviewUntreated) {
-    const std::vector<uint16_t> samples = Pattern(300, 4, 5000);
-    const std::string path = Tiff("tpl.tif", {.m_Width = 300, .m_Samples = samples});
-    AddLut("0.0.31.10");
-    PanoramicLoader loader = MakeLoader();
-    ASSERT_TRUE(loader.BuildTemplateDescription(TemplateAcquisition{}));
-    ASSERT_EQ(loader.LoadPanoramicImage(path, false, true), 0);
-    EXPECT_EQ(m_Filter.m_Seen,
-              std::vector<std::string>{
-                  "ECE 0.000,1.000,0.180,0.8200,0.500,0.300,100.000,100.000,200.000,200.000@300"});
-    const GreyImage16 untreated{.m_Width = 300, .m_Height = 4, .m_Samples = samples};
-    EXPECT_EQ(loader.View()->m_Preview.m_Samples, BuildPreview(untreated).m_Samples);
-    EXPECT_TRUE(loader.ExportTimeStamp().empty());
 }
 
 TEST_F(PanoramicLoaderTest, EightBitLoadsWithoutPreparation) {
@@ -308,8 +274,7 @@ TEST_F(PanoramicLoaderTest, EightBitLoadsWithoutPreparation) {
     PanoramicLoader loader = MakeLoader();
     ASSERT_EQ(loader.LoadPanoramicImage(path, true), 0);
     EXPECT_FALSE(loader.View()->m_Loaded);
-    EXPECT_TRUE(loader.View()->m_Preview.Empty());
-    EXPECT_TRUE(loader.View()->m_Full.Empty());
+    EXPECT_TRUE(loader.View()->m_Preview.Empty() && loader.View()->m_Full.Empty());
     EXPECT_TRUE(m_Filter.m_Seen.empty());
     EXPECT_EQ(loader.WritePanoramicArchive(m_Dir.File("a8.tif"), {}), 0);
     EXPECT_FALSE(std::filesystem::exists(m_Dir.File("a8.tif")));
@@ -317,25 +282,20 @@ TEST_F(PanoramicLoaderTest, EightBitLoadsWithoutPreparation) {
 
 TEST_F(PanoramicLoaderTest, PreCheckRefusals) {
     PanoramicLoader loader = MakeLoader();
-    struct Case {
-        const char* what;
-        TiffSpec spec;
-        size_t truncateTo = 0;
-    };
-    const Case cases[] = {
-        {"rgb", {.m_Bits = 8, .m_SamplesPerPixel = 3}},
-        {"tiled", {.m_Width = 32, .m_Height = 32, .m_Tiled = true}},
+    const std::tuple<const char*, TiffSpec, size_t> cases[] = {
+        {"rgb", {.m_Bits = 8, .m_SamplesPerPixel = 3}, 0},
+        {"tiled", {.m_Width = 32, .m_Height = 32, .m_Tiled = true}, 0},
         {"truncated", {.m_Width = 64, .m_Height = 64}, 600},
-        {"too wide", {.m_Width = 16385, .m_Height = 1, .m_Bits = 8}},
-        {"jpeg", {.m_Bits = 8, .m_Compression = 7}},
+        {"too wide", {.m_Width = 16385, .m_Height = 1, .m_Bits = 8}, 0},
+        {"jpeg", {.m_Bits = 8, .m_Compression = 7}, 0},
     };
-    for (const Case& c : cases) {
+    for (const auto& [what, spec, truncateTo] : cases) {
         m_Recorder.m_Log.clear();
-        const std::string path = Tiff("r.tif", c.spec);
-        if (c.truncateTo)
-            std::filesystem::resize_file(path, c.truncateTo);
-        EXPECT_EQ(loader.LoadPanoramicImage(path, false), -3) << c.what;
-        ASSERT_EQ(m_Recorder.m_Log.size(), 1u) << c.what;
+        const std::string path = Tiff("r.tif", spec);
+        if (truncateTo)
+            std::filesystem::resize_file(path, truncateTo);
+        EXPECT_EQ(loader.LoadPanoramicImage(path, false), -3) << what;
+        ASSERT_EQ(m_Recorder.m_Log.size(), 1u) << what;
         EXPECT_EQ(m_Recorder.m_Log[0].rfind("0:Panoramic image refused (", 0), 0u)
             << m_Recorder.m_Log[0];
     }
@@ -348,10 +308,8 @@ TEST_F(PanoramicLoaderTest, PreCheckRefusals) {
 TEST_F(PanoramicLoaderTest, OwnWriterFilesLoadAndArchiveRoundTrips) {
     const std::vector<uint16_t> samples = Pattern(301, 7, 40000);
     const std::string path = m_Dir.File("own.tif");
-    const std::string description = "orvix=200,projection=0.0.31";
-    ASSERT_EQ(
-        WriteTiff(path, 16, 7, 301, samples.data(), description.c_str(), description.size() + 1),
-        0);
+    const char description[] = "orvix=200,projection=0.0.31";
+    ASSERT_EQ(WriteTiff(path, 16, 7, 301, samples.data(), description, sizeof description), 0);
     std::string reason;
     EXPECT_TRUE(CheckTiffForLoad(path, reason)) << reason;
     PanoramicLoader loader = MakeLoader();
@@ -375,8 +333,8 @@ TEST_F(PanoramicLoaderTest, CurvePicture) {
     EXPECT_EQ(loader.LoadProjectionCurvePicture(), -3);  // not installed
     WriteCurvePicture(MakeBmp8(30, 20));
     ASSERT_EQ(loader.LoadProjectionCurvePicture(), 0);
-    EXPECT_EQ(loader.Projection()->m_CurveWidth, 20);
-    EXPECT_EQ(loader.Projection()->m_CurveHeight, 30);
+    EXPECT_EQ(std::pair(loader.Projection()->m_CurveWidth, loader.Projection()->m_CurveHeight),
+              std::pair(20, 30));
     EXPECT_EQ(loader.Projection()->m_CurvePicture.BitsPerPixel(), 8u);
     // RLE, cut short, width 0x7F00001E, 4096 colours for 8 bits.
     const std::pair<int, int> damages[] = {{30, 1}, {-1, 0}, {21, 0x7F}, {47, 0x10}};
@@ -401,9 +359,7 @@ TEST_F(PanoramicLoaderTest, PrepareForSelectionModes) {
                         .m_Description = "orvix=200,projection=0.0.31,img_id=c1"};
     const std::string caller = Tiff("caller.tif", spec);
     PanoramicLoader loader = MakeLoader();
-    SelectionModes modes;
-    modes.m_CallerPanoramicMode = true;
-    modes.m_CallerPanoramicPath = caller;
+    const SelectionModes modes{.m_CallerPanoramicMode = true, .m_CallerPanoramicPath = caller};
     EXPECT_FALSE(loader.PreparePanoramicForSelection(modes));  // no curve picture yet
     EXPECT_EQ(m_Recorder.m_Errors,
               std::vector<std::string>{
@@ -413,34 +369,20 @@ TEST_F(PanoramicLoaderTest, PrepareForSelectionModes) {
     TiffDescriptionTags tags;
     ASSERT_TRUE(ReadTiffDescriptionTags(m_Dir.File("work/pano_archive.tif"), tags));
     EXPECT_EQ(tags.m_Description, "orvix=200,projection=0.0.31,img_id=c1");
-
     std::filesystem::copy_file(caller, m_Dir.File("work/cur_pano.tif"));
     EXPECT_TRUE(loader.PreparePanoramicForSelection(SelectionModes{}));
-
-    SelectionModes templ;
-    templ.m_TemplateMode = true;
     AddLut("0.0.31.10");
     Tiff("work/pano_template.tif", spec);
-    EXPECT_TRUE(loader.PreparePanoramicForSelection(templ));
+    m_Filter.m_Seen.clear();
+    EXPECT_TRUE(loader.PreparePanoramicForSelection({.m_TemplateMode = true}));
     EXPECT_EQ(m_LutCalls.back(), "0.0.31.10|74|" + Folder());
     EXPECT_EQ(loader.Info().m_ImageId.size(), 19u);
-}
-
-TEST_F(PanoramicLoaderTest, SupportReport) {
-    const std::string path =
-        Tiff("report.tif",
-             {.m_Description = "orvix=200,projection=0.0.6,projection_version=2,treat=gamma 1;2"});
-    const std::string report = DescribePanoramic(path, m_Settings);
-    for (const char* piece : {"image pre-check: accepted", "description form: comma (tag 270)",
-                              "ProjectionId: 0.0.6.2", "  gamma 1,2\n", "0.0.6.2_X.LUT (not found)",
-                              "Incompatible panoramic projection", "result: refused"}) {
-        EXPECT_NE(report.find(piece), std::string::npos) << piece << "\n" << report;
-    }
-    AddLut("0.0.6.2");
-    EXPECT_NE(DescribePanoramic(path, m_Settings).find("result: metadata and LUT accepted"),
-              std::string::npos);
-    EXPECT_NE(DescribePanoramic(m_Dir.File("nothing.tif"), m_Settings).find("result: refused"),
-              std::string::npos);
+    // The template's treatment runs on the full image only: its preview stays untreated.
+    EXPECT_EQ(m_Filter.m_Seen,
+              std::vector<std::string>{
+                  "ECE 0.000,1.000,0.180,0.8200,0.500,0.300,100.000,100.000,200.000,200.000@300"});
+    const GreyImage16 untreated{.m_Width = 300, .m_Height = 5, .m_Samples = spec.m_Samples};
+    EXPECT_EQ(loader.View()->m_Preview.m_Samples, BuildPreview(untreated).m_Samples);
 }
 
 }  // namespace
