@@ -12,73 +12,38 @@
 
 using namespace zor::platform;
 
-namespace {
-
-/// Runs the checks in UTC and restores the zone afterwards.
-class InUtc : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const char* tz = std::getenv("TZ");
-        m_HadTz = tz != nullptr;
-        if (tz)
-            m_Tz = tz;
-        ::setenv("TZ", "UTC", 1);
-        ::tzset();
-    }
-    void TearDown() override {
-        if (m_HadTz) {
-            ::setenv("TZ", m_Tz.c_str(), 1);
-        } else {
-            ::unsetenv("TZ");
-        }
-        ::tzset();
-    }
-
-private:
-    bool m_HadTz = false;
-    std::string m_Tz;
-};
-
-}  // namespace
-
-TEST_F(InUtc, TimeStampsOfFileNamesAndArchiveFolders) {
+TEST(LocalTime, TimeStampsOfFileNamesAndArchiveFolders) {
+    ::setenv("TZ", "UTC", 1);  // for good: no other test of this program depends on the zone
+    ::tzset();
     const std::time_t t = 1700000000;  // 2023-11-14 22:13:20 UTC, a Tuesday
     EXPECT_EQ(FormatLocalTime("%Y-%m-%d_%H-%M-%S", t), "2023-11-14_22-13-20");
-    EXPECT_EQ(FormatLocalTime("_%Y-%m-%d_%H_%M_%S", t), "_2023-11-14_22_13_20");
-    const char* old = std::setlocale(LC_ALL, nullptr);
-    const std::string saved = old ? old : "C";
+    const std::string savedLocale = std::setlocale(LC_ALL, nullptr);
     std::setlocale(LC_ALL, "de_DE.UTF-8");  // may be absent; the result must not depend on it
     EXPECT_EQ(FormatLocalTime("%a %b %p", t), "Tue Nov PM");
-    std::setlocale(LC_ALL, saved.c_str());
-    EXPECT_EQ(FormatLocalTime("", t), "");
-    EXPECT_EQ(FormatLocalTime(nullptr, t), "");
-    EXPECT_EQ(FormatLocalTime("%p", t).size(), 2u);
+    std::setlocale(LC_ALL, savedLocale.c_str());
+    EXPECT_EQ(FormatLocalTime("", t) + FormatLocalTime(nullptr, t), "");
     EXPECT_EQ(FormatLocalTime(std::string(1000, 'x').c_str(), t).size(), 1000u);
-    const std::tm tm = LocalTime(t);
-    EXPECT_EQ(tm.tm_year, 123);
-    EXPECT_EQ(tm.tm_hour, 22);
+    EXPECT_EQ(LocalTime(t).tm_hour, 22);
 }
 
 TEST(Paths, InstallPathNeedsNoFinalSeparator) {
-    for (const char* dir : {"/opt/zor", "/opt/zor/"}) {
+    for (const char* dir : {"/opt/zor", "/opt/zor/"})
         EXPECT_EQ(InstallPath(dir, {"config_zor", "zor_manager", "info.bmp"}),
                   "/opt/zor/config_zor/zor_manager/info.bmp");
-    }
 }
 
 TEST(Signals, ExitSignalsArriveThroughThePipe) {
     const int fd = InstallExitSignalPipe();
     ASSERT_GE(fd, 0);
     EXPECT_EQ(InstallExitSignalPipe(), fd);
+    unsigned char byte = 0;
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
         ASSERT_EQ(::raise(sig), 0);
         pollfd p{fd, POLLIN, 0};
         ASSERT_EQ(::poll(&p, 1, 5000), 1);
-        unsigned char byte = 0;
         ASSERT_EQ(::read(fd, &byte, 1), 1);
         EXPECT_EQ(byte, sig);
     }
-    unsigned char byte = 0;
     EXPECT_EQ(::read(fd, &byte, 1), -1) << "non-blocking and empty";
     // A burst that fills the pipe neither blocks nor kills the process.
     for (int i = 0; i < 70000; ++i)
