@@ -51,6 +51,7 @@ TEST_F(WorkflowTest, PhantomPanoramicThenBackThenExit) {
     ASSERT_EQ(m_Ui.ColumnPhase, 1);
     m_Workflow->LoadPhantomPanoramic();
     ASSERT_EQ(m_Workflow->WorkflowPhase(), 2) << (m_Ui.Step ? m_Ui.Step->Lines[0] : "");
+    EXPECT_TRUE(m_Ui.Log.empty()) << "the template loads with its LUT without a message";
     EXPECT_TRUE(m_Workflow->TemplateMode());
     EXPECT_EQ(m_Ui.ColumnPhase, 2);
     EXPECT_EQ(m_Ui.Timers[TimerId::SelectionSteps], 2000);
@@ -73,18 +74,24 @@ TEST_F(WorkflowTest, PhantomPanoramicThenBackThenExit) {
 
 TEST_F(WorkflowTest, CallersPanoramicAndItsPatientAreForgottenOnBack) {
     CallerState& caller = m_Workflow->Caller();
-    caller.PatientName = "Anna Rossi";
-    caller.PanoramicPath = Work("phantom_pano.tif");
-    caller.CallerPanoramicMode = true;
-    m_Workflow->OpenCallerPanoramic();
-    ASSERT_EQ(m_Workflow->WorkflowPhase(), 2);
-    EXPECT_EQ(m_Ui.ColumnPhase, 2) << "the column follows a forwarded panoramic";
+    // Both size classes of the phantom load with their own LUT, and are archived.
+    for (const char* name : {"phantom_pano.tif", "phantom_pano_child.tif"}) {
+        std::filesystem::remove(Work("pano_archive.tif"));
+        caller.PatientName = "Anna Rossi";
+        caller.PanoramicPath = Work(name);
+        caller.CallerPanoramicMode = true;
+        m_Workflow->OpenCallerPanoramic();
+        ASSERT_EQ(m_Workflow->WorkflowPhase(), 2) << name;
+        EXPECT_TRUE(m_Ui.Log.empty()) << name << ": " << m_Ui.Log.front();
+        EXPECT_EQ(m_Ui.ColumnPhase, 2) << "the column follows a forwarded panoramic";
+        EXPECT_TRUE(std::filesystem::exists(Work("pano_archive.tif"))) << name;
 
-    m_Workflow->BackOrExit();
-    EXPECT_EQ(m_Workflow->WorkflowPhase(), 1);
-    EXPECT_EQ(caller.PatientName, "");
-    EXPECT_FALSE(caller.CallerPanoramicMode);
-    EXPECT_EQ(m_Ui.Title, "DTS");
+        m_Workflow->BackOrExit();
+        EXPECT_EQ(m_Workflow->WorkflowPhase(), 1);
+        EXPECT_EQ(caller.PatientName, "");
+        EXPECT_FALSE(caller.CallerPanoramicMode);
+        EXPECT_EQ(m_Ui.Title, "DTS");
+    }
 
     // A caller's file that does not load leaves phase 1 and its column.
     caller.PanoramicPath = Work("missing.tif");

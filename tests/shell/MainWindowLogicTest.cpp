@@ -29,9 +29,6 @@ TEST(ToolButtonLayout, ColumnAndVisibilityByPhase) {
               (V{CommandId::LoadPhantomPanoramic, CommandId::LoadLastPanoramic,
                  CommandId::LoadLastTomosynthesis, CommandId::ExportSelected, CommandId::ExportAll,
                  CommandId::BackOrExit}));
-    EXPECT_EQ(Ids(LayoutToolButtons(client, 1, false, true)),
-              (V{CommandId::LoadPhantomPanoramic, CommandId::LoadLastTomosynthesis,
-                 CommandId::ExportSelected, CommandId::ExportAll, CommandId::BackOrExit}));
     EXPECT_EQ(Ids(LayoutToolButtons(client, 2, true, true)),
               (V{CommandId::StartTomosynthesis, CommandId::Scrolling, CommandId::Zoom,
                  CommandId::ExportSelected, CommandId::ExportAll, CommandId::BackOrExit}));
