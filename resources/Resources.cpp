@@ -4,7 +4,9 @@
 #include <QPixmap>
 
 // The resource compiler's registration function lives in the global namespace.
-static void RegisterCompiledResources() { Q_INIT_RESOURCE(zor_resources); }
+static void RegisterCompiledResources() {
+    Q_INIT_RESOURCE(zor_resources);
+}
 
 namespace zor {
 
@@ -16,15 +18,21 @@ void InitResources() {
     (void)registered;
 }
 
-QString BitmapResourcePath(int id) { return QStringLiteral(":/bitmaps/%1.png").arg(id); }
+QString BitmapResourcePath(int id) {
+    return QStringLiteral(":/bitmaps/%1.png").arg(id);
+}
 
-QString CursorResourcePath(int id) { return QStringLiteral(":/cursors/%1.png").arg(id); }
+QString CursorResourcePath(int id) {
+    return QStringLiteral(":/cursors/%1.png").arg(id);
+}
 
 QCursor LoadCursorResource(int id) {
     InitResources();
     const QImage image(CursorResourcePath(id));
-    if (image.isNull()) return QCursor(Qt::ArrowCursor);
-    // The renderer stores the hot spot as "x,y"; the centre is the fallback for a picture without it.
+    if (image.isNull())
+        return QCursor(Qt::ArrowCursor);
+    // The renderer stores the hot spot as "x,y"; the centre is the fallback for a picture without
+    // it.
     int x = image.width() / 2;
     int y = image.height() / 2;
     const QStringList parts = image.text(QStringLiteral("HotSpot")).split(QLatin1Char(','));
@@ -43,7 +51,8 @@ QCursor LoadCursorResource(int id) {
 QIcon ApplicationIcon() {
     InitResources();
     QIcon icon;
-    for (const char* name : {":/icons/128-16.png", ":/icons/128-32.png", ":/icons/128-48.png", ":/icons/128.png"})
+    for (const char* name :
+         {":/icons/128-16.png", ":/icons/128-32.png", ":/icons/128-48.png", ":/icons/128.png"})
         icon.addFile(QString::fromLatin1(name));
     return icon;
 }

@@ -48,7 +48,8 @@ QImage ApplyTransparentColour(const QImage& picture, const QColor& transparent, 
         }
         out = out.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     }
-    if (maskedPixels) *maskedPixels = masked;
+    if (maskedPixels)
+        *maskedPixels = masked;
     return out;
 }
 

@@ -10,7 +10,7 @@ namespace zor::ui {
 
 /// Colour slots of a button, in the order of its six colours.
 enum class ButtonColour : int {
-    BackgroundInside = 0,   ///< pointer over the button, or pressed
+    BackgroundInside = 0,  ///< pointer over the button, or pressed
     ForegroundInside = 1,
     BackgroundOutside = 2,
     ForegroundOutside = 3,
@@ -22,17 +22,17 @@ inline constexpr int kButtonColourCount = 6;
 /// Result codes of the button's setters.
 enum class ButtonResult : int {
     Ok = 0,
-    InvalidResource = 1,   ///< the picture could not be loaded; the button has none
-    IndexOutOfRange = 3,   ///< colour index 6 or more; nothing changed
+    InvalidResource = 1,  ///< the picture could not be loaded; the button has none
+    IndexOutOfRange = 3,  ///< colour index 6 or more; nothing changed
 };
 
 /// Border drawn after the background.
 enum class ButtonBorder {
     None,
-    PressedFrame,     ///< not flat, pressed: 1-pixel frame in the shadow colour
-    RaisedEdge,       ///< not flat, released: highlight/light top-left, dark-shadow/shadow bottom-right
-    FlatPressed,      ///< flat, pressed: 1-pixel frame in the shadow colour
-    FlatHover,        ///< flat, pointer over: 1-pixel frame in the dark-shadow colour
+    PressedFrame,  ///< not flat, pressed: 1-pixel frame in the shadow colour
+    RaisedEdge,   ///< not flat, released: highlight/light top-left, dark-shadow/shadow bottom-right
+    FlatPressed,  ///< flat, pressed: 1-pixel frame in the shadow colour
+    FlatHover,    ///< flat, pointer over: 1-pixel frame in the dark-shadow colour
 };
 
 /// What the button looks like at one moment.

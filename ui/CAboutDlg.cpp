@@ -22,9 +22,13 @@ const QRect kVersionRect(15, 106, 420, 26);
 const QRect kOkRect(180, 138, 90, 28);
 }  // namespace
 
-QString CAboutDlg::ProductVersion() { return QString::fromUtf8(ZOR_PRODUCT_VERSION); }
+QString CAboutDlg::ProductVersion() {
+    return QString::fromUtf8(ZOR_PRODUCT_VERSION);
+}
 
-QString CAboutDlg::LegalCopyright() { return QString::fromUtf8(ZOR_LEGAL_COPYRIGHT); }
+QString CAboutDlg::LegalCopyright() {
+    return QString::fromUtf8(ZOR_LEGAL_COPYRIGHT);
+}
 
 CAboutDlg::CAboutDlg(QWidget* parent)
     : DialogPanel(parent, QSize(DluToPixelsX(kAboutWidthDlu), DluToPixelsY(kAboutHeightDlu))) {

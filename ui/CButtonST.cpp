@@ -21,21 +21,26 @@ CButtonST::CButtonST(QWidget* parent) : QPushButton(parent) {
 }
 
 ButtonResult CButtonST::SetColor(int index, const QColor& colour, bool redraw) {
-    if (index < 0 || index >= kButtonColourCount) return ButtonResult::IndexOutOfRange;
+    if (index < 0 || index >= kButtonColourCount)
+        return ButtonResult::IndexOutOfRange;
     m_Colours[index] = colour;
-    if (redraw) update();
+    if (redraw)
+        update();
     return ButtonResult::Ok;
 }
 
 QColor CButtonST::GetColor(int index) const {
-    if (index < 0 || index >= kButtonColourCount) return {};
+    if (index < 0 || index >= kButtonColourCount)
+        return {};
     return m_Colours[index];
 }
 
 ButtonResult CButtonST::SetFlat(bool flat, bool redraw) {
     m_Flat = flat;
-    if (!flat) m_MouseOver = false;
-    if (redraw) update();
+    if (!flat)
+        m_MouseOver = false;
+    if (redraw)
+        update();
     return ButtonResult::Ok;
 }
 
@@ -46,7 +51,8 @@ ButtonResult CButtonST::SetBitmaps(const QImage& in, const QColor& transparentIn
     ButtonResult result = ButtonResult::InvalidResource;
     if (!in.isNull()) {
         m_PictureIn = ApplyTransparentColour(in, transparentIn);
-        if (!out.isNull()) m_PictureOut = ApplyTransparentColour(out, transparentOut);
+        if (!out.isNull())
+            m_PictureOut = ApplyTransparentColour(out, transparentOut);
         result = ButtonResult::Ok;
     }
     update();
@@ -57,8 +63,10 @@ ButtonResult CButtonST::SetBitmaps(const QString& inPath, const QColor& transpar
                                    const QString& outPath, const QColor& transparentOut) {
     QImage in;
     QImage out;
-    if (!inPath.isEmpty()) in.load(inPath);
-    if (!outPath.isEmpty()) out.load(outPath);
+    if (!inPath.isEmpty())
+        in.load(inPath);
+    if (!outPath.isEmpty())
+        out.load(outPath);
     return SetBitmaps(in, transparentIn, out, transparentOut);
 }
 
@@ -72,9 +80,11 @@ void CButtonST::SetTooltipText(const QString& text, bool activate) {
 }
 
 void CButtonST::ActivateTooltip(bool activate) {
-    if (!m_TooltipCreated) return;
+    if (!m_TooltipCreated)
+        return;
     m_TooltipActive = activate;
-    if (!activate) QToolTip::hideText();
+    if (!activate)
+        QToolTip::hideText();
 }
 
 ButtonDrawPlan CButtonST::CurrentPlan() const {
@@ -88,7 +98,8 @@ ButtonDrawPlan CButtonST::CurrentPlan() const {
 }
 
 QSize CButtonST::sizeHint() const {
-    if (m_PictureIn.isNull()) return {32, 32};
+    if (m_PictureIn.isNull())
+        return {32, 32};
     return m_PictureIn.size() + QSize(8, 8);
 }
 
@@ -96,8 +107,8 @@ bool CButtonST::event(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         if (IsTooltipActive() && !m_TooltipText.isEmpty()) {
             auto* help = static_cast<QHelpEvent*>(event);
-            const QString shown = WrapTooltipText(m_TooltipText, QFontMetrics(QToolTip::font()),
-                                                  kTooltipMaxWidth);
+            const QString shown =
+                WrapTooltipText(m_TooltipText, QFontMetrics(QToolTip::font()), kTooltipMaxWidth);
             QToolTip::showText(help->globalPos(), shown, this, rect());
         } else {
             QToolTip::hideText();
@@ -109,19 +120,22 @@ bool CButtonST::event(QEvent* event) {
 }
 
 void CButtonST::SetMouseOver(bool over) {
-    if (m_MouseOver == over) return;
+    if (m_MouseOver == over)
+        return;
     m_MouseOver = over;
     update();
 }
 
 void CButtonST::enterEvent(QEnterEvent* event) {
     QPushButton::enterEvent(event);
-    if (m_Flat) SetMouseOver(true);
+    if (m_Flat)
+        SetMouseOver(true);
 }
 
 void CButtonST::mouseMoveEvent(QMouseEvent* event) {
     QPushButton::mouseMoveEvent(event);
-    if (m_Flat && !m_MouseOver && rect().contains(event->position().toPoint())) SetMouseOver(true);
+    if (m_Flat && !m_MouseOver && rect().contains(event->position().toPoint()))
+        SetMouseOver(true);
 }
 
 void CButtonST::leaveEvent(QEvent* event) {
@@ -136,7 +150,8 @@ void CButtonST::focusOutEvent(QFocusEvent* event) {
 
 void CButtonST::changeEvent(QEvent* event) {
     QPushButton::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && !isActiveWindow()) SetMouseOver(false);
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow())
+        SetMouseOver(false);
 }
 
 void CButtonST::PaintBorder(QPainter& p, const QRect& r, ButtonBorder border) const {
@@ -193,7 +208,8 @@ void CButtonST::paintEvent(QPaintEvent*) {
     if (!picture.isNull()) {
         const QPoint origin((width() - picture.width()) / 2 + plan.pictureOffset,
                             (height() - picture.height()) / 2 + plan.pictureOffset);
-        if (!isEnabled()) p.setOpacity(0.4);
+        if (!isEnabled())
+            p.setOpacity(0.4);
         p.drawImage(origin, picture);
         p.setOpacity(1.0);
     }

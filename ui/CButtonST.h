@@ -69,7 +69,7 @@ private:
     std::array<QColor, kButtonColourCount> m_Colours;
     bool m_Flat = true;
     bool m_MouseOver = false;
-    QImage m_PictureIn;   ///< premultiplied ARGB with the transparent colour taken out
+    QImage m_PictureIn;  ///< premultiplied ARGB with the transparent colour taken out
     QImage m_PictureOut;
     QString m_TooltipText;
     bool m_TooltipCreated = false;

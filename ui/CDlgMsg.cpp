@@ -1,9 +1,9 @@
 #include "ui/CDlgMsg.h"
 
 #include <QFontInfo>
-#include <algorithm>
 #include <QFontMetrics>
 #include <QPainter>
+#include <algorithm>
 
 #include "ui/UiConstants.h"
 
@@ -36,14 +36,17 @@ void CDlgMsg::SetText(const QString& text) {
     update();
 }
 
-QString CDlgMsg::Text() const { return m_Text->text(); }
+QString CDlgMsg::Text() const {
+    return m_Text->text();
+}
 
-TextMetricsPx CDlgMsg::CurrentTextMetrics() const { return MetricsOfFont(m_Text->font()); }
+TextMetricsPx CDlgMsg::CurrentTextMetrics() const {
+    return MetricsOfFont(m_Text->font());
+}
 
 void CDlgMsg::UpdateLayout() {
-    const TextPlacement place = PlaceCentredText(height(), m_Text->width(),
-                                                 static_cast<int>(m_Text->text().size()),
-                                                 CurrentTextMetrics());
+    const TextPlacement place = PlaceCentredText(
+        height(), m_Text->width(), static_cast<int>(m_Text->text().size()), CurrentTextMetrics());
     m_Text->setGeometry(place.x, place.y, m_Text->width(), place.height);
 }
 

@@ -15,7 +15,9 @@ constexpr double kLineHeight = 0.18;
 constexpr int kMargin = 5;
 }  // namespace
 
-int StepLineControlId(int slot) { return (slot >= 0 && slot < kStepSlots) ? kLineIds[slot] : 0; }
+int StepLineControlId(int slot) {
+    return (slot >= 0 && slot < kStepSlots) ? kLineIds[slot] : 0;
+}
 
 CDlgMsgBmp::CDlgMsgBmp(QWidget* parent)
     : CDlgMsg(parent, QSize(DluToPixelsX(kMsgWidthDlu), DluToPixelsY(kStepHeightDlu))),
@@ -56,7 +58,8 @@ void CDlgMsgBmp::SetLine(int slot, const QString& text) {
 void CDlgMsgBmp::SetLines(const QString& line1, const QString& line2, const QString& line3,
                           const QString& line4) {
     const QString lines[kStepSlots] = {line1, line2, line3, line4};
-    for (int slot = 0; slot < kStepSlots; ++slot) m_Model.SetLine(slot, lines[slot]);
+    for (int slot = 0; slot < kStepSlots; ++slot)
+        m_Model.SetLine(slot, lines[slot]);
     UpdateLayout();
 }
 
@@ -70,7 +73,8 @@ void CDlgMsgBmp::UpdateLayout() {
         line->setVisible(m_Model.LineVisible(slot));
     }
     const QSize size = m_Model.WindowSize();
-    if (this->size() != size) resize(size);
+    if (this->size() != size)
+        resize(size);
 }
 
 void CDlgMsgBmp::paintEvent(QPaintEvent*) {
@@ -79,7 +83,8 @@ void CDlgMsgBmp::paintEvent(QPaintEvent*) {
     const QSize initial = m_Model.InitialClientSize();
     for (int slot = 0; slot < kStepSlots; ++slot) {
         const QImage& picture = m_Model.Picture(slot);
-        if (!picture.isNull()) painter.drawImage(StepPicturePosition(slot, initial), picture);
+        if (!picture.isNull())
+            painter.drawImage(StepPicturePosition(slot, initial), picture);
     }
 }
 

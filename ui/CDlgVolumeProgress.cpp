@@ -42,17 +42,26 @@ void CDlgVolumeProgress::ShowCentred() {
     }
 }
 
-void CDlgVolumeProgress::SetPos(int position) { m_Bar->setValue(std::clamp(position, 0, kMaxPos)); }
+void CDlgVolumeProgress::SetPos(int position) {
+    m_Bar->setValue(std::clamp(position, 0, kMaxPos));
+}
 
-int CDlgVolumeProgress::Pos() const { return m_Bar->value(); }
+int CDlgVolumeProgress::Pos() const {
+    return m_Bar->value();
+}
 
-void CDlgVolumeProgress::SetText(const QString& text) { m_Text->setText(text); }
+void CDlgVolumeProgress::SetText(const QString& text) {
+    m_Text->setText(text);
+}
 
-QString CDlgVolumeProgress::Text() const { return m_Text->text(); }
+QString CDlgVolumeProgress::Text() const {
+    return m_Text->text();
+}
 
 bool CDlgVolumeProgress::SetPicture(const QString& path) {
     m_Picture = QImage();
-    if (!path.isEmpty()) m_Picture.load(path);
+    if (!path.isEmpty())
+        m_Picture.load(path);
     update();
     return !m_Picture.isNull();
 }

@@ -46,7 +46,8 @@ QLabel* DialogPanel::Label(int id) const {
 }
 
 void DialogPanel::CentreInParent() {
-    if (QWidget* parent = parentWidget()) move(CentredOrigin(parent->rect().size(), size()));
+    if (QWidget* parent = parentWidget())
+        move(CentredOrigin(parent->rect().size(), size()));
 }
 
 QLabel* DialogPanel::AddStatic(int id, const QRect& rect, const QFont& font,
@@ -71,8 +72,8 @@ void DialogPanel::PaintBorder(QPainter& painter) const {
 void DialogPanel::PaintFrame(QPainter& painter) const {
     painter.setPen(QPen(kFrameColour, kFrameWidth, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
     painter.setBrush(Qt::NoBrush);
-    const QRectF frame = QRectF(rect()).adjusted(kFrameInset, kFrameInset, -kFrameInset,
-                                                 -kFrameInset);
+    const QRectF frame =
+        QRectF(rect()).adjusted(kFrameInset, kFrameInset, -kFrameInset, -kFrameInset);
     painter.drawRect(frame);
 }
 

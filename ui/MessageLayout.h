@@ -6,7 +6,7 @@ namespace zor::ui {
 /// Font metrics that drive the estimate, in pixels.
 struct TextMetricsPx {
     int maxCharWidth = 0;
-    int height = 0;            ///< ascent + descent
+    int height = 0;  ///< ascent + descent
     int internalLeading = 0;
     int externalLeading = 0;
 };

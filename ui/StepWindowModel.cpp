@@ -8,7 +8,9 @@ constexpr double kPictureY[kStepSlots] = {0.16, 0.36, 0.56, 0.76};
 constexpr double kLineX = 0.25;
 constexpr double kLineY[kStepSlots] = {0.2, 0.4, 0.6, 0.8};
 
-bool ValidSlot(int slot) { return slot >= 0 && slot < kStepSlots; }
+bool ValidSlot(int slot) {
+    return slot >= 0 && slot < kStepSlots;
+}
 }  // namespace
 
 StepWindowModel::StepWindowModel(QSize initialClientSize) : m_Initial(initialClientSize) {}
@@ -33,12 +35,17 @@ int StepWindowModel::SetStepBitmaps(const std::array<QString, kStepSlots>& paths
 }
 
 void StepWindowModel::SetLine(int slot, const QString& text) {
-    if (ValidSlot(slot)) m_Lines[slot] = text;
+    if (ValidSlot(slot))
+        m_Lines[slot] = text;
 }
 
-QString StepWindowModel::Line(int slot) const { return ValidSlot(slot) ? m_Lines[slot] : QString(); }
+QString StepWindowModel::Line(int slot) const {
+    return ValidSlot(slot) ? m_Lines[slot] : QString();
+}
 
-bool StepWindowModel::LineVisible(int slot) const { return ValidSlot(slot) && m_LineVisible[slot]; }
+bool StepWindowModel::LineVisible(int slot) const {
+    return ValidSlot(slot) && m_LineVisible[slot];
+}
 
 const QImage& StepWindowModel::Picture(int slot) const {
     static const QImage kNone;
@@ -46,7 +53,8 @@ const QImage& StepWindowModel::Picture(int slot) const {
 }
 
 QSize StepWindowModel::WindowSize() const {
-    if (!m_BitmapsSet) return m_Initial;
+    if (!m_BitmapsSet)
+        return m_Initial;
     return {m_Initial.width(), StepWindowHeight(m_Initial.height(), m_Count)};
 }
 
@@ -55,13 +63,15 @@ int StepWindowHeight(int initialHeight, int count) {
 }
 
 QPoint StepPicturePosition(int slot, QSize initial) {
-    if (!ValidSlot(slot)) return {};
+    if (!ValidSlot(slot))
+        return {};
     return {static_cast<int>(kPictureX * initial.width()),
             static_cast<int>(kPictureY[slot] * initial.height())};
 }
 
 QPoint StepLinePosition(int slot, QSize initial) {
-    if (!ValidSlot(slot)) return {};
+    if (!ValidSlot(slot))
+        return {};
     return {static_cast<int>(kLineX * initial.width()),
             static_cast<int>(kLineY[slot] * initial.height())};
 }

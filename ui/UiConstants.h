@@ -20,8 +20,12 @@ inline constexpr int kIdProgressText = 1031;
 // Dialog units of the "MS Shell Dlg" 8 pt dialog font at 96 DPI, in pixels.
 inline constexpr double kPixelsPerDluX = 1.5;
 inline constexpr double kPixelsPerDluY = 1.625;
-constexpr int DluToPixelsX(int dlu) { return static_cast<int>(dlu * kPixelsPerDluX); }
-constexpr int DluToPixelsY(int dlu) { return static_cast<int>(dlu * kPixelsPerDluY); }
+constexpr int DluToPixelsX(int dlu) {
+    return static_cast<int>(dlu * kPixelsPerDluX);
+}
+constexpr int DluToPixelsY(int dlu) {
+    return static_cast<int>(dlu * kPixelsPerDluY);
+}
 
 // Template sizes in dialog units.
 inline constexpr int kMsgWidthDlu = 338;

@@ -1,12 +1,11 @@
 #include "tools/render_art/ContactSheet.h"
 
-#include "tools/render_art/Rasterise.h"
-
 #include <QFileInfo>
 #include <QFont>
 #include <QPainter>
-
 #include <algorithm>
+
+#include "tools/render_art/Rasterise.h"
 
 namespace zor::render_art {
 namespace {
@@ -35,12 +34,15 @@ QSize ShownSize(const QImage& img, bool magnified) {
     return img.size().scaled(kPreviewSide, kPreviewSide, Qt::KeepAspectRatio);
 }
 
-bool IsSmall(const QImage& img) { return img.width() <= kMaxMagnifiedSide && img.height() <= kMaxMagnifiedSide; }
+bool IsSmall(const QImage& img) {
+    return img.width() <= kMaxMagnifiedSide && img.height() <= kMaxMagnifiedSide;
+}
 
 QSize Cell::Size() const {
     const QSize big = ShownSize(image, true);
     int w = big.width();
-    if (IsSmall(image)) w += image.width() + kPad;
+    if (IsSmall(image))
+        w += image.width() + kPad;
     return {std::max(w, 110), big.height() + kLabelHeight + 6};
 }
 
@@ -49,31 +51,38 @@ QImage AsDrawnOnButton(QImage img, QColor buttonColour) {
     for (int y = 0; y < img.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
         for (int x = 0; x < img.width(); ++x)
-            if ((line[x] | 0xFF000000u) == kKeyColour) line[x] = buttonColour.rgb();
+            if ((line[x] | 0xFF000000u) == kKeyColour)
+                line[x] = buttonColour.rgb();
     }
     return img;
 }
 
-void DrawCursorField(QPainter& p, const QRect& r) { p.fillRect(r, kCursorField); }
+void DrawCursorField(QPainter& p, const QRect& r) {
+    p.fillRect(r, kCursorField);
+}
 
 void DrawCell(QPainter& p, const Cell& cell, QPoint at) {
     p.setPen(kLabelColour);
-    p.drawText(QRect(at, QSize(cell.Size().width() + kPad, kLabelHeight)), Qt::AlignLeft | Qt::AlignVCenter, cell.label);
+    p.drawText(QRect(at, QSize(cell.Size().width() + kPad, kLabelHeight)),
+               Qt::AlignLeft | Qt::AlignVCenter, cell.label);
     const int top = at.y() + kLabelHeight + 4;
     const QSize big = ShownSize(cell.image, true);
     int x = at.x();
     if (IsSmall(cell.image)) {
         const QRect one(QPoint(x, top), cell.image.size());
-        if (cell.cursor) DrawCursorField(p, one);
+        if (cell.cursor)
+            DrawCursorField(p, one);
         p.drawImage(one.topLeft(), cell.image);
         x += cell.image.width() + kPad;
     }
     const QRect shown(QPoint(x, top), big);
-    if (cell.cursor) DrawCursorField(p, shown);
+    if (cell.cursor)
+        DrawCursorField(p, shown);
     p.setRenderHint(QPainter::SmoothPixmapTransform, !IsSmall(cell.image));
     p.drawImage(shown, cell.image);
     if (cell.cursor) {
-        const QPoint hs = shown.topLeft() + cell.hotSpot * kMagnify + QPoint(kMagnify / 2, kMagnify / 2);
+        const QPoint hs =
+            shown.topLeft() + cell.hotSpot * kMagnify + QPoint(kMagnify / 2, kMagnify / 2);
         p.setPen(QPen(QColor(255, 40, 40), 1));
         p.drawLine(hs - QPoint(6, 0), hs + QPoint(6, 0));
         p.drawLine(hs - QPoint(0, 6), hs + QPoint(0, 6));
@@ -86,13 +95,18 @@ QImage BuildContactSheet(const std::vector<ArtItem>& items, const QString& artDi
     std::vector<Cell> cells;
     for (const ArtItem& item : items) {
         const QImage argb = RenderSvg(artDir + QLatin1Char('/') + item.source, item.size, error);
-        if (argb.isNull()) return {};
+        if (argb.isNull())
+            return {};
         Cell cell;
-        cell.label = QStringLiteral("%1  %2x%3").arg(QFileInfo(item.RelativePath()).fileName()).arg(item.size.width()).arg(item.size.height());
+        cell.label = QStringLiteral("%1  %2x%3")
+                         .arg(QFileInfo(item.RelativePath()).fileName())
+                         .arg(item.size.width())
+                         .arg(item.size.height());
         if (item.kind == ArtKind::Cursor)
             cell.label += QStringLiteral("  hot %1,%2").arg(item.hotSpot.x()).arg(item.hotSpot.y());
         cell.image = FinishItem(item, argb);
-        if (item.kind == ArtKind::Button) cell.image = AsDrawnOnButton(cell.image, item.matte);
+        if (item.kind == ArtKind::Button)
+            cell.image = AsDrawnOnButton(cell.image, item.matte);
         cell.cursor = item.kind == ArtKind::Cursor;
         cell.hotSpot = item.hotSpot;
         cells.push_back(cell);
@@ -117,7 +131,8 @@ QImage BuildContactSheet(const std::vector<ArtItem>& items, const QString& artDi
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(12);
     p.setFont(font);
-    for (size_t i = 0; i < cells.size(); ++i) DrawCell(p, cells[i], places[i]);
+    for (size_t i = 0; i < cells.size(); ++i)
+        DrawCell(p, cells[i], places[i]);
     p.end();
     return sheet;
 }

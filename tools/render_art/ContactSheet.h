@@ -1,12 +1,11 @@
 #pragma once
 // A single overview picture of every artwork item at its real size and magnified.
 
-#include "tools/render_art/Manifest.h"
-
 #include <QImage>
 #include <QString>
-
 #include <vector>
+
+#include "tools/render_art/Manifest.h"
 
 namespace zor::render_art {
 

@@ -1,7 +1,5 @@
 #include "tools/render_art/GuidePdf.h"
 
-#include "tools/render_art/Rasterise.h"
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,6 +9,8 @@
 #include <QRegularExpression>
 #include <QTextDocument>
 #include <QUrl>
+
+#include "tools/render_art/Rasterise.h"
 
 namespace zor::render_art {
 namespace {
@@ -36,22 +36,28 @@ QImage OnButtonPlate(const QImage& art) {
 /// A document whose images come from the artwork folders instead of its own folder.
 class GuideDocument : public QTextDocument {
 public:
-    GuideDocument(QStringList dirs, QString source) : m_Dirs(std::move(dirs)), m_Source(std::move(source)) {}
+    GuideDocument(QStringList dirs, QString source)
+        : m_Dirs(std::move(dirs)), m_Source(std::move(source)) {}
     QStringList m_Missing;
 
 protected:
     QVariant loadResource(int type, const QUrl& name) override {
-        if (type != QTextDocument::ImageResource) return QTextDocument::loadResource(type, name);
+        if (type != QTextDocument::ImageResource)
+            return QTextDocument::loadResource(type, name);
         const QString file = QFileInfo(name.path()).fileName();
         for (const QString& dir : m_Dirs) {
             const QString path = dir + QLatin1Char('/') + file;
-            if (!QFileInfo::exists(path)) continue;
-            if (!file.endsWith(QLatin1String(".svg"))) return QImage(path);
+            if (!QFileInfo::exists(path))
+                continue;
+            if (!file.endsWith(QLatin1String(".svg")))
+                return QImage(path);
             const QSize natural = SvgSizeInHtml(file);
             QString error;
             QImage img = RenderSvg(path, natural * kSvgOversample, error);
-            if (!img.isNull() && name.query() == QLatin1String("button")) img = OnButtonPlate(img);
-            if (!img.isNull()) img.setDevicePixelRatio(kSvgOversample);
+            if (!img.isNull() && name.query() == QLatin1String("button"))
+                img = OnButtonPlate(img);
+            if (!img.isNull())
+                img.setDevicePixelRatio(kSvgOversample);
             return img;
         }
         m_Missing << file;
@@ -62,8 +68,10 @@ private:
     // The width and height attributes of the first <img> naming this file (with or without a
     // query); 32x32 when absent.
     QSize SvgSizeInHtml(const QString& file) const {
-        const QRegularExpression re(QStringLiteral("<img[^>]*src=\"%1(\\?[a-z]+)?\"[^>]*width=\"([0-9]+)\"[^>]*height=\"([0-9]+)\"")
-                                        .arg(QRegularExpression::escape(file)));
+        const QRegularExpression re(
+            QStringLiteral(
+                "<img[^>]*src=\"%1(\\?[a-z]+)?\"[^>]*width=\"([0-9]+)\"[^>]*height=\"([0-9]+)\"")
+                .arg(QRegularExpression::escape(file)));
         const auto m = re.match(m_Source);
         return m.hasMatch() ? QSize(m.captured(2).toInt(), m.captured(3).toInt()) : QSize(32, 32);
     }

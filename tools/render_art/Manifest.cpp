@@ -13,21 +13,28 @@ const QString kResourcePrefix = QStringLiteral(":/");
 const QString kInstallPrefix = QStringLiteral("InstallDir/");
 
 bool ParseKind(const QString& word, ArtKind& kind) {
-    if (word == QLatin1String("button")) kind = ArtKind::Button;
-    else if (word == QLatin1String("cursor")) kind = ArtKind::Cursor;
-    else if (word == QLatin1String("icon")) kind = ArtKind::Icon;
-    else if (word == QLatin1String("picture")) kind = ArtKind::Picture;
-    else return false;
+    if (word == QLatin1String("button"))
+        kind = ArtKind::Button;
+    else if (word == QLatin1String("cursor"))
+        kind = ArtKind::Cursor;
+    else if (word == QLatin1String("icon"))
+        kind = ArtKind::Icon;
+    else if (word == QLatin1String("picture"))
+        kind = ArtKind::Picture;
+    else
+        return false;
     return true;
 }
 
 bool ParseSize(const QString& word, QSize& size) {
     static const QRegularExpression re(QStringLiteral("^([0-9]{1,4})x([0-9]{1,4})$"));
     const auto m = re.match(word);
-    if (!m.hasMatch()) return false;
+    if (!m.hasMatch())
+        return false;
     const int w = m.captured(1).toInt();
     const int h = m.captured(2).toInt();
-    if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide) return false;
+    if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide)
+        return false;
     size = QSize(w, h);
     return true;
 }
@@ -35,7 +42,8 @@ bool ParseSize(const QString& word, QSize& size) {
 bool ParsePoint(const QString& text, QPoint& point) {
     static const QRegularExpression re(QStringLiteral("^([0-9]{1,4}),([0-9]{1,4})$"));
     const auto m = re.match(text);
-    if (!m.hasMatch()) return false;
+    if (!m.hasMatch())
+        return false;
     point = QPoint(m.captured(1).toInt(), m.captured(2).toInt());
     return true;
 }
@@ -82,17 +90,20 @@ bool CheckOutput(const ArtItem& item, QString& why) {
     }
     const QString lower = out.toLower();
     const bool png = lower.endsWith(QLatin1String(".png"));
-    const bool flat = lower.endsWith(QLatin1String(".bmp")) || lower.endsWith(QLatin1String(".jpg"));
+    const bool flat =
+        lower.endsWith(QLatin1String(".bmp")) || lower.endsWith(QLatin1String(".jpg"));
     if (item.kind == ArtKind::Picture ? !flat : !png) {
-        why = item.kind == ArtKind::Picture ? QStringLiteral("a picture must be .bmp or .jpg: ") + out
-                                            : QStringLiteral("this kind must be .png: ") + out;
+        why = item.kind == ArtKind::Picture
+                  ? QStringLiteral("a picture must be .bmp or .jpg: ") + out
+                  : QStringLiteral("this kind must be .png: ") + out;
         return false;
     }
     if (item.kind == ArtKind::Cursor && !item.hasHotSpot) {
         why = QStringLiteral("a cursor needs hotspot=x,y");
         return false;
     }
-    if (item.hasHotSpot && (item.hotSpot.x() >= item.size.width() || item.hotSpot.y() >= item.size.height())) {
+    if (item.hasHotSpot &&
+        (item.hotSpot.x() >= item.size.width() || item.hotSpot.y() >= item.size.height())) {
         why = QStringLiteral("hotspot lies outside the picture");
         return false;
     }
@@ -122,7 +133,8 @@ bool ParseLine(const QString& line, ArtItem& item, QString& why) {
     }
     item.matte = item.kind == ArtKind::Picture ? QColor(Qt::white) : QColor::fromRgb(kKeyColour);
     for (qsizetype i = 4; i < words.size(); ++i) {
-        if (!ParseOption(words[i], item, why)) return false;
+        if (!ParseOption(words[i], item, why))
+            return false;
     }
     return CheckOutput(item, why);
 }
@@ -134,7 +146,8 @@ ArtTarget ArtItem::Target() const {
 }
 
 QString ArtItem::RelativePath() const {
-    return output.mid(Target() == ArtTarget::QtResource ? kResourcePrefix.size() : kInstallPrefix.size());
+    return output.mid(Target() == ArtTarget::QtResource ? kResourcePrefix.size()
+                                                        : kInstallPrefix.size());
 }
 
 bool ParseManifest(const QString& text, std::vector<ArtItem>& items, QString& error) {
@@ -143,7 +156,8 @@ bool ParseManifest(const QString& text, std::vector<ArtItem>& items, QString& er
     const QStringList lines = text.split(QLatin1Char('\n'));
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QString line = lines[i].trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) continue;
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
         ArtItem item;
         item.lineNumber = static_cast<int>(i + 1);
         QString why;
@@ -152,7 +166,9 @@ bool ParseManifest(const QString& text, std::vector<ArtItem>& items, QString& er
             return false;
         }
         if (outputs.contains(item.output)) {
-            error = QStringLiteral("line %1: output listed twice: %2").arg(item.lineNumber).arg(item.output);
+            error = QStringLiteral("line %1: output listed twice: %2")
+                        .arg(item.lineNumber)
+                        .arg(item.output);
             return false;
         }
         outputs.insert(item.output);

@@ -6,7 +6,6 @@
 #include <QFileInfo>
 #include <QPainter>
 #include <QSvgRenderer>
-
 #include <algorithm>
 
 namespace zor::render_art {
@@ -19,7 +18,9 @@ constexpr int kJpegQuality = 92;
 
 QRgb BlendOver(QRgb premultiplied, QRgb matte) {
     const int a = qAlpha(premultiplied);
-    auto ch = [&](int src, int bg) { return std::clamp(src + (bg * (255 - a) + 127) / 255, 0, 255); };
+    auto ch = [&](int src, int bg) {
+        return std::clamp(src + (bg * (255 - a) + 127) / 255, 0, 255);
+    };
     return qRgb(ch(qRed(premultiplied), qRed(matte)), ch(qGreen(premultiplied), qGreen(matte)),
                 ch(qBlue(premultiplied), qBlue(matte)));
 }
@@ -59,7 +60,8 @@ QImage KeyOnBackground(const QImage& argb, QColor matte) {
                 continue;
             }
             QRgb px = BlendOver(in[x], matteRgb);
-            if ((px | 0xFF000000u) == kKeyColour) px = qRgb(qRed(px) + 1, qGreen(px) + 1, qBlue(px) + 1);
+            if ((px | 0xFF000000u) == kKeyColour)
+                px = qRgb(qRed(px) + 1, qGreen(px) + 1, qBlue(px) + 1);
             line[x] = px | 0xFF000000u;
         }
     }
@@ -73,7 +75,8 @@ QImage Flatten(const QImage& argb, QColor matte) {
     for (int y = 0; y < src.height(); ++y) {
         const auto* in = reinterpret_cast<const QRgb*>(src.constScanLine(y));
         auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
-        for (int x = 0; x < src.width(); ++x) line[x] = BlendOver(in[x], matteRgb) | 0xFF000000u;
+        for (int x = 0; x < src.width(); ++x)
+            line[x] = BlendOver(in[x], matteRgb) | 0xFF000000u;
     }
     return out;
 }
@@ -97,7 +100,8 @@ QImage FinishItem(const ArtItem& item, const QImage& argb) {
 }
 
 QString OutputPath(const ArtItem& item, const OutputRoots& roots) {
-    const QString& root = item.Target() == ArtTarget::QtResource ? roots.resourceDir : roots.installDir;
+    const QString& root =
+        item.Target() == ArtTarget::QtResource ? roots.resourceDir : roots.installDir;
     return QDir::cleanPath(root + QLatin1Char('/') + item.RelativePath());
 }
 
@@ -107,20 +111,25 @@ bool WriteFileBytes(const QString& path, const QByteArray& bytes, QString& error
         return false;
     }
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(bytes) != bytes.size()) {
         error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
         return false;
     }
     return true;
 }
 
-bool WriteItem(const ArtItem& item, const QString& artDir, const OutputRoots& roots, QString& error) {
+bool WriteItem(const ArtItem& item, const QString& artDir, const OutputRoots& roots,
+               QString& error) {
     const QImage argb = RenderSvg(artDir + QLatin1Char('/') + item.source, item.size, error);
-    if (argb.isNull()) return false;
+    if (argb.isNull())
+        return false;
     const QImage finished = FinishItem(item, argb);
     const QString path = OutputPath(item, roots);
     const QString suffix = QFileInfo(path).suffix().toLower();
-    const char* format = suffix == QLatin1String("png") ? "PNG" : suffix == QLatin1String("bmp") ? "BMP" : "JPEG";
+    const char* format = suffix == QLatin1String("png")   ? "PNG"
+                         : suffix == QLatin1String("bmp") ? "BMP"
+                                                          : "JPEG";
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -132,9 +141,11 @@ bool WriteItem(const ArtItem& item, const QString& artDir, const OutputRoots& ro
 }
 
 QString QrcText(const std::vector<ArtItem>& items) {
-    QString text = QStringLiteral("<!DOCTYPE RCC>\n<RCC version=\"1.0\">\n<qresource prefix=\"/\">\n");
+    QString text =
+        QStringLiteral("<!DOCTYPE RCC>\n<RCC version=\"1.0\">\n<qresource prefix=\"/\">\n");
     for (const ArtItem& item : items) {
-        if (item.Target() != ArtTarget::QtResource) continue;
+        if (item.Target() != ArtTarget::QtResource)
+            continue;
         text += QStringLiteral("  <file>%1</file>\n").arg(item.RelativePath().toHtmlEscaped());
     }
     text += QStringLiteral("</qresource>\n</RCC>\n");

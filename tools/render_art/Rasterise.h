@@ -1,12 +1,11 @@
 #pragma once
 // Turns one manifest item into its final image and file.
 
-#include "tools/render_art/Manifest.h"
-
 #include <QImage>
 #include <QString>
-
 #include <vector>
+
+#include "tools/render_art/Manifest.h"
 
 namespace zor::render_art {
 
@@ -35,7 +34,8 @@ struct OutputRoots {
 QString OutputPath(const ArtItem& item, const OutputRoots& roots);
 
 /// Renders, finishes and writes one item, creating folders as needed.
-bool WriteItem(const ArtItem& item, const QString& artDir, const OutputRoots& roots, QString& error);
+bool WriteItem(const ArtItem& item, const QString& artDir, const OutputRoots& roots,
+               QString& error);
 
 /// Text of the Qt resource file listing every ":/..." item, paths relative to the resource root.
 QString QrcText(const std::vector<ArtItem>& items);

@@ -5,15 +5,14 @@
 //   zor_render_art sheet  --manifest M --art DIR --output FILE.png
 //   zor_render_art guide  --html FILE --images DIR [--images DIR ...] --output FILE.pdf
 
+#include <QGuiApplication>
+#include <QHash>
+#include <cstdio>
+#include <cstdlib>
+
 #include "tools/render_art/ContactSheet.h"
 #include "tools/render_art/GuidePdf.h"
 #include "tools/render_art/Rasterise.h"
-
-#include <QGuiApplication>
-#include <QHash>
-
-#include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -52,9 +51,11 @@ bool Require(const Args& args, std::initializer_list<const char*> keys, QString&
 }
 
 bool RunRender(const Args& args, QString& error) {
-    if (!Require(args, {"manifest", "art", "resources", "install", "qrc"}, error)) return false;
+    if (!Require(args, {"manifest", "art", "resources", "install", "qrc"}, error))
+        return false;
     std::vector<ArtItem> items;
-    if (!LoadManifest(args.One("manifest"), items, error)) return false;
+    if (!LoadManifest(args.One("manifest"), items, error))
+        return false;
     const OutputRoots roots{args.One("resources"), args.One("install")};
     for (const ArtItem& item : items) {
         if (!WriteItem(item, args.One("art"), roots, error)) {
@@ -66,11 +67,14 @@ bool RunRender(const Args& args, QString& error) {
 }
 
 bool RunSheet(const Args& args, QString& error) {
-    if (!Require(args, {"manifest", "art", "output"}, error)) return false;
+    if (!Require(args, {"manifest", "art", "output"}, error))
+        return false;
     std::vector<ArtItem> items;
-    if (!LoadManifest(args.One("manifest"), items, error)) return false;
+    if (!LoadManifest(args.One("manifest"), items, error))
+        return false;
     const QImage sheet = BuildContactSheet(items, args.One("art"), error);
-    if (sheet.isNull()) return false;
+    if (sheet.isNull())
+        return false;
     if (!sheet.save(args.One("output"), "PNG")) {
         error = QStringLiteral("cannot write ") + args.One("output");
         return false;
@@ -79,23 +83,29 @@ bool RunSheet(const Args& args, QString& error) {
 }
 
 bool RunGuide(const Args& args, QString& error) {
-    if (!Require(args, {"html", "images", "output"}, error)) return false;
-    return RenderGuidePdf(args.One("html"), args.options.value(QStringLiteral("images")), args.One("output"),
-                          QStringLiteral("Talvern DTS - Quick Start Guide"), error);
+    if (!Require(args, {"html", "images", "output"}, error))
+        return false;
+    return RenderGuidePdf(args.One("html"), args.options.value(QStringLiteral("images")),
+                          args.One("output"), QStringLiteral("Talvern DTS - Quick Start Guide"),
+                          error);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     Args args;
     QString error;
     bool ok = ParseArgs(QCoreApplication::arguments(), args, error);
     if (ok) {
-        if (args.command == QLatin1String("render")) ok = RunRender(args, error);
-        else if (args.command == QLatin1String("sheet")) ok = RunSheet(args, error);
-        else if (args.command == QLatin1String("guide")) ok = RunGuide(args, error);
+        if (args.command == QLatin1String("render"))
+            ok = RunRender(args, error);
+        else if (args.command == QLatin1String("sheet"))
+            ok = RunSheet(args, error);
+        else if (args.command == QLatin1String("guide"))
+            ok = RunGuide(args, error);
         else {
             error = QStringLiteral("unknown command: ") + args.command;
             ok = false;

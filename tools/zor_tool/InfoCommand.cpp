@@ -16,7 +16,8 @@ constexpr const char* kSettingsKey = "HKEY_LOCAL_MACHINE\\software\\vordal\\orvi
 images::ImageSettings SettingsFromRegistry() {
     images::ImageSettings settings;
     const auto key = platform::RegistryKey::Open(kSettingsKey, false);
-    if (!key) return settings;
+    if (!key)
+        return settings;
     if (const auto v = key->Query("InstallDir"); v && (v->type == 1 || v->type == 2)) {
         settings.m_InstallDir = v->text;
     }
@@ -51,7 +52,8 @@ int RunInfo(const Args& args) {
     }
     const std::string report = images::DescribePanoramic(args[0], settings);
     std::fputs(report.c_str(), stdout);
-    if (!report.empty() && report.back() != '\n') std::fputc('\n', stdout);
+    if (!report.empty() && report.back() != '\n')
+        std::fputc('\n', stdout);
     return report.find("result: refused") == std::string::npos ? 0 : 1;
 }
 
