@@ -3,6 +3,7 @@
 
 namespace zor::acquisition {
 
+/// The main window's title.
 inline constexpr const char* kWindowTitle = "DTS";
 inline constexpr const char* kErrorBitmap = "Error.bmp";
 inline constexpr const char* kExamTypeBitmap = "ExamType.bmp";

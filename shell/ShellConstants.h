@@ -21,7 +21,6 @@ inline constexpr const char* kIniDriverSection = "PCDRIVER_OPTIONS";
 inline constexpr const char* kIniLanguageKey = "language";
 
 inline constexpr const char* kInstallDirNotFound = "Install dir not found";
-inline constexpr const char* kWindowTitle = "DTS";
 
 inline constexpr int kMaxPathChars = 260;  ///< including the terminator
 inline constexpr int kDefaultSliceVisualNumber = 5;

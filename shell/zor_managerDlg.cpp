@@ -14,6 +14,7 @@
 #include <future>
 #include <iostream>
 
+#include "acquisition/AcquisitionConstants.h"
 #include "acquisition/Workflow.h"
 #include "platform/CopyData.h"
 #include "platform/Paths.h"
@@ -49,7 +50,7 @@ Czor_managerDlg::Czor_managerDlg(Czor_managerApp& app, QWindow* parent, Workflow
       m_Timers(std::make_unique<TimerTable>([this](TimerId id) { OnTimer(id); })),
       m_Stopping(std::make_shared<std::atomic<bool>>(false)) {
     InitResources();
-    setWindowTitle(QString::fromLatin1(kWindowTitle));
+    setWindowTitle(QString::fromLatin1(acquisition::kWindowTitle));
     setWindowIcon(ApplicationIcon());
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
