@@ -56,7 +56,6 @@ bool Workflow::EnterWorkflowStep(int step, bool invalidate, bool /*pollNow*/) {
 
 bool Workflow::EnterPanoramicStep() {
     m_Ports.Timers.KillTimer(TimerId::ExposureWatch);
-    m_LastDeviceState = 0;
     m_Phase = 1;
     m_TemplateMode = false;
     return true;
@@ -81,7 +80,6 @@ bool Workflow::EnterSelectionStep() {
 
 void Workflow::UsePanoramic(bool templateMode) {
     m_Ports.Timers.KillTimer(TimerId::ExposureWatch);
-    m_LastDeviceState = 0;
     m_TemplateMode = templateMode;
     m_Caller.CallerPanoramicMode = false;
     EnterWorkflowStep(2, true, false);
@@ -110,7 +108,6 @@ void Workflow::OpenCallerPanoramic() {
     if (m_Caller.PanoramicPath.empty())
         return;
     m_Ports.Timers.KillTimer(TimerId::ExposureWatch);
-    m_LastDeviceState = 0;
     m_TemplateMode = false;
     EnterWorkflowStep(2, true, false);
 }

@@ -73,7 +73,6 @@ private:
     std::unique_ptr<images::PanoramicLoader> m_Loader;
     CallerState m_Caller;
     int32_t m_Phase = 0;
-    int32_t m_LastDeviceState = 0;
     bool m_TemplateMode = false;
     bool m_LastPanoramic = false;
     bool m_LastTomosynthesis = false;
