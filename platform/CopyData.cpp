@@ -53,7 +53,8 @@ void CopyDataServer::Impl::Serve(sock::UniqueFd fd, int stopFd) {
             return;
         }
         const char* chars = reinterpret_cast<const char*>(text.data());
-        const size_t length = ::strnlen(chars, text.size());  // the record carries its own NUL
+        // The record carries its own NUL; an empty record has no text at all.
+        const size_t length = text.empty() ? 0 : ::strnlen(chars, text.size());
         {
             std::lock_guard<std::mutex> lock(handling);
             handler(ReadLe32(header), std::string(chars, length));  // throws: no reply
