@@ -60,13 +60,8 @@ bool ProjectAll(const PriorGeometry& g, const std::vector<float>& model,
 
 }  // namespace
 
-bool BuildPriorGeometry(const Trajectory& t, double coarseMm, double halfSizeMm, int binU, int binV,
-                        int subsets, PriorGeometry& g, ProgressReporter& progress, double from,
-                        double to) {
-    if (!IsValid(t) || !(coarseMm > 0.0) || !(halfSizeMm > coarseMm) || binU < 1 || binU > 16 ||
-        binV < 1 || binV > 16) {
-        return false;
-    }
+void PlanPriorGeometry(const Trajectory& t, double coarseMm, double halfSizeMm, int binU, int binV,
+                       int subsets, PriorGeometry& g) {
     g.Subsets = std::clamp(subsets, 1, t.Views);
     // At least two binned pixels each way (the model is read back bilinearly).
     g.BinU = std::max(1, std::min(binU, t.DetCols / 2));
@@ -90,6 +85,18 @@ bool BuildPriorGeometry(const Trajectory& t, double coarseMm, double halfSizeMm,
     gd.CentreZ = t.CentreZ;
     gd.AxisAngle = t.AxisAngleRad;
     g.Map.Grid = gd;
+}
+
+bool BuildPriorGeometry(const Trajectory& t, double coarseMm, double halfSizeMm, int binU, int binV,
+                        int subsets, PriorGeometry& g, ProgressReporter& progress, double from,
+                        double to) {
+    if (!IsValid(t) || !(coarseMm > 0.0) || !(halfSizeMm > coarseMm) || binU < 1 || binU > 16 ||
+        binV < 1 || binV > 16) {
+        return false;
+    }
+    PlanPriorGeometry(t, coarseMm, halfSizeMm, binU, binV, subsets, g);
+    const Trajectory& b = g.Binned;
+    const GridDesc& gd = g.Map.Grid;
     const size_t nxy = static_cast<size_t>(gd.Nx) * gd.Ny;
     const size_t n = static_cast<size_t>(b.Views) * nxy;
     g.Map.ColPos.assign(n, -1.0f);

@@ -21,6 +21,10 @@ struct PriorGeometry {
         ColumnNorm;  ///< [subset][voxel] 1 / summed weights of the rays it meets (0: none)
 };
 
+/// Sets the binning, the binned trajectory and the coarse grid of `g` (not the map and the
+/// normalisers): what BuildPriorGeometry builds, known before anything is allocated.
+void PlanPriorGeometry(const Trajectory& t, double coarseMm, double halfSizeMm, int binU, int binV,
+                       int subsets, PriorGeometry& g);
 /// Builds the coarse grid (pitch `coarseMm`, `halfSizeMm` on each side of the volume centre),
 /// the detector binned `bin` × `bin` and the normalisers. False on an invalid trajectory or
 /// when cancelled.

@@ -1,9 +1,13 @@
 #include "zor_r3d/ProjectionIo.h"
 
+#include <fcntl.h>
 #include <tiffio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
+
+#include "zor_io/RegularFile.h"
 
 namespace zor_r3d {
 namespace {
@@ -13,15 +17,34 @@ struct TiffCloser {
 };
 using TiffPtr = std::unique_ptr<TIFF, TiffCloser>;
 
-TIFF* OpenForRead(const std::string& path) {
-    TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
-    if (opts == nullptr) {
+// Only a regular file is read, and without mapping it ("m"): a file truncated while it is read
+// then gives a read error instead of SIGBUS.
+TIFF* OpenForRead(const std::string& path, std::string* reason) {
+    const int fd = zor::io::OpenRegular(path, O_RDONLY, reason);
+    if (fd < 0) {
         return nullptr;
     }
-    TIFFOpenOptionsSetMaxSingleMemAlloc(opts, 64 * 1024 * 1024);
-    TIFF* t = TIFFOpenExt(path.c_str(), "r", opts);
-    TIFFOpenOptionsFree(opts);
+    TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
+    TIFF* t = nullptr;
+    if (opts != nullptr) {
+        TIFFOpenOptionsSetMaxSingleMemAlloc(opts, 64 * 1024 * 1024);
+        t = TIFFFdOpenExt(fd, path.c_str(), "rm", opts);
+        TIFFOpenOptionsFree(opts);
+    }
+    if (t == nullptr) {
+        ::close(fd);  // TIFFClose closes it once the TIFF is open
+        if (reason != nullptr) {
+            *reason = path + ": not a TIFF file";
+        }
+    }
     return t;
+}
+
+bool Refuse(std::string* reason, const std::string& why) {
+    if (reason != nullptr) {
+        *reason = why;
+    }
+    return false;
 }
 
 }  // namespace
@@ -62,8 +85,8 @@ bool WriteGrey16Tiff(const std::string& path, int width, int height,
 }
 
 bool ReadGrey16Tiff(const std::string& path, int& width, int& height,
-                    std::vector<uint16_t>& samples, std::string* description) {
-    TiffPtr t(OpenForRead(path));
+                    std::vector<uint16_t>& samples, std::string* description, std::string* reason) {
+    TiffPtr t(OpenForRead(path, reason));
     if (!t) {
         return false;
     }
@@ -72,20 +95,20 @@ bool ReadGrey16Tiff(const std::string& path, int& width, int& height,
     if (!TIFFGetField(t.get(), TIFFTAG_IMAGEWIDTH, &w) ||
         !TIFFGetField(t.get(), TIFFTAG_IMAGELENGTH, &h) ||
         !TIFFGetField(t.get(), TIFFTAG_BITSPERSAMPLE, &bits)) {
-        return false;
+        return Refuse(reason, path + ": no image size or sample size");
     }
     TIFFGetFieldDefaulted(t.get(), TIFFTAG_SAMPLESPERPIXEL, &spp);
     TIFFGetFieldDefaulted(t.get(), TIFFTAG_PLANARCONFIG, &planar);
     if (bits != 16 || spp != 1 || w == 0 || h == 0 || w > 16384 || h > 16384 ||
-        TIFFIsTiled(t.get())) {
-        return false;
+        TIFFIsTiled(t.get()) || TIFFScanlineSize(t.get()) != static_cast<tmsize_t>(w) * 2) {
+        return Refuse(reason,
+                      path + ": not a 16-bit grey image in strips of at most 16384 × 16384");
     }
     if ((width > 0 && w != static_cast<uint32_t>(width)) ||
         (height > 0 && h != static_cast<uint32_t>(height))) {
-        return false;
-    }
-    if (TIFFScanlineSize(t.get()) != static_cast<tmsize_t>(w) * 2) {
-        return false;
+        return Refuse(reason, path + ": " + std::to_string(w) + " × " + std::to_string(h) +
+                                  " pixels, expected " + std::to_string(width) + " × " +
+                                  std::to_string(height));
     }
     width = static_cast<int>(w);
     height = static_cast<int>(h);
@@ -93,7 +116,7 @@ bool ReadGrey16Tiff(const std::string& path, int& width, int& height,
     for (uint32_t y = 0; y < h; ++y) {
         if (TIFFReadScanline(t.get(), samples.data() + static_cast<size_t>(y) * w, y, 0) < 0) {
             samples.clear();
-            return false;
+            return Refuse(reason, path + ": image data unreadable (row " + std::to_string(y) + ")");
         }
     }
     if (description != nullptr) {

@@ -17,8 +17,11 @@ std::string ProjectionPath(const std::string& folder, int index);
 bool WriteGrey16Tiff(const std::string& path, int width, int height,
                      const std::vector<uint16_t>& samples, const std::string& description);
 /// Reads a 16-bit single-channel TIFF of exactly width × height (0 = any size: then width and
-/// height receive the size). False for a missing, unreadable or differently shaped file.
+/// height receive the size). False for a missing, unreadable or differently shaped file and for
+/// anything but a regular file; then `*reason` (when given) says why. The file is read, not
+/// mapped: truncated while it is read, it gives an error, not SIGBUS.
 bool ReadGrey16Tiff(const std::string& path, int& width, int& height,
-                    std::vector<uint16_t>& samples, std::string* description = nullptr);
+                    std::vector<uint16_t>& samples, std::string* description = nullptr,
+                    std::string* reason = nullptr);
 
 }  // namespace zor_r3d

@@ -1,8 +1,11 @@
 #include "zor_r3d/R3D.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <new>
 #include <string>
 #include <vector>
@@ -30,13 +33,82 @@ constexpr int kPriorBinU = 2, kPriorBinV = 8, kPriorSubsets = 11, kPriorPasses =
 // residual still carries sparse-view streaks, so only part of it is taken.
 constexpr float kDetailWeight = 0.45f;
 
+// Bounds of one job, checked from the trajectory before anything is allocated (R3D.h).
+constexpr double kMaxJobBytes = 4.0 * 1024 * 1024 * 1024;
+constexpr double kMaxJobWork = 512.0 * 1024 * 1024;
+
 /// State behind the opaque handle; used by one operation at a time.
 struct R3DContext {
     zor_r3d::FdkGeometry Geometry;
     zor_r3d::PriorGeometry Prior;
     std::string WorkFolder;
+    std::string Error;  ///< why the last operation failed
     bool Prepared = false;
 };
+
+bool Fail(R3DContext& ctx, std::string why) {
+    ctx.Error = std::move(why);
+    return false;
+}
+
+std::string Gib(double bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f GiB", bytes / (1024.0 * 1024.0 * 1024.0));
+    return text;
+}
+
+std::string Millions(double n) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.0f M", n / 1e6);
+    return text;
+}
+
+// The memory a job may take: 4 GiB, or half the physical memory when that is less.
+double MemoryLimit() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0) {
+        return kMaxJobBytes;
+    }
+    return std::min(kMaxJobBytes, 0.5 * static_cast<double>(pages) * static_cast<double>(pageSize));
+}
+
+// Peak memory of prepare + reconstruct and the work of a job, from its trajectory: the
+// projections as line integrals and their filtered copy, the binned views with their
+// normalisers, the maps of both grids, the anatomy model with its per-subset normalisers, and
+// the volume (float, its smoothed copy, the 16-bit result). Work counts one unit per view and
+// detector pixel (reading, filtering) and per view and voxel of both grids (projections).
+// Empty when the job is within bounds, else the refusal.
+std::string CheckJobSize(const zor_r3d::Trajectory& t) {
+    zor_r3d::PriorGeometry prior;
+    zor_r3d::PlanPriorGeometry(t, kPriorPitchMm, kPriorHalfSizeMm, kPriorBinU, kPriorBinV,
+                               kPriorSubsets, prior);
+    const zor_r3d::GridDesc& c = prior.Map.Grid;
+    const double views = t.Views;
+    const double pixels = static_cast<double>(t.DetCols) * t.DetRows;
+    const double binned = static_cast<double>(prior.Binned.DetCols) * prior.Binned.DetRows;
+    const double voxels = static_cast<double>(t.Nx) * t.Ny * t.Nz;
+    const double coarse = static_cast<double>(c.Nx) * c.Ny * c.Nz;
+    const double columns = static_cast<double>(t.Nx) * t.Ny + static_cast<double>(c.Nx) * c.Ny;
+    const double bytes =
+        4.0 * (2.0 * views * pixels + pixels + 3.0 * views * binned + 4.0 * views * columns +
+               (prior.Subsets + 2.0) * coarse + 2.0 * voxels) +
+        2.0 * voxels;
+    const double work = views * (pixels + voxels + coarse);
+    const std::string job = " (" + std::to_string(t.Views) + " views of " +
+                            std::to_string(t.DetCols) + " × " + std::to_string(t.DetRows) +
+                            " pixels, volume " + std::to_string(t.Nx) + " × " +
+                            std::to_string(t.Ny) + " × " + std::to_string(t.Nz) + ")";
+    const double memoryLimit = MemoryLimit();
+    if (bytes > memoryLimit) {
+        return "reconstruction refused: it needs about " + Gib(bytes) + " of memory, more than " +
+               "the " + Gib(memoryLimit) + " a job may take" + job;
+    }
+    if (work > kMaxJobWork) {
+        return "reconstruction refused: " + Millions(work) + " work units (views × (pixels + " +
+               "voxels)), more than the " + Millions(kMaxJobWork) + " a job may take" + job;
+    }
+    return {};
+}
 
 std::string WithSlash(std::string folder) {
     if (!folder.empty() && folder.back() != '/') {
@@ -51,10 +123,11 @@ bool ValidText(const char* text) {
 
 // Reads projection file `index` (from 1) into line integrals.
 bool LoadLineIntegrals(const zor_r3d::Trajectory& t, const std::string& folder, int index,
-                       std::vector<float>& p) {
+                       std::vector<float>& p, std::string& reason) {
     int w = t.DetCols, h = t.DetRows;
     std::vector<uint16_t> samples;
-    if (!zor_r3d::ReadGrey16Tiff(zor_r3d::ProjectionPath(folder, index), w, h, samples)) {
+    if (!zor_r3d::ReadGrey16Tiff(zor_r3d::ProjectionPath(folder, index), w, h, samples, nullptr,
+                                 &reason)) {
         return false;
     }
     p.resize(samples.size());
@@ -81,15 +154,17 @@ bool LoadLineIntegrals(const zor_r3d::Trajectory& t, const std::string& folder, 
 // adds the fine detail inside the volume. Values kept >= 0 (attenuation is never negative),
 // mu in 1/mm, index ((i*ny)+j)*nz+k.
 bool Reconstruct(R3DContext& ctx, zor_r3d::ProgressReporter& progress, std::vector<float>& mu) {
+    ctx.Error = "cancelled";
     const zor_r3d::FdkGeometry& g = ctx.Geometry;
     const zor_r3d::Trajectory& t = g.Traj;
     std::vector<std::vector<float>> raw(static_cast<size_t>(t.Views));
     std::vector<std::vector<float>> binned(static_cast<size_t>(t.Views));
     std::atomic<bool> readFailed{false};
+    std::vector<std::string> reasons(static_cast<size_t>(t.Views));
     // Projection file i+1 holds view Order[i].
     auto read = [&](int i) {
         const size_t v = static_cast<size_t>(t.Order[static_cast<size_t>(i)]);
-        if (!LoadLineIntegrals(t, ctx.WorkFolder, i + 1, raw[v])) {
+        if (!LoadLineIntegrals(t, ctx.WorkFolder, i + 1, raw[v], reasons[static_cast<size_t>(i)])) {
             readFailed.store(true);
             return;
         }
@@ -99,8 +174,13 @@ bool Reconstruct(R3DContext& ctx, zor_r3d::ProgressReporter& progress, std::vect
             zor_r3d::BinView(ctx.Prior, t, raw[v].data(), binned[v].data());
         }
     };
-    if (!zor_r3d::RunParallel(t.Views, read, progress, 0.0, 0.1) || readFailed.load()) {
+    if (!zor_r3d::RunParallel(t.Views, read, progress, 0.0, 0.1)) {
         return false;
+    }
+    if (readFailed.load()) {
+        const auto bad = std::find_if(reasons.begin(), reasons.end(),
+                                      [](const std::string& r) { return !r.empty(); });
+        return Fail(ctx, bad != reasons.end() ? *bad : "a projection could not be read");
     }
     std::vector<float> coarse;
     if (!zor_r3d::SolveCoarse(ctx.Prior, binned, kPriorPasses, coarse, progress, 0.1, 0.4)) {
@@ -187,6 +267,10 @@ void* R3DInit_2012() {
     return new (std::nothrow) R3DContext();
 }
 
+const char* R3DLastError_2012(void* handle) {
+    return handle != nullptr ? static_cast<R3DContext*>(handle)->Error.c_str() : "";
+}
+
 void R3DRelease_2012(void* handle) {
     delete static_cast<R3DContext*>(handle);
 }
@@ -199,41 +283,52 @@ bool R3DPrepareVolume_2012(void* handle, VolumeClass* /*volume*/, const char* wo
         return false;
     }
     ctx->Prepared = false;
+    ctx->Error.clear();
     if (!ValidText(workFolder) || !ValidText(trajectoryName)) {
-        return false;
+        return Fail(*ctx, "work folder or trajectory name empty or too long");
     }
     zor_r3d::ProgressReporter progress(callback, context);
     const std::string folder = WithSlash(workFolder);
     zor_r3d::Trajectory t;
-    if (!progress.Report(0.0) || !zor_r3d::ReadTrajectoryFile(folder + trajectoryName, t)) {
-        return false;
+    if (!progress.Report(0.0)) {
+        return Fail(*ctx, "cancelled");
+    }
+    std::string why;
+    if (!zor_r3d::ReadTrajectoryFile(folder + trajectoryName, t, &why)) {
+        return Fail(*ctx, why);
+    }
+    if (why = CheckJobSize(t); !why.empty()) {
+        return Fail(*ctx, why);
     }
     try {
         if (!zor_r3d::BuildFdkGeometry(t, filterWindow, truncationCorrection, ctx->Geometry)) {
-            return false;
+            return Fail(*ctx, "filter window out of range");
         }
         zor_r3d::FdkGeometry& g = ctx->Geometry;
         auto slab = [&g, &t](int i) { zor_r3d::BuildMapSlab(t, g.Volume, i); };
-        if (!zor_r3d::RunParallel(t.Nx, slab, progress, 0.05, 0.3)) {
-            return false;
-        }
-        if (!zor_r3d::BuildPriorGeometry(t, kPriorPitchMm, kPriorHalfSizeMm, kPriorBinU, kPriorBinV,
+        if (!zor_r3d::RunParallel(t.Nx, slab, progress, 0.05, 0.3) ||
+            !zor_r3d::BuildPriorGeometry(t, kPriorPitchMm, kPriorHalfSizeMm, kPriorBinU, kPriorBinV,
                                          kPriorSubsets, ctx->Prior, progress, 0.3, 1.0)) {
-            return false;
+            return Fail(*ctx, "cancelled");
         }
     } catch (const std::bad_alloc&) {
-        return false;
+        return Fail(*ctx, "out of memory");
     }
     ctx->WorkFolder = folder;
     ctx->Prepared = progress.Report(1.0);
-    return ctx->Prepared;
+    return ctx->Prepared || Fail(*ctx, "cancelled");
 }
 
 bool R3DReconstructVolume_2012(void* handle, VolumeClass* volume, const char* outputFile,
                                R3DProgressCallback callback, void* context) {
     auto* ctx = static_cast<R3DContext*>(handle);
-    if (ctx == nullptr || !ctx->Prepared || !ValidText(outputFile)) {
+    if (ctx == nullptr) {
         return false;
+    }
+    ctx->Error.clear();
+    if (!ctx->Prepared || !ValidText(outputFile)) {
+        return Fail(*ctx, ctx->Prepared ? "output file name empty or too long"
+                                        : "no successful prepare on this handle");
     }
     zor_r3d::ProgressReporter progress(callback, context);
     zor_vol_file::VolumeHeader header;
@@ -262,12 +357,16 @@ bool R3DReconstructVolume_2012(void* handle, VolumeClass* volume, const char* ou
             voxels[i] = static_cast<uint16_t>(std::clamp(mu[i] * scale + offset, 0.0f, 65535.0f));
         }
     } catch (const std::bad_alloc&) {
-        return false;
+        return Fail(*ctx, "out of memory");
     }
-    if (!progress.Report(0.97) || zor_vol_file::WriteVolumeFileAtomic(outputFile, header, voxels) !=
-                                      zor_vol_file::VolumeFileError::None) {
-        return false;
+    if (!progress.Report(0.97)) {
+        return Fail(*ctx, "cancelled");
     }
+    if (zor_vol_file::WriteVolumeFileAtomic(outputFile, header, voxels) !=
+        zor_vol_file::VolumeFileError::None) {
+        return Fail(*ctx, std::string(outputFile) + ": the volume could not be written");
+    }
+    ctx->Error.clear();
     if (volume != nullptr) {
         volume->mAttach(header, std::move(voxels));
     }

@@ -13,8 +13,15 @@ void* R3DInit_2012();
 /// Reads "<workFolder><trajectoryName>" and precomputes the reconstruction geometry and
 /// filter; needs no projection. `filterWindow` (0..1, the system passes 0.35) apodises the ramp
 /// filter; `truncationCorrection` fades the projection rows out beyond the detector edges.
-/// False for a null handle, a missing or malformed trajectory, bad arguments or a cancel.
-/// The volume is not touched. Runs on the caller's thread plus worker threads.
+/// False for a null handle, a missing or malformed trajectory, bad arguments, a job too large
+/// or a cancel. The volume is not touched. Runs on the caller's thread plus worker threads.
+/// A job is too large, and refused before anything is allocated, when its peak memory
+/// (projections as floats, their filtered copy, the model of the surrounding anatomy, the
+/// volume) is above 4 GiB or half the physical memory, whichever is less, or its work
+/// (views × (detector pixels + voxels of the volume and of the model)) above 512 Mi units.
+/// The demo acquisition (11 views of 560 × 294, 50 × 240 × 270 voxels) counts 0.11 GiB and
+/// 50 M units; the largest job CreateTrajectory plans (64 views of 3334 columns) 0.63 GiB and
+/// 344 M units. R3DLastError_2012 then tells the sizes.
 bool R3DPrepareVolume_2012(void* handle, VolumeClass* volume, const char* workFolder,
                            const char* trajectoryName, R3DProgressCallback callback, void* context,
                            double filterWindow, bool truncationCorrection);
@@ -26,6 +33,10 @@ bool R3DPrepareVolume_2012(void* handle, VolumeClass* volume, const char* workFo
 /// (then within about 20 ms, and no output file is left).
 bool R3DReconstructVolume_2012(void* handle, VolumeClass* volume, const char* outputFile,
                                R3DProgressCallback callback, void* context);
+
+/// Why the last prepare or reconstruct on `handle` failed, in English; "" after a success and
+/// for a null handle. Valid until the next operation on the handle.
+const char* R3DLastError_2012(void* handle);
 
 /// Frees the handle; null is ignored. No operation may be running on it.
 void R3DRelease_2012(void* handle);

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "zor_io/RegularFile.h"
+
 namespace zor_r3d {
 namespace {
 
@@ -190,20 +192,18 @@ bool ParseTrajectory(std::string_view text, Trajectory& t) {
     return !first && haveOrder && seen >= 8 && IsValid(t);
 }
 
-bool ReadTrajectoryFile(const std::string& path, Trajectory& t) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+bool ReadTrajectoryFile(const std::string& path, Trajectory& t, std::string* reason) {
+    std::string text;
+    if (zor::io::ReadWholeFile(path, text, 65536, reason) != zor::io::ReadStatus::Ok) {
         return false;
     }
-    std::string text;
-    char buf[4096];
-    while (in.read(buf, sizeof buf) || in.gcount() > 0) {
-        text.append(buf, static_cast<size_t>(in.gcount()));
-        if (text.size() > 65536) {
-            return false;
+    if (!ParseTrajectory(text, t)) {
+        if (reason != nullptr) {
+            *reason = path + ": not a trajectory, or values out of range";
         }
+        return false;
     }
-    return ParseTrajectory(text, t);
+    return true;
 }
 
 StartPosition StartOf(const Trajectory& t) {

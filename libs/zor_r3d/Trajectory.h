@@ -41,7 +41,8 @@ bool IsValid(const Trajectory& t);
 
 std::string FormatTrajectory(const Trajectory& t);
 bool ParseTrajectory(std::string_view text, Trajectory& t);
-bool ReadTrajectoryFile(const std::string& path, Trajectory& t);
+/// At most 64 KiB from a regular file; false with `*reason` (when given) otherwise.
+bool ReadTrajectoryFile(const std::string& path, Trajectory& t, std::string* reason = nullptr);
 /// "ConeBeam.tra", "ConeBeam.csv", "ConeBeam_P0.csv", "ConeBeam_P0.txt" and "Test.txt" in
 /// `folder` (ending with '/'). False when a file cannot be written.
 bool WriteTrajectoryFiles(const std::string& folder, const Trajectory& t);

@@ -1,11 +1,15 @@
 // Reconstruction library: failure paths, cancel, progress and the atomic output file. The
 // values reconstructed are checked against the phantom by QualityTest.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <fstream>
 #include <functional>
+#include <numeric>
 #include <random>
 #include <string>
 #include <thread>
@@ -117,6 +121,8 @@ TEST(Reconstruction, BadInputFailsWithoutWritingAVolume) {
          true},
         {"truncated tiff", damaged(11, [](const std::string& p) { fs::resize_file(p, 300); }),
          true},
+        {"FIFO", damaged(5, [](const std::string& p) { fs::remove(p), ::mkfifo(p.c_str(), 0600); }),
+         true},
     };
     for (const auto& c : cases) {
         TempDir dir;
@@ -131,6 +137,10 @@ TEST(Reconstruction, BadInputFailsWithoutWritingAVolume) {
         EXPECT_FALSE(
             R3DReconstructVolume_2012(h, &vol, dir.File("Volume.vol").c_str(), nullptr, nullptr))
             << c.name;
+        EXPECT_NE(std::string(R3DLastError_2012(h)), "") << c.name;
+        if (c.name == std::string("FIFO")) {
+            EXPECT_NE(std::string(R3DLastError_2012(h)).find("FIFO"), std::string::npos);
+        }
         R3DRelease_2012(h);
         EXPECT_EQ(dir.Count(), before) << c.name;
         EXPECT_TRUE(vol.mIsNull()) << c.name;
@@ -191,4 +201,74 @@ TEST(Reconstruction, CancelStartsNoFurtherWorkAndKeepsTheOldVolume) {
     ASSERT_EQ(loaded.mInit(dir.File("Volume.vol").c_str()), 0);
     EXPECT_EQ(loaded.m_DimX, t.Nx);
     EXPECT_TRUE(std::equal(loaded.Voxels(), loaded.Voxels() + t.Nx * t.Ny * t.Nz, vol.Voxels()));
+}
+
+// Jobs inside every range of the trajectory but too large for the machine are refused before
+// anything is allocated, with the sizes in the message; not refused, the test cancels them at
+// the first report after the start instead of waiting minutes.
+TEST(Reconstruction, JobsBeyondTheMemoryOrWorkBoundAreRefusedUpFront) {
+    zor_r3d::Trajectory huge = SmallTrajectory(4096, 4096);  // 64 views: 8 GiB of projections
+    zor_r3d::Trajectory deep = SmallTrajectory();            // 64 views of 52 M voxels
+    for (zor_r3d::Trajectory* t : {&huge, &deep}) {
+        t->Views = 64;
+        t->StepDeg = 5.0;
+        t->Order.resize(64);
+        std::iota(t->Order.begin(), t->Order.end(), 0);
+    }
+    deep.Nx = 50;
+    deep.Ny = deep.Nz = 1024;
+    auto cancelLater = [](double f, void*) { return f > 0.0 ? -1 : 0; };
+    for (const auto& [t, bound] : {std::pair(huge, "of memory"), std::pair(deep, "work units")}) {
+        TempDir dir;
+        ASSERT_TRUE(zor_r3d::WriteTrajectoryFiles(dir.Slash(), t));
+        void* h = R3DInit_2012();
+        VolumeClass vol;
+        EXPECT_FALSE(R3DPrepareVolume_2012(h, &vol, dir.Slash().c_str(), "ConeBeam.tra",
+                                           cancelLater, nullptr, 0.35, true));
+        const std::string error = R3DLastError_2012(h);
+        EXPECT_NE(error.find("refused"), std::string::npos) << error;
+        EXPECT_NE(error.find(bound), std::string::npos) << error;
+        R3DRelease_2012(h);
+    }
+}
+
+// A projection is never waited for (a FIFO) and never mapped: shrunk while it is read, it gives
+// a read error or a short image, not SIGBUS. Run in a child that a hang or a signal would fail.
+[[noreturn]] void ReadFifoThenShrinkingFile(const std::string& fifo, const std::string& tif) {
+    ::alarm(60);
+    const std::string whole = zor::test::ReadFile(tif);
+    int w = 0, h = 0;
+    std::vector<uint16_t> s;
+    std::string reason;
+    if (zor_r3d::ReadGrey16Tiff(fifo, w, h, s, nullptr, &reason) ||
+        reason.find("FIFO") == std::string::npos) {
+        std::_Exit(2);
+    }
+    std::atomic<bool> stop{false};
+    // Whole for 2 ms, then cut to its first page and written again.
+    std::thread shrink([&] {
+        while (!stop.load()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            (void)::truncate(tif.c_str(), 4096);
+            zor::test::WriteFile(tif, whole);
+        }
+    });
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+    while (std::chrono::steady_clock::now() < end) {
+        w = h = 0;
+        zor_r3d::ReadGrey16Tiff(tif, w, h, s);
+    }
+    stop.store(true);
+    shrink.join();
+    std::_Exit(0);
+}
+
+TEST(ProjectionIo, ReadingNeitherBlocksNorDiesOfAShrinkingFile) {
+    TempDir dir;
+    const std::string fifo = dir.File("fifo.tif"), tif = dir.File("p.tif");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int side = 2048;
+    ASSERT_TRUE(zor_r3d::WriteGrey16Tiff(tif, side, side,
+                                         std::vector<uint16_t>(size_t{side} * side, 1000), ""));
+    EXPECT_EXIT(ReadFifoThenShrinkingFile(fifo, tif), ::testing::ExitedWithCode(0), "");
 }
