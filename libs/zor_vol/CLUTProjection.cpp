@@ -6,26 +6,31 @@
 
 #include "zor_text/Utf.h"
 
+std::string CLUTProjection::LutPath(std::wstring_view projectionName, std::wstring_view folder) {
+    if (projectionName.size() > 64 || folder.size() > 1024 ||
+        projectionName.find(L'/') != std::wstring_view::npos) {
+        return {};
+    }
+    return zor::text::WideToUtf8(folder) + zor::text::WideToUtf8(projectionName) + "_X.LUT";
+}
+
 int CLUTProjection::LoadLUT(std::wstring_view projectionName, int marginLeft,
                             std::wstring_view folder) {
     m_Count = 0;
     m_Flags.clear();
     m_Table = zor_vol_lut::LutTable{};
-    if (marginLeft < 0 || marginLeft > 10000 || projectionName.size() > 64 ||
-        folder.size() > 1024 || projectionName.find(L'/') != std::wstring_view::npos) {
+    const std::string path = LutPath(projectionName, folder);
+    if (marginLeft < 0 || marginLeft > 10000 || path.empty()) {
         return 1;
     }
-    std::string path = zor::text::WideToUtf8(folder);
-    path += zor::text::WideToUtf8(projectionName);
-    path += "_X.LUT";
     zor_vol_lut::LutTable table;
-    FILE* probe = std::fopen(path.c_str(), "rb");
-    if (probe == nullptr) {
-        return 2;
-    }
-    std::fclose(probe);
-    if (!zor_vol_lut::ReadLutFile(path, table)) {
-        return 3;
+    switch (zor_vol_lut::ReadLutFile(path, table)) {
+        case zor_vol_lut::LutRead::Ok:
+            break;
+        case zor_vol_lut::LutRead::Unreadable:
+            return 2;
+        case zor_vol_lut::LutRead::Malformed:
+            return 3;
     }
     m_Table = std::move(table);
     m_MarginLeft = marginLeft;

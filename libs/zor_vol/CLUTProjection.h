@@ -1,6 +1,7 @@
 #pragma once
 // The panoramic projection look-up table: panoramic columns to points of the dental arch.
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -19,6 +20,10 @@ public:
     /// Loads `<folder><projectionName>_X.LUT`. 0 on success; 1 bad arguments, 2 file missing or
     /// unreadable, 3 malformed content. On failure the previous table is gone (count 0).
     int LoadLUT(std::wstring_view projectionName, int marginLeft, std::wstring_view folder);
+    /// The file LoadLUT reads for `projectionName` in `folder`; "" for a name LoadLUT refuses
+    /// (code 1): over 64 characters or holding '/' (the LUT is always in `folder`), or
+    /// a folder over 1024. The one rule for callers that name the LUT file to the operator.
+    static std::string LutPath(std::wstring_view projectionName, std::wstring_view folder);
     /// Display column of the curve point nearest to (x, y) mm; -1 when nothing is loaded, the
     /// point lies more than kMaxDistance mm from the curve, or the column falls left of the margin.
     int MapCenterToPan(double x, double y) const;

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "zor_io/RegularFile.h"
+
 namespace zor_vol_lut {
 namespace {
 
@@ -103,6 +105,13 @@ bool ParseLut(std::string_view text, LutTable& table) {
             return false;
         }
     }
+    // Exactly `count` entries: a further entry means the count and the table disagree.
+    while (NextLine(text, line)) {
+        if (!line.empty()) {
+            table.Entries.clear();
+            return false;
+        }
+    }
     return true;
 }
 
@@ -128,22 +137,26 @@ std::string FormatLut(const LutTable& table) {
     return out;
 }
 
-bool ReadLutFile(const std::string& path, LutTable& table) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return false;
+LutRead ReadLutFile(const std::string& path, LutTable& table, std::string* reason) {
+    table = LutTable{};
+    std::string text;
+    switch (zor::io::ReadWholeFile(path, text, kMaxEntries * 200 + 4096, reason)) {
+        case zor::io::ReadStatus::Ok:
+            break;
+        case zor::io::ReadStatus::TooLarge:
+            return LutRead::Malformed;
+        default:
+            return LutRead::Unreadable;
     }
-    in.seekg(0, std::ios::end);
-    std::streamoff size = in.tellg();
-    if (size <= 0 || size > static_cast<std::streamoff>(kMaxEntries) * 200 + 4096) {
-        return false;
+    if (!ParseLut(text, table)) {
+        if (reason != nullptr) {
+            *reason = path +
+                      ": not a projection LUT (first line, count, or an entry malformed, "
+                      "out of range, missing or beyond the count)";
+        }
+        return LutRead::Malformed;
     }
-    in.seekg(0);
-    std::string text(static_cast<size_t>(size), '\0');
-    if (!in.read(text.data(), size)) {
-        return false;
-    }
-    return ParseLut(text, table);
+    return LutRead::Ok;
 }
 
 bool WriteLutFile(const std::string& path, const LutTable& table) {

@@ -22,11 +22,16 @@ struct LutTable {
 
 inline constexpr size_t kMaxEntries = 20000;
 
-/// Parses the file text; false on any malformed line, missing entry, non-finite number, a
-/// point outside ±71 mm (the range of the curve picture) or a factor outside 0.001…100.
+/// Parses the file text; false on any malformed line, missing entry, entry beyond `count`,
+/// non-finite number, a point outside ±71 mm (the range of the curve picture) or a factor
+/// outside 0.001…100. Blank lines may follow the entries.
 bool ParseLut(std::string_view text, LutTable& table);
 std::string FormatLut(const LutTable& table);
-bool ReadLutFile(const std::string& path, LutTable& table);
+enum class LutRead { Ok, Unreadable, Malformed };
+/// Reads and parses `path`: Unreadable when it is missing, not a regular file or cannot be
+/// read; Malformed when ParseLut refuses it or it is larger than any table. `*reason` (when
+/// given) says why.
+LutRead ReadLutFile(const std::string& path, LutTable& table, std::string* reason = nullptr);
 bool WriteLutFile(const std::string& path, const LutTable& table);
 
 }  // namespace zor_vol_lut

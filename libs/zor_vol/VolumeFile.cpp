@@ -9,6 +9,8 @@
 #include <cstring>
 #include <new>
 
+#include "zor_io/RegularFile.h"
+
 namespace zor_vol_file {
 namespace {
 
@@ -116,7 +118,7 @@ void EncodeHeader(const VolumeHeader& h, unsigned char* b) {
 
 VolumeFileError ReadVolumeFile(const std::string& path, VolumeHeader& header,
                                std::vector<uint16_t>& voxels) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = zor::io::OpenRegularFile(path, "rb");
     if (f == nullptr) {
         return VolumeFileError::Open;
     }

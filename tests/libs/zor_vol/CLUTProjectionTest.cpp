@@ -1,5 +1,6 @@
 // Projection LUT: file round trip, refusal of damaged files, nearest-column mapping.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <string>
@@ -9,6 +10,7 @@
 #include "zor_vol/CLUTProjection.h"
 #include "zor_vol/LutFile.h"
 
+namespace fs = std::filesystem;
 using zor_vol_lut::LutTable;
 
 namespace {
@@ -98,6 +100,7 @@ TEST(CLUTProjection, MapCenterToPanAndDamagedFiles) {
         {"count zero", replace("count=400", "count=0")},
         {"count huge", replace("count=400", "count=99999999999")},
         {"count above entries", replace("count=400", "count=401")},
+        {"entries beyond count", replace("count=400", "count=399")},
         {"index out of order", replace("\n7 1 ", "\n8 1 ")},
         {"garbage", replace("\n9 1 ", "\n9 1 x ")},
         {"first line", replace("ZORLUT 1", "ZORLUT 2")},
@@ -113,5 +116,12 @@ TEST(CLUTProjection, MapCenterToPanAndDamagedFiles) {
         EXPECT_EQ(lut.MapCenterToPan(30.0, 0.0), -1) << c.name;
     }
     EXPECT_EQ(lut.LoadLUT(L"missing", 74, Wide(dir)), 2);
+    ASSERT_EQ(::mkfifo(dir.File("fifo_X.LUT").c_str(), 0600), 0);
+    EXPECT_EQ(lut.LoadLUT(L"fifo", 74, Wide(dir)), 2);  // at once, not waiting for a writer
     EXPECT_EQ(lut.LoadLUT(L"P", -1, Wide(dir)), 1);
+    // The LUT is always in the folder given: a name reaching elsewhere is refused, not looked up.
+    ASSERT_TRUE(zor_vol_lut::WriteLutFile(dir.File("0.0.31.10_X.LUT"), table));
+    fs::create_directory(dir / "sub");
+    EXPECT_EQ(lut.LoadLUT(L"../0.0.31.10", 0, Wide(dir) + L"sub/"), 1);
+    EXPECT_EQ(CLUTProjection::LutPath(L"../0.0.31.10", Wide(dir)), "");
 }

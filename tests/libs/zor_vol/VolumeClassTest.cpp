@@ -1,5 +1,6 @@
 // Volume file round trips, rejection of damaged files, and the geometry of extracted slices.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -120,6 +121,10 @@ TEST(VolumeFile, DamagedFilesAreRefusedWithTheirCode) {
     EXPECT_EQ(vol.mInit(nullptr), VolumeClass::kInitBadPath);
     EXPECT_EQ(vol.mInit(std::string(300, 'a').c_str()), VolumeClass::kInitBadPath);
     EXPECT_EQ(vol.mInit(dir.File("missing.vol").c_str()), VolumeClass::kInitOpen);
+    // Only regular files: no waiting for a FIFO's writer, no endless device.
+    ASSERT_EQ(::mkfifo(dir.File("fifo.vol").c_str(), 0600), 0);
+    EXPECT_EQ(vol.mInit(dir.File("fifo.vol").c_str()), VolumeClass::kInitOpen);
+    EXPECT_EQ(vol.mInit("/dev/zero"), VolumeClass::kInitOpen);
 }
 
 // Every slice pixel must equal the affine function at the point the record says the pixel is.
