@@ -57,6 +57,23 @@ bool ApplyCallerParameters(const std::string& text, acquisition::IWorkflow& work
     return acquisition::ProcessDriverResponseFile(responseFile, workflow);
 }
 
+QRect CallerPlacement(const acquisition::CallerState& caller, const QRect& primaryScreen,
+                      const QRect& desktop) {
+    // 64-bit arithmetic: the caller's values may be anything an int holds.
+    const auto within = [](long long value, long long low, long long high) {
+        return static_cast<int>(std::clamp(value, low, std::max(low, high)));
+    };
+    const long long width =
+        caller.Width < 1 ? static_cast<long long>(primaryScreen.width() * 0.95) : caller.Width;
+    const long long height =
+        caller.Height < 1 ? static_cast<long long>(primaryScreen.height() * 0.9) : caller.Height;
+    const int w = within(width, 1, desktop.width());
+    const int h = within(height, 1, desktop.height());
+    const int left = within(caller.Left, desktop.left(), desktop.left() + desktop.width() - w);
+    const int top = within(caller.Top, desktop.top(), desktop.top() + desktop.height() - h);
+    return QRect(left, top, w, h);
+}
+
 void HandleCopyData(uint32_t dwData, const std::string& text, acquisition::IWorkflow& workflow) {
     if (dwData != 1)
         return;

@@ -160,11 +160,12 @@ bool Czor_managerDlg::OnInitDialog(const std::string& commandLine) {
 }
 
 void Czor_managerDlg::PlaceWindow() {
-    const acquisition::CallerState& caller = m_Workflow->Caller();
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    const int width = caller.Width < 1 ? static_cast<int>(screen.width() * 0.95) : caller.Width;
-    const int height = caller.Height < 1 ? static_cast<int>(screen.height() * 0.9) : caller.Height;
-    QPoint position(caller.Left, caller.Top);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect placement =
+        CallerPlacement(m_Workflow->Caller(), screen->geometry(), screen->virtualGeometry());
+    const int width = placement.width();
+    const int height = placement.height();
+    QPoint position = placement.topLeft();
     if (m_ParentWindow)
         position = MapFromScreen(*m_ParentWindow, position);
     // The placement is the outer frame: the position moves the frame, and the client area is

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "ShellTestSupport.h"
+#include "acquisition/IWorkflow.h"
 #include "shell/CallerParameters.h"
 
 using namespace zor;
@@ -108,4 +111,29 @@ TEST(CallerParameters, ResponseFileReachesTheWorkflowOnlyFromTheDriverInPhase3) 
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"#CALLER", "3"}, {"#CODE", "-51"}, {"#MSG", "ok"}};
     EXPECT_EQ(w.LastAnswer, expected);
+}
+
+TEST(CallerParameters, PlacementStaysOnTheDesktopWhateverTheCallerSays) {
+    const QRect primary(0, 0, 1920, 1080);
+    const QRect desktop(-1280, 0, 3200, 1080);  // a second screen left of the primary one
+    const struct {
+        int left, top, width, height;
+        QRect expected;
+    } cases[] = {
+        {100, 50, 800, 600, {100, 50, 800, 600}},
+        {0, 0, 0, 0, {0, 0, 1824, 972}},  // 95 % and 90 % of the primary screen
+        {-1280, 0, 46000, 46000, {-1280, 0, 3200, 1080}},
+        {INT_MAX, INT_MAX, INT_MAX, INT_MAX, {-1280, 0, 3200, 1080}},
+        {INT_MAX, INT_MIN, 640, 480, {1280, 0, 640, 480}},
+        {INT_MIN, 900, 640, 480, {-1280, 600, 640, 480}},
+    };
+    for (const auto& c : cases) {
+        acquisition::CallerState caller;
+        caller.Left = c.left;
+        caller.Top = c.top;
+        caller.Width = c.width;
+        caller.Height = c.height;
+        EXPECT_EQ(shell::CallerPlacement(caller, primary, desktop), c.expected)
+            << c.left << "," << c.top << " " << c.width << "x" << c.height;
+    }
 }
