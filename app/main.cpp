@@ -6,9 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/Signals.h"
 #include "shell/zor_managerApp.h"
 
 int main(int argc, char** argv) {
+    // Handlers first; exit signals that the launcher held back are delivered then, so a SIGTERM
+    // during start-up ends the program through its exit command (exit code 0).
+    zor::platform::InstallExitSignalPipe();
     if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") &&
         !std::getenv("WAYLAND_DISPLAY")) {
         std::fprintf(stderr, "zor_manager: no display; running on the offscreen platform\n");

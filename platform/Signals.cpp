@@ -33,6 +33,15 @@ int Install() {
         if (::sigaction(sig, &action, nullptr) != 0)
             return -1;
     }
+    // Past the file-size limit a write fails with EFBIG, which every writer reports, instead of
+    // the signal ending the program with a temporary file left behind.
+    ::signal(SIGXFSZ, SIG_IGN);
+    // A program may block the exit signals until the handlers exist; pending ones arrive now.
+    sigset_t exitSignals;
+    sigemptyset(&exitSignals);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&exitSignals, sig);
+    ::pthread_sigmask(SIG_UNBLOCK, &exitSignals, nullptr);
     return fds[0];
 }
 
