@@ -1,6 +1,9 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <clocale>
@@ -9,6 +12,7 @@
 #include "platform/LocalTime.h"
 #include "platform/Paths.h"
 #include "platform/Signals.h"
+#include "support/TempDir.h"
 
 using namespace zor::platform;
 
@@ -50,4 +54,24 @@ TEST(Signals, ExitSignalsArriveThroughThePipe) {
         ::raise(SIGTERM);
     while (::read(fd, &byte, 1) == 1) {
     }
+}
+
+TEST(Signals, AWriteOverTheFileSizeLimitFailsInsteadOfKillingTheProgram) {
+    zor::test::TempDir dir("zor-fsize");
+    const std::string file = (dir / "big").string();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        InstallExitSignalPipe();
+        const rlimit limit{1024, 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT, 0600);
+        const std::string block(4096, 'x');
+        const ssize_t first = ::write(fd, block.data(), block.size());  // cut at the limit
+        const ssize_t second = ::write(fd, block.data(), block.size());
+        ::_exit(first == 1024 && second < 0 && errno == EFBIG ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
