@@ -5,19 +5,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <thread>
 
 #include "platform/RegistryText.h"
+#include "zor_io/RegularFile.h"
 
 namespace zor::platform {
 
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr off_t kMaxFileBytes = 256 * 1024 * 1024;
 
 /// A descriptor closed on scope exit.
 class Fd {
@@ -40,36 +42,40 @@ private:
     int m_Fd;
 };
 
+std::string AboutFile(const fs::path& file, const std::string& what) {
+    return "The registry file " + file.string() + " " + what;
+}
+
+void SetError(std::string* error, std::string text) {
+    if (error)
+        *error = std::move(text);
+}
+
 enum class ReadResult { Ok, Missing, Failed };
 
-ReadResult ReadWholeFile(const fs::path& file, std::string& text, struct stat* info = nullptr) {
-    text.clear();
-    Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));  // a FIFO must not block
-    if (fd.Get() < 0)
-        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
-    struct stat st {};
-    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileBytes)
-        return ReadResult::Failed;
-    if (info)
-        *info = st;
-    text.resize(static_cast<size_t>(st.st_size));
-    size_t got = 0;
-    for (;;) {
-        if (got == text.size())
-            text.resize(got + 4096);  // the file may have grown
-        const ssize_t n = ::read(fd.Get(), text.data() + got, text.size() - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return ReadResult::Failed;
-        if (n == 0)
+/// Reads the whole file without taking the lock: writers replace it atomically, so a reader sees
+/// either the old or the new complete file. A FIFO, device or folder is refused without
+/// blocking, and a file above kMaxRegistryFileBytes by its size, before anything is read.
+ReadResult ReadWholeFile(const fs::path& file, std::string& text, std::string* error = nullptr) {
+    std::string reason;
+    switch (io::ReadWholeFile(file.string(), text, kMaxRegistryFileBytes, &reason)) {
+        case io::ReadStatus::Ok:
+            return ReadResult::Ok;
+        case io::ReadStatus::Missing:
+            SetError(error, AboutFile(file, "does not exist"));
+            return ReadResult::Missing;
+        case io::ReadStatus::NotRegular:
+            SetError(error, AboutFile(file, "is not a regular file"));
             break;
-        got += static_cast<size_t>(n);
-        if (got > static_cast<size_t>(kMaxFileBytes))
-            return ReadResult::Failed;
+        case io::ReadStatus::TooLarge:
+            SetError(error, AboutFile(file, "is larger than " +
+                                                std::to_string(kMaxRegistryFileBytes) + " bytes"));
+            break;
+        case io::ReadStatus::Error:
+            SetError(error, "The registry file cannot be read: " + reason);
+            break;
     }
-    text.resize(got);
-    return ReadResult::Ok;
+    return ReadResult::Failed;
 }
 
 bool WriteAll(int fd, std::string_view data) {
@@ -77,35 +83,93 @@ bool WriteAll(int fd, std::string_view data) {
         const ssize_t n = ::write(fd, data.data(), data.size());
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
             return false;
+        }
         data.remove_prefix(static_cast<size_t>(n));
     }
     return true;
 }
 
-/// The file a write replaces: the target of a symbolic link, so the link itself stays.
-fs::path ReplaceTarget(const fs::path& file) {
-    std::error_code ec;
-    if (fs::is_symlink(file, ec)) {
-        fs::path target = fs::canonical(file, ec);
-        if (!ec)
-            return target;
-    }
+/// The real file behind `file`, with every symbolic link resolved, so that all writers lock and
+/// replace the same file whichever name they were given (a link at the registry path stays a
+/// link: its target is replaced). A file that does not exist yet resolves through its folder.
+fs::path RealFile(const fs::path& file) {
+    auto resolve = [](const fs::path& p) -> std::optional<fs::path> {
+        char* real = ::realpath(p.c_str(), nullptr);
+        if (!real)
+            return std::nullopt;
+        fs::path result(real);
+        std::free(real);
+        return result;
+    };
+    if (auto real = resolve(file))
+        return *real;
+    if (auto folder = resolve(file.parent_path().empty() ? fs::path(".") : file.parent_path()))
+        return *folder / file.filename();
     return file;
 }
 
+/// Takes the writers' lock: flock on "<real file>.lock". That file is never renamed or removed,
+/// so all writers serialise on one inode (the registry file itself is replaced by every write
+/// and cannot carry the lock). It is opened without following a symbolic link and must be a
+/// regular file, so a link or FIFO planted there can neither make the program create or
+/// truncate another file nor block it. The wait is bounded and polled: a stuck holder costs at
+/// most `wait`, and nothing sleeps in the kernel where an exit signal could not end it.
+/// Returns the locked descriptor, or -1 with `error` set.
+int LockWriters(const fs::path& real, std::chrono::milliseconds wait, std::string& error) {
+    const std::string path = real.string() + ".lock";
+    // Read-only is enough for flock, and works on a lock file another user created.
+    constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY;
+    int fd = ::open(path.c_str(), kFlags);
+    if (fd < 0 && errno == ENOENT)
+        fd = ::open(path.c_str(), kFlags | O_CREAT, 0666);  // O_NOFOLLOW holds for the creation
+    if (fd < 0 && errno != ELOOP) {
+        error = "The registry lock file " + path + " cannot be opened: " + std::strerror(errno);
+        return -1;
+    }
+    Fd opened(fd);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = "The registry lock file " + path + " is not a regular file";
+        return -1;
+    }
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + wait;
+    std::chrono::microseconds pause(200);
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            error = "The registry lock file " + path + " cannot be locked: " + std::strerror(errno);
+            return -1;
+        }
+        const Clock::time_point now = Clock::now();
+        if (now >= deadline) {
+            error = AboutFile(real, "is locked by another process");
+            return -1;
+        }
+        // Short pauses: a write holds the lock for about a millisecond, and a long pause would
+        // let the waiters that poll more often starve this one.
+        std::this_thread::sleep_for(std::min<Clock::duration>(pause, deadline - now));
+        pause = std::min(pause * 2, std::chrono::microseconds(2000));
+    }
+    return opened.Release();
+}
+
 /// Writes `text` to a temporary file beside `target`, flushes it and renames it over `target`,
-/// keeping the old file's permissions and owner.
-bool ReplaceFile(const fs::path& target, const std::string& text, const struct stat* old) {
+/// keeping the old file's permissions and owner. On any failure (disk full, file size limit) the
+/// temporary file is removed and `target` is left as it was.
+bool ReplaceFile(const fs::path& target, const std::string& text, const struct stat* old,
+                 std::string& error) {
     // The temporary file is ".<name>.XXXXXX" in the target's folder.
-    std::string name(".");
-    name += target.filename().native();
-    name += ".XXXXXX";
-    std::string tmpl = target.parent_path().empty() ? name : (target.parent_path() / name).native();
+    std::string tmpl =
+        (target.parent_path() / ("." + target.filename().native() + ".XXXXXX")).string();
     Fd fd(::mkostemp(tmpl.data(), O_CLOEXEC));
-    if (fd.Get() < 0)
+    if (fd.Get() < 0) {
+        error = AboutFile(target, "cannot be replaced: ") + std::strerror(errno);
         return false;
+    }
     bool ok = true;
     if (old) {
         ok = ::fchmod(fd.Get(), old->st_mode & 07777) == 0;
@@ -118,65 +182,90 @@ bool ReplaceFile(const fs::path& target, const std::string& text, const struct s
         ok = ::fchmod(fd.Get(), 0666 & ~mask) == 0;
     }
     ok = ok && WriteAll(fd.Get(), text) && ::fsync(fd.Get()) == 0;
-    ok = (::close(fd.Release()) == 0) && ok;
-    ok = ok && ::rename(tmpl.c_str(), target.c_str()) == 0;
-    if (!ok)
+    int failure = ok ? 0 : errno;
+    if (::close(fd.Release()) != 0 && ok) {
+        ok = false;
+        failure = errno;
+    }
+    if (ok && ::rename(tmpl.c_str(), target.c_str()) != 0) {
+        ok = false;
+        failure = errno;
+    }
+    if (!ok) {
         ::unlink(tmpl.c_str());
+        error = AboutFile(target, "cannot be replaced: ") + std::strerror(failure);
+    }
     // The folder is not flushed: after a power loss the rename may be lost, which leaves the
     // previous complete file; flushing it would double the cost of every write.
     return ok;
 }
 
-/// The read-modify-replace cycle of every write, serialised across processes by flock on the
-/// stable lock file "<file>.lock" (the registry file itself is replaced, so it cannot carry the
-/// lock). `edit` returns false to abandon the write; an unchanged text is not rewritten.
-bool ModifyLocked(const fs::path& file, bool createIfMissing,
-                  const std::function<bool(std::string&)>& edit) {
-    // Read-only is enough for flock, and works on a lock file another user created.
-    Fd lock(::open((file.string() + ".lock").c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666));
+/// The read-modify-replace cycle of every write, serialised across processes by the writers'
+/// lock of the real file. `edit` returns false (having set `error`) to abandon the write; an
+/// unchanged text is not rewritten. `error` is empty after success.
+bool ModifyLocked(const fs::path& file, bool createIfMissing, std::chrono::milliseconds wait,
+                  std::string& error, const std::function<bool(std::string&)>& edit) {
+    error.clear();
+    const fs::path real = RealFile(file);
+    const Fd lock(LockWriters(real, wait, error));
     if (lock.Get() < 0)
         return false;
-    while (::flock(lock.Get(), LOCK_EX) != 0) {
-        if (errno != EINTR)
-            return false;
-    }
     std::string text;
-    struct stat info {};
-    const ReadResult read = ReadWholeFile(file, text, &info);
+    const ReadResult read = ReadWholeFile(real, text, &error);
     if (read == ReadResult::Failed || (read == ReadResult::Missing && !createIfMissing))
         return false;
+    error.clear();
+    struct stat info {};
+    if (read == ReadResult::Ok && ::stat(real.c_str(), &info) != 0) {
+        error = AboutFile(real, "cannot be read: ") + std::strerror(errno);
+        return false;
+    }
     const std::string before = text;
     if (!edit(text))
         return false;
     if (read == ReadResult::Ok && text == before)
         return true;
-    return ReplaceFile(ReplaceTarget(file), text, read == ReadResult::Ok ? &info : nullptr);
+    return ReplaceFile(real, text, read == ReadResult::Ok ? &info : nullptr, error);
 }
 
-bool CanWrite(const fs::path& file) {
-    const fs::path dir = file.parent_path().empty() ? fs::path(".") : file.parent_path();
-    return ::access(file.c_str(), W_OK) == 0 && ::access(dir.c_str(), W_OK | X_OK) == 0;
+/// The registry file and its folder (where the lock and temporary files live) are writable.
+bool CanWrite(const fs::path& file, std::string* error) {
+    const fs::path real = RealFile(file);
+    const fs::path dir = real.parent_path().empty() ? fs::path(".") : real.parent_path();
+    if (::access(real.c_str(), W_OK) == 0 && ::access(dir.c_str(), W_OK | X_OK) == 0)
+        return true;
+    SetError(error, AboutFile(real, "cannot be written: ") + std::strerror(errno));
+    return false;
 }
 
-bool SectionExists(const std::string& keyPath, const fs::path& file) {
+bool SectionExists(const std::string& keyPath, const fs::path& file, std::string* error) {
     std::string text;
-    return ReadWholeFile(file, text) == ReadResult::Ok && regtext::ScanKey(text, keyPath).found;
+    if (ReadWholeFile(file, text, error) != ReadResult::Ok)
+        return false;
+    if (regtext::ScanKey(text, keyPath).found)
+        return true;
+    SetError(error, AboutFile(file, "has no key " + keyPath));
+    return false;
 }
 
 /// Replaces, appends or (value == nullptr) removes one value line of `keyPath` in `text`.
 bool EditValue(std::string& text, const std::string& keyPath, const std::string& name,
-               const RegValue* value) {
+               const RegValue* value, std::string& error) {
     const regtext::KeyScan scan = regtext::ScanKey(text, keyPath);
-    if (!scan.found)
+    if (!scan.found) {
+        error = "The registry key " + keyPath + " is gone";
         return false;
+    }
     const std::string_view eol = regtext::DetectEol(text);
     const regtext::ValueEntry* old = scan.Find(name);
     std::string line;
     if (value) {
         // A replaced value keeps the spelling of its name as the file has it.
         line = regtext::FormatValue(old ? old->name : name, *value, eol);
-        if (line.empty())
+        if (line.empty()) {
+            error = "The registry value name \"" + name + "\" cannot be written";
             return false;
+        }
     }
     if (old) {
         // Keep the old line's own terminator, so a last line without one stays without one.
@@ -188,6 +277,10 @@ bool EditValue(std::string& text, const std::string& keyPath, const std::string&
     }
     if (!value)
         return true;
+    // Hex data whose last line still ends with a backslash would take the new line as its
+    // continuation: a blank line ends that data first.
+    if (scan.openContinuation)
+        line.insert(0, eol);
     if (scan.insertAt > 0 && text[scan.insertAt - 1] != '\n')
         line.insert(0, eol);
     text.insert(scan.insertAt, line);
@@ -213,33 +306,40 @@ RegistryKey::RegistryKey(std::string keyPath, fs::path file, bool writable)
     : m_KeyPath(std::move(keyPath)), m_File(std::move(file)), m_Writable(writable) {}
 
 std::optional<RegistryKey> RegistryKey::Open(const std::string& keyPath, bool writable,
-                                             const fs::path& file) {
-    if (!SectionExists(keyPath, file))
+                                             const fs::path& file, std::string* error) {
+    if (!SectionExists(keyPath, file, error))
         return std::nullopt;
-    if (writable && !CanWrite(file))
+    if (writable && !CanWrite(file, error))
         return std::nullopt;
     return RegistryKey(keyPath, file, writable);
 }
 
-std::optional<RegistryKey> RegistryKey::Create(const std::string& keyPath, const fs::path& file) {
-    if (!regtext::IsValidKeyPath(keyPath))
+std::optional<RegistryKey> RegistryKey::Create(const std::string& keyPath, const fs::path& file,
+                                               std::string* error) {
+    if (!regtext::IsValidKeyPath(keyPath)) {
+        SetError(error, "The registry key " + keyPath + " cannot be written");
         return std::nullopt;
+    }
     std::error_code ec;
     if (!file.parent_path().empty())
         fs::create_directories(file.parent_path(), ec);
-    const bool ok = ModifyLocked(file, true, [&keyPath](std::string& text) {
-        if (regtext::ScanKey(text, keyPath).found)
+    std::string reason;
+    const bool ok =
+        ModifyLocked(file, true, kRegistryLockWait, reason, [&keyPath](std::string& text) {
+            if (regtext::ScanKey(text, keyPath).found)
+                return true;
+            const std::string_view eol = regtext::DetectEol(text);
+            if (text.empty())
+                text.append("REGEDIT4").append(eol);
+            if (text.back() != '\n')
+                text.append(eol);
+            text.append(eol).append("[").append(keyPath).append("]").append(eol);
             return true;
-        const std::string_view eol = regtext::DetectEol(text);
-        if (text.empty())
-            text.append("REGEDIT4").append(eol);
-        if (text.back() != '\n')
-            text.append(eol);
-        text.append(eol).append("[").append(keyPath).append("]").append(eol);
-        return true;
-    });
-    if (!ok)
+        });
+    if (!ok) {
+        SetError(error, reason);
         return std::nullopt;
+    }
     return RegistryKey(keyPath, file, true);
 }
 
@@ -254,11 +354,13 @@ std::optional<RegValue> RegistryKey::Query(const std::string& name) const {
 }
 
 bool RegistryKey::SetValues(const std::vector<std::pair<std::string, RegValue>>& values) {
-    if (!m_Writable)
+    if (!m_Writable) {
+        m_LastError = "The registry key " + m_KeyPath + " is open for reading only";
         return false;
-    return ModifyLocked(m_File, false, [this, &values](std::string& text) {
+    }
+    return ModifyLocked(m_File, false, m_LockWait, m_LastError, [this, &values](std::string& text) {
         for (const auto& [name, value] : values) {
-            if (!EditValue(text, m_KeyPath, name, &value))
+            if (!EditValue(text, m_KeyPath, name, &value, m_LastError))
                 return false;
         }
         return true;
@@ -273,8 +375,10 @@ bool RegistryKey::SetDword(const std::string& name, uint32_t value) {
 }
 
 bool RegistryKey::SetString(const std::string& name, const std::string& utf8, RegType type) {
-    if (type != RegType::Sz && type != RegType::ExpandSz)
+    if (type != RegType::Sz && type != RegType::ExpandSz) {
+        m_LastError = "A registry text value must be REG_SZ or REG_EXPAND_SZ";
         return false;
+    }
     RegValue v;
     v.type = static_cast<uint32_t>(type);
     v.text = utf8;
@@ -295,10 +399,12 @@ bool RegistryKey::SetBytes(const std::string& name, uint32_t type,
 }
 
 bool RegistryKey::Delete(const std::string& name) {
-    if (!m_Writable)
+    if (!m_Writable) {
+        m_LastError = "The registry key " + m_KeyPath + " is open for reading only";
         return false;
-    return ModifyLocked(m_File, false, [this, &name](std::string& text) {
-        return EditValue(text, m_KeyPath, name, nullptr);
+    }
+    return ModifyLocked(m_File, false, m_LockWait, m_LastError, [this, &name](std::string& text) {
+        return EditValue(text, m_KeyPath, name, nullptr, m_LastError);
     });
 }
 

@@ -250,6 +250,7 @@ KeyScan ScanKey(std::string_view text, std::string_view keyPath) {
             if (inKey) {
                 scan.found = true;
                 scan.insertAt = line.end;
+                scan.openContinuation = false;
             }
             continue;
         }
@@ -275,6 +276,13 @@ KeyScan ScanKey(std::string_view text, std::string_view keyPath) {
             logical.pop_back();      // the backslash
             logical.append(TrimBlanks(next.content));
             line = next;
+        }
+        // Data cut short by the end of the key keeps what it has.
+        scan.openContinuation = hexData && EndsWithContinuation(logical);
+        if (scan.openContinuation) {
+            while (IsBlank(logical.back()))
+                logical.pop_back();
+            logical.pop_back();
         }
         scan.insertAt = line.end;
         ValueEntry entry;

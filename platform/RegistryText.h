@@ -29,10 +29,15 @@ struct KeyScan {
     std::vector<ValueEntry> values;
     /// Where a new value line goes: after the last non-blank line of the last matching section.
     size_t insertAt = 0;
+    /// The line before insertAt is hex data ending with a continuation backslash that the end of
+    /// the key cut short; a line inserted there would be read as its continuation.
+    bool openContinuation = false;
     const ValueEntry* Find(std::string_view name) const;
 };
 
 /// Scans `text` for the sections named `keyPath`. Lines that are not understood are ignored.
+/// Hex data whose continuation backslash is followed by a section line or the end of the file
+/// ends there.
 KeyScan ScanKey(std::string_view text, std::string_view keyPath);
 
 /// Parses one logical value line ("Name"=data, continuation lines already joined). False for a

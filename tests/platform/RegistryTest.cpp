@@ -1,10 +1,16 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <csignal>
 #include <functional>
 #include <random>
+#include <thread>
 
 #include "platform/Registry.h"
 #include "platform/RegistryText.h"
@@ -12,6 +18,8 @@
 
 using namespace zor::platform;
 using namespace std::string_literals;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
 using zor::test::ReadFile;
 using zor::test::WriteFile;
 using Bytes = std::vector<uint8_t>;
@@ -52,7 +60,8 @@ protected:
     std::string Text() const { return ReadFile(m_File); }
 
     zor::test::TempDir m_Dir;
-    const std::filesystem::path m_File = m_Dir / "registry.reg";
+    // Resolved, as the messages name the file.
+    const std::filesystem::path m_File = std::filesystem::canonical(m_Dir.Path()) / "registry.reg";
 };
 
 }  // namespace
@@ -175,6 +184,19 @@ TEST_F(Registry, ContinuationLinesAndCrLfAreReadAndReplacedWhole) {
                   "\"IsCrossCropped\"=dword:00000001\r\n");
 }
 
+// Hex data whose last line still ends with a backslash at the end of its key or of the file:
+// the data ends there, and values appended after it are values of their own.
+TEST_F(Registry, HexDataCutShortTakesNoAppendedValue) {
+    for (const std::string after : {"\n[HKEY_CURRENT_USER\\x]\n\"x\"=dword:00000003\n", ""}) {
+        auto key = Open(kHead + "\"Blob\"=hex:01,02,\\" + after);
+        ASSERT_TRUE(key && key->SetDword("New", 7) && key->SetDword("Next", 8));
+        EXPECT_EQ(key->Query("Blob").value_or(RegValue{}).bytes, (Bytes{1, 2}));
+        EXPECT_EQ(Read(*key, "New"), "4:7");
+        EXPECT_EQ(Read(*key, "Next"), "4:8");
+        EXPECT_EQ(Text().substr(Text().size() - after.size()), after);
+    }
+}
+
 TEST_F(Registry, UnknownLinesAreKeptByteForByte) {
     const std::string head =
         "REGEDIT4\n; a comment\n\xFF\xFE garbage \0 with NUL\n[HKEY_CLASSES_ROOT\\x]\n"
@@ -212,11 +234,13 @@ TEST_F(Registry, LastLineWithoutNewline) {
     EXPECT_EQ(Text(), kHead + "\"A\"=dword:00000002\n\"B\"=dword:00000003\n");
 }
 
-// Ten megabytes of junk around the key and five of continued hex data: read in linear time,
-// and kept byte for byte by a write.
-TEST_F(Registry, HugeFilesReadInLinearTimeAndSurviveAWrite) {
+// Eight megabytes of junk around the key and five of continued hex data: read in linear time,
+// and kept byte for byte by a write that makes the file exactly as large as allowed. Above the
+// limit a file is refused by its size, before it is read: at once, with the reason; reads find
+// nothing and writes fail.
+TEST_F(Registry, HugeFilesReadInLinearTimeAndAboveTheLimitNotAtAll) {
     std::mt19937 rng(7);
-    std::string junk(10 * 1024 * 1024, '\0');
+    std::string junk(8 * 1024 * 1024, '\0');
     for (char& c : junk)
         c = static_cast<char>(rng());
     std::string before =
@@ -225,27 +249,25 @@ TEST_F(Registry, HugeFilesReadInLinearTimeAndSurviveAWrite) {
     for (size_t i = 0; i < kLines; ++i)
         before += ",\\\n  01,02,03,04,05,06,07,08";
     before += "\n\"InstallDir\"=\"/opt/zor/\"\n";
-    const std::string after = "\n[HKEY_LOCAL_MACHINE\\other]\n" + junk.substr(0, 1 << 20) + "\n";
+    const std::string line = "\"SliceVisualNumber\"=dword:00000005\n";
+    std::string after = "\n[HKEY_LOCAL_MACHINE\\other]\n";
+    after += junk.substr(0, kMaxRegistryFileBytes - before.size() - after.size() - line.size());
     auto key = Open(before + after);
     ASSERT_TRUE(key && key->Query("Blob"));
     EXPECT_EQ(key->Query("Blob")->bytes.size(), 1 + 8 * kLines);
     EXPECT_EQ(Read(*key, "InstallDir"), "1:/opt/zor/");
     ASSERT_TRUE(key->SetDword("SliceVisualNumber", 5));
-    EXPECT_TRUE(Text() == before + "\"SliceVisualNumber\"=dword:00000005\n" + after);
-}
+    EXPECT_TRUE(Text() == before + line + after);
 
-TEST_F(Registry, WritesKeepModeAndSymbolicLink) {
-    const auto real = m_Dir / "real.reg";
-    WriteFile(real, kHead);
-    ::chmod(real.c_str(), 0640);
-    std::filesystem::create_symlink(real, m_File);
-    auto key = RegistryKey::Open(kKey, true, m_File);
-    ASSERT_TRUE(key && key->SetDword("A", 1));
-    EXPECT_TRUE(std::filesystem::is_symlink(m_File));
-    EXPECT_EQ(ReadFile(real), kHead + "\"A\"=dword:00000001\n");
-    struct stat st {};
-    ASSERT_EQ(::stat(real.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    std::filesystem::resize_file(m_File, 250'000'000);  // sparse: takes no disk
+    std::string error;
+    const auto start = Clock::now();
+    EXPECT_FALSE(RegistryKey::Open(kKey, false, m_File, &error));
+    EXPECT_EQ(Read(*key, "InstallDir"), "<absent>");
+    EXPECT_FALSE(key->SetDword("SliceVisualNumber", 6));
+    EXPECT_LT(Clock::now() - start, 200ms);
+    EXPECT_EQ(error, "The registry file " + m_File.string() + " is larger than 16777216 bytes");
+    EXPECT_EQ(key->LastError(), error);
 }
 
 TEST_F(Registry, OpenForWriteFailsOnAReadOnlyFile) {
@@ -267,30 +289,92 @@ TEST_F(Registry, OpenForWriteFailsOnAReadOnlyFile) {
     EXPECT_EQ(Text(), kHead + "\"A\"=dword:00000001\n");
 }
 
-TEST_F(Registry, TwoProcessesWritingAtOnceLoseNothing) {
-    const std::string extra = "; keep me\n\x01\x02 junk line\n";
-    WriteFile(m_File, "REGEDIT4\n" + extra + "\n[" + kKey + "]\n");
-    constexpr int kPerWriter = 500;
-    pid_t writers[2];
-    for (int w = 0; w < 2; ++w) {
-        writers[w] = Spawn([&, w] {
-            auto key = RegistryKey::Open(kKey, true, m_File);
-            for (int i = 0; key && i < kPerWriter; ++i) {
-                if (!key->SetDword("W" + std::to_string(w) + "_" + std::to_string(i),
-                                   w * 10000 + i))
-                    return 1;
+// 10 processes of 10 threads, half of the processes through a symbolic link to the file: all
+// 1,000 values arrive, the link and the file's mode stay, and only one lock file is added.
+TEST_F(Registry, WritersThroughALinkAndTheRealPathLoseNothing) {
+    WriteFile(m_File, kHead);
+    const auto link = m_Dir / "link.reg";
+    std::filesystem::create_symlink(m_File.filename(), link);
+    ::chmod(m_File.c_str(), 0640);
+    std::vector<pid_t> writers;
+    for (int p = 0; p < 10; ++p) {
+        writers.push_back(Spawn([&, p] {
+            std::atomic<int> failures{0};
+            std::vector<std::thread> threads;
+            for (int t = 0; t < 10; ++t) {
+                threads.emplace_back([&, t] {
+                    auto key = RegistryKey::Open(kKey, true, p % 2 ? link : m_File);
+                    if (key)
+                        key->SetLockWait(30s);  // a loaded machine must not fail a writer
+                    for (int i = 0, n = p * 100 + t * 10; i < 10; ++i, ++n)
+                        failures += !key || !key->SetDword("v" + std::to_string(n), n);
+                });
             }
-            return key ? 0 : 2;
-        });
+            for (auto& thread : threads)
+                thread.join();
+            return failures.load();
+        }));
     }
     for (pid_t writer : writers)
         EXPECT_EQ(ExitCode(writer), 0);
     auto key = RegistryKey::Open(kKey, false, m_File);
     ASSERT_TRUE(key);
-    for (int w = 0; w < 2; ++w)
-        for (int i = 0; i < kPerWriter; ++i)
-            ASSERT_EQ(Read(*key, "w" + std::to_string(w) + "_" + std::to_string(i)),
-                      "4:" + std::to_string(w * 10000 + i));
-    EXPECT_NE(Text().find(extra), std::string::npos);
-    EXPECT_EQ(m_Dir.Count(), 2) << "only the file and its stable lock file: no temporary left";
+    for (int n = 0; n < 1000; ++n)
+        ASSERT_EQ(Read(*key, "V" + std::to_string(n)), "4:" + std::to_string(n));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    struct stat st {};
+    EXPECT_TRUE(::stat(m_File.c_str(), &st) == 0 && (st.st_mode & 07777) == 0640);
+    EXPECT_EQ(m_Dir.Count(), 3) << "the file, the link and one lock file: no temporary left";
+}
+
+// A lock that cannot be taken ends the write with the reason and changes nothing: held by
+// another process, after the key's wait (reading goes on without the lock); a symbolic link or
+// a FIFO in the lock file's place, at once, and the link's target is neither created nor
+// truncated.
+TEST_F(Registry, LockThatCannotBeTakenEndsTheWrite) {
+    auto key = Open(kHead + "\"A\"=dword:00000001\n");
+    ASSERT_TRUE(key);
+    const auto lock = m_File.string() + ".lock";
+    const int held = ::open(lock.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    key->SetLockWait(200ms);
+    const auto start = Clock::now();
+    EXPECT_FALSE(key->SetDword("A", 2));
+    EXPECT_GE(Clock::now() - start, 200ms);
+    EXPECT_LT(Clock::now() - start, 1s);
+    EXPECT_EQ(key->LastError(),
+              "The registry file " + m_File.string() + " is locked by another process");
+    EXPECT_EQ(Read(*key, "A"), "4:1");
+    ::close(held);
+
+    const auto victim = m_Dir / "victim";
+    std::filesystem::remove(lock);
+    std::filesystem::create_symlink(victim, lock);
+    EXPECT_FALSE(key->SetDword("A", 2));
+    EXPECT_FALSE(std::filesystem::exists(victim)) << "created through the link";
+    WriteFile(victim, "precious");
+    EXPECT_FALSE(key->SetDword("A", 2));
+    EXPECT_EQ(ReadFile(victim), "precious");
+    std::filesystem::remove(lock);
+    ASSERT_EQ(::mkfifo(lock.c_str(), 0600), 0);
+    EXPECT_FALSE(key->SetDword("A", 2));
+    EXPECT_EQ(key->LastError(), "The registry lock file " + lock + " is not a regular file");
+    EXPECT_EQ(Read(*key, "A"), "4:1");
+}
+
+// A replacement that cannot be written whole (here the file size limit; a full disk fails the
+// same way) fails with the reason, leaves the file as it was and removes its temporary file.
+TEST_F(Registry, FailedReplacementChangesNothing) {
+    auto key = Open(kHead);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(ExitCode(Spawn([&] {
+                  std::signal(SIGXFSZ, SIG_IGN);
+                  const rlimit limit{4096, 4096};
+                  return ::setrlimit(RLIMIT_FSIZE, &limit) == 0 &&
+                         !key->SetString("Big", std::string(8192, 'x')) &&
+                         key->LastError().find("File too large") != std::string::npos;
+              })),
+              1);
+    EXPECT_EQ(Text(), kHead);
+    EXPECT_EQ(m_Dir.Count(), 2) << "the file and its lock file: no temporary left";
 }
