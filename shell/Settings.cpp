@@ -78,8 +78,9 @@ bool ReadInstallDir(const RegistryKey& key, std::string& installDir) {
 
 }  // namespace
 
-SettingsStatus LoadSettings(AppSettings& s, const std::filesystem::path& registryFile) {
-    auto key = RegistryKey::Open(kSettingsKey, true, FileOrDefault(registryFile));
+SettingsStatus LoadSettings(AppSettings& s, const std::filesystem::path& registryFile,
+                            std::string* error) {
+    auto key = RegistryKey::Open(kSettingsKey, true, FileOrDefault(registryFile), error);
     if (!key)
         return SettingsStatus::KeyUnavailable;
     if (!ReadInstallDir(*key, s.InstallDir))
@@ -101,15 +102,26 @@ SettingsStatus LoadSettings(AppSettings& s, const std::filesystem::path& registr
         created.dword = setting.defaultValue;
         missing.emplace_back(setting.name, created);
     }
-    if (!missing.empty())
-        key->SetValues(missing);
+    // Also with nothing missing: the program writes this key while it runs.
+    if (!key->SetValues(missing)) {
+        if (error)
+            *error = key->LastError();
+        return SettingsStatus::KeyUnavailable;
+    }
     return SettingsStatus::Ok;
 }
 
-bool WriteSettingDword(const char* name, uint32_t value,
-                       const std::filesystem::path& registryFile) {
-    auto key = RegistryKey::Open(kSettingsKey, true, FileOrDefault(registryFile));
-    return key && key->SetDword(name, value);
+bool WriteSettingDword(const char* name, uint32_t value, const std::filesystem::path& registryFile,
+                       std::string* error, std::chrono::milliseconds lockWait) {
+    auto key = RegistryKey::Open(kSettingsKey, true, FileOrDefault(registryFile), error);
+    if (!key)
+        return false;
+    key->SetLockWait(lockWait);
+    if (key->SetDword(name, value))
+        return true;
+    if (error)
+        *error = key->LastError();
+    return false;
 }
 
 bool WriteAppPath(const std::string& executablePath, const std::filesystem::path& registryFile) {

@@ -1,8 +1,11 @@
 #pragma once
 // The persistent settings of the application and their registry storage.
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
+
+#include "platform/Registry.h"
 
 namespace zor::shell {
 
@@ -24,17 +27,27 @@ struct AppSettings {
 
 enum class SettingsStatus {
     Ok,
-    KeyUnavailable,     ///< the key is absent or the registry cannot be written
+    KeyUnavailable,     ///< the key is absent or the registry cannot be written (now)
     InstallDirInvalid,  ///< InstallDir absent, of another type, empty, or 260 characters or more
 };
 
-/// Reads InstallDir and the eleven DWORD settings in table order, writing every missing or
-/// mistyped DWORD back with its default. `registryFile` empty: the default registry file.
-SettingsStatus LoadSettings(AppSettings& settings, const std::filesystem::path& registryFile = {});
+/// How long the exit sequence waits for another writer's registry lock: the program must end
+/// promptly on an exit signal even when another process holds the lock.
+inline constexpr std::chrono::milliseconds kExitLockWait{250};
 
-/// Writes one DWORD of the settings key; false when the key cannot be opened for writing.
+/// Reads InstallDir and the eleven DWORD settings in table order, writing every missing or
+/// mistyped DWORD back with its default. That write cycle always runs, so a registry that
+/// cannot be written now (e.g. locked by another process) is found at start-up and refused as
+/// KeyUnavailable. `registryFile` empty: the default registry file. `error` (when given)
+/// receives the reason of a KeyUnavailable, naming the file.
+SettingsStatus LoadSettings(AppSettings& settings, const std::filesystem::path& registryFile = {},
+                            std::string* error = nullptr);
+
+/// Writes one DWORD of the settings key, waiting at most `lockWait` for another writer; false
+/// when the key cannot be opened for writing or the write fails, `error` (when given) saying why.
 bool WriteSettingDword(const char* name, uint32_t value,
-                       const std::filesystem::path& registryFile = {});
+                       const std::filesystem::path& registryFile = {}, std::string* error = nullptr,
+                       std::chrono::milliseconds lockWait = platform::kRegistryLockWait);
 
 /// Writes `apppath` under the user key only when that key already exists.
 bool WriteAppPath(const std::string& executablePath,
