@@ -2,6 +2,10 @@
 
 #include <FreeImagePlus.h>
 
+#include <cstdio>
+
+#include "zor_io/RegularFile.h"
+
 namespace zor::images {
 
 struct Bitmap::Impl {
@@ -13,12 +17,44 @@ Bitmap::~Bitmap() = default;
 Bitmap::Bitmap(Bitmap&&) noexcept = default;
 Bitmap& Bitmap::operator=(Bitmap&&) noexcept = default;
 
+namespace {
+
+unsigned ReadProc(void* buffer, unsigned size, unsigned count, fi_handle handle) {
+    return static_cast<unsigned>(std::fread(buffer, size, count, static_cast<std::FILE*>(handle)));
+}
+unsigned WriteProc(void*, unsigned, unsigned, fi_handle) {
+    return 0;  // read only
+}
+int SeekProc(fi_handle handle, long offset, int origin) {
+    return std::fseek(static_cast<std::FILE*>(handle), offset, origin);
+}
+long TellProc(fi_handle handle) {
+    return std::ftell(static_cast<std::FILE*>(handle));
+}
+
+}  // namespace
+
 bool Bitmap::Load(Format format, const std::string& path) {
     if (!m_Impl)
         m_Impl = std::make_unique<Impl>();
+    // FreeImage reads from a stream opened here: a regular file only, never waiting on a FIFO.
+    std::FILE* file = zor::io::OpenRegularFile(path, "rb");
+    if (file == nullptr) {
+        m_Impl->image.clear();
+        return false;
+    }
+    FreeImageIO io{ReadProc, WriteProc, SeekProc, TellProc};
     const bool tiff = format == Format::Tiff;
-    return m_Impl->image.load(tiff ? FIF_TIFF : FIF_BMP, path.c_str(),
-                              tiff ? TIFF_DEFAULT : BMP_DEFAULT);
+    FIBITMAP* dib =
+        FreeImage_LoadFromHandle(tiff ? FIF_TIFF : FIF_BMP, &io, static_cast<fi_handle>(file),
+                                 tiff ? TIFF_DEFAULT : BMP_DEFAULT);
+    std::fclose(file);
+    if (dib == nullptr) {
+        m_Impl->image.clear();
+        return false;
+    }
+    m_Impl->image = dib;  // takes ownership
+    return m_Impl->image.isValid() != 0;
 }
 
 bool Bitmap::Rotate(double degrees) {

@@ -1,13 +1,16 @@
 #include "images/ImageFileCheck.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <tiffio.h>
+#include <unistd.h>
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
+
+#include "zor_io/RegularFile.h"
 
 namespace zor::images {
 
@@ -38,17 +41,32 @@ struct TiffCloser {
 };
 using TiffPtr = std::unique_ptr<TIFF, TiffCloser>;
 
-TiffPtr OpenTiff(const std::string& path, TiffMessages& messages) {
-    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-    if (options == nullptr)
+/// Opens a regular file only (a FIFO or device is refused without waiting) and gives its size.
+TiffPtr OpenTiff(const std::string& path, TiffMessages& messages, uint64_t* fileSize = nullptr) {
+    std::string reason;
+    const int fd = zor::io::OpenRegular(path, O_RDONLY, &reason);
+    if (fd < 0) {
+        messages.m_FirstError = reason;
+        ++messages.m_Errors;
         return nullptr;
+    }
+    struct stat st {};
+    if (fileSize != nullptr)
+        *fileSize = ::fstat(fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    if (options == nullptr) {
+        ::close(fd);
+        return nullptr;
+    }
     TIFFOpenOptionsSetMaxSingleMemAlloc(options,
                                         static_cast<tmsize_t>(ImageFileLimits::kMaxSingleAlloc));
     TIFFOpenOptionsSetErrorHandlerExtR(options, OnTiffError, &messages);
     TIFFOpenOptionsSetWarningHandlerExtR(options, OnTiffWarning, nullptr);
     // "m": no memory mapping, so a file truncated by another process cannot fault us.
-    TiffPtr tiff(TIFFOpenExt(path.c_str(), "rm", options));
+    TiffPtr tiff(TIFFFdOpenExt(fd, path.c_str(), "rm", options));
     TIFFOpenOptionsFree(options);
+    if (!tiff)
+        ::close(fd);  // once open, TIFFClose closes it
     return tiff;
 }
 
@@ -94,12 +112,9 @@ bool CheckStrips(TIFF* t, uint64_t fileSize, uint16_t compression, std::string& 
 }  // namespace
 
 bool CheckTiffForLoad(const std::string& path, std::string& reason) {
-    std::error_code ec;
-    const uint64_t fileSize = std::filesystem::file_size(path, ec);
-    if (ec)
-        return Refuse(reason, "cannot read the file size");
+    uint64_t fileSize = 0;
     TiffMessages messages;
-    TiffPtr tiff = OpenTiff(path, messages);
+    TiffPtr tiff = OpenTiff(path, messages, &fileSize);
     if (!tiff) {
         return Refuse(reason,
                       messages.m_FirstError.empty() ? "not a TIFF file" : messages.m_FirstError);
@@ -203,16 +218,23 @@ uint16_t Le16(const unsigned char* p) {
 }  // namespace
 
 bool CheckBmpForLoad(const std::string& path, std::string& reason) {
-    std::error_code ec;
-    const uint64_t fileSize = std::filesystem::file_size(path, ec);
-    if (ec)
-        return Refuse(reason, "cannot read the file size");
+    std::string why;
+    const int fd = zor::io::OpenRegular(path, O_RDONLY, &why);
+    if (fd < 0)
+        return Refuse(reason, why);
+    struct stat st {};
+    const uint64_t fileSize = ::fstat(fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    unsigned char h[14 + 124] = {};
+    uint64_t got = 0;
+    while (fileSize <= ImageFileLimits::kMaxBmpFileBytes && got < sizeof h) {
+        const ssize_t n = ::read(fd, h + got, sizeof h - got);
+        if (n <= 0)
+            break;
+        got += static_cast<uint64_t>(n);
+    }
+    ::close(fd);
     if (fileSize > ImageFileLimits::kMaxBmpFileBytes)
         return Refuse(reason, "file too large");
-    unsigned char h[14 + 124] = {};
-    std::ifstream in(path, std::ios::binary);
-    in.read(reinterpret_cast<char*>(h), sizeof h);
-    const auto got = static_cast<uint64_t>(in.gcount());
     if (got < 26 || h[0] != 'B' || h[1] != 'M')
         return Refuse(reason, "not a BMP file");
     const uint32_t pixelOffset = Le32(h + 10);

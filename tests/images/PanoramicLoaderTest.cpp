@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <tiffio.h>
 
 #include <algorithm>
@@ -6,6 +7,7 @@
 #include <optional>
 #include <tuple>
 
+#include "images/Bitmap.h"
 #include "images/ImageFileCheck.h"
 #include "images/PanoramicLoader.h"
 #include "images/TiffWriter.h"
@@ -303,6 +305,15 @@ TEST_F(PanoramicLoaderTest, PreCheckRefusals) {
               -3);
     EXPECT_EQ(loader.LoadPanoramicImage(m_Dir.File("none.tif"), false), -3);
     EXPECT_EQ(loader.LoadPanoramicImage(Tiff("r.tif", {.m_Compression = 32946}), false), 0);
+    // A FIFO is refused at once by the pre-check, the tag reader and the bitmap itself.
+    const std::string fifo = m_Dir.File("fifo.tif");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(loader.LoadPanoramicImage(fifo, false), -3);
+    TiffDescriptionTags tags;
+    std::string reason;
+    EXPECT_FALSE(ReadTiffDescriptionTags(fifo, tags, &reason));
+    EXPECT_NE(reason.find("FIFO"), std::string::npos) << reason;
+    EXPECT_FALSE(Bitmap().Load(Bitmap::Format::Tiff, fifo));
 }
 
 TEST_F(PanoramicLoaderTest, OwnWriterFilesLoadAndArchiveRoundTrips) {
