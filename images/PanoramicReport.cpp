@@ -1,11 +1,12 @@
 #include "images/PanoramicReport.h"
 
-#include <filesystem>
 #include <memory>
 
 #include "images/DescriptionComposer.h"
 #include "images/ImageFileCheck.h"
 #include "images/PanoramicLoader.h"
+#include "platform/TextConvert.h"
+#include "zor_vol/CLUTProjection.h"
 
 namespace zor::images {
 
@@ -29,11 +30,30 @@ public:
     std::string m_Lines;
 };
 
-/// Accepts every LUT that exists: the report checks presence, not the LUT's contents.
-class PresenceOnlyLut : public IProjectionLut {
+/// The volume library's own LUT load, its result kept for the report: the rule that names and
+/// checks the LUT file is the library's, not a second one here.
+class RecordingLut : public VolumeLibraryLut {
 public:
-    int LoadLUT(const std::string&, int, const std::string&) override { return 0; }
+    int LoadLUT(const std::string& id, int marginLeft, const std::string& folder) override {
+        return m_Result = VolumeLibraryLut::LoadLUT(id, marginLeft, folder);
+    }
+    int m_Result = -1;  ///< -1 while not asked
 };
+
+std::string LutState(int result) {
+    switch (result) {
+        case 0:
+            return "loaded";
+        case 1:
+            return "refused by the LUT library: not a projection id";
+        case 2:
+            return "not found, or not a regular file";
+        case 3:
+            return "refused by the LUT library: malformed";
+        default:
+            return "not loaded";
+    }
+}
 
 void Field(std::string& out, const char* name, const std::string& value) {
     out += "  ";
@@ -51,7 +71,12 @@ std::string DescribePanoramic(const std::string& path, const ImageSettings& sett
     ports.m_Status = &recorder;
     ports.m_Steps = &recorder;
     ports.m_StepWindow = &recorder;
-    ports.m_MakeLut = [] { return std::make_unique<PresenceOnlyLut>(); };
+    RecordingLut* lutUsed = nullptr;
+    ports.m_MakeLut = [&lutUsed] {
+        auto lut = std::make_unique<RecordingLut>();
+        lutUsed = lut.get();
+        return lut;
+    };
     PanoramicLoader loader(settings, ports);
 
     std::string out = "file: " + path + "\n";
@@ -95,10 +120,14 @@ std::string DescribePanoramic(const std::string& path, const ImageSettings& sett
     for (const std::string& f : ReadTreatments(info.NormalisedDescription.Str())) {
         out += "  " + f + "\n";
     }
-    std::error_code ec;
-    const std::string lut = loader.LutFile();
-    out += "LUT file: " + lut +
-           (std::filesystem::is_regular_file(lut, ec) ? " (found)" : " (not found)") + "\n";
+    const std::string lut = CLUTProjection::LutPath(platform::Utf8ToWide(info.ProjectionId),
+                                                    platform::Utf8ToWide(loader.LutFolder()));
+    int result = lutUsed != nullptr ? lutUsed->m_Result : -1;
+    if (result < 0) {  // the loader stopped before the LUT: ask the library now
+        RecordingLut probe;
+        result = lut.empty() ? 1 : probe.LoadLUT(info.ProjectionId, 0, loader.LutFolder());
+    }
+    out += "LUT file: " + (lut.empty() ? loader.LutFile() : lut) + " (" + LutState(result) + ")\n";
     if (!recorder.m_Lines.empty())
         out += "messages:\n" + recorder.m_Lines;
     out += std::string("result: ") + (ok ? "metadata and LUT accepted" : "refused") + "\n";

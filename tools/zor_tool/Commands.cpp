@@ -195,12 +195,15 @@ int RunReconstruct(const Args& args) {
         ok = R3DReconstructVolume_2012(handle, &volume, out.c_str(), ShowProgress, &reconstruct);
         EndProgress(reconstruct);
     }
+    const std::string error = ok ? std::string() : std::string(R3DLastError_2012(handle));
     R3DRelease_2012(handle);
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     if (!ok) {
         std::fprintf(stderr, "zor_tool reconstruct: %s\n",
-                     g_Interrupted.load() ? "cancelled" : "failed");
+                     g_Interrupted.load() ? "cancelled"
+                     : error.empty()      ? "failed"
+                                          : error.c_str());
         return 1;
     }
     std::printf("%s written (%d x %d x %d) in %.0f ms\n", out.c_str(), volume.m_DimX, volume.m_DimY,

@@ -1,5 +1,6 @@
 // zor_tool as operators and scripts use it: exit codes and the files each command leaves.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -16,9 +17,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int RunTool(const std::string& args, const std::string& errorLog = "/dev/null") {
+int RunTool(const std::string& args, const std::string& errorLog = "/dev/null",
+            const std::string& outputLog = "/dev/null") {
     const std::string cmd =
-        std::string(ZOR_TOOL_PATH) + " " + args + " >/dev/null 2>'" + errorLog + "'";
+        std::string(ZOR_TOOL_PATH) + " " + args + " >'" + outputLog + "' 2>'" + errorLog + "'";
     const int status = std::system(cmd.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -85,4 +87,25 @@ TEST(ZorTool, InfoTellsWhetherAPanoramicLoads) {
     EXPECT_EQ(RunTool("info " + dir + "work/phantom_pano.tif" + install), 1) << "no LUT";
     EXPECT_EQ(RunTool("info " + dir + "missing.tif" + install), 1);
     EXPECT_EQ(RunTool("info"), 2);
+    ASSERT_EQ(::mkfifo((dir + "fifo.tif").c_str(), 0600), 0);
+    EXPECT_EQ(RunTool("info " + dir + "fifo.tif" + install), 1) << "answered, not waiting";
+}
+
+// A projection id reaching out of the LUT folder names a file that exists, but the LUT
+// library refuses the id, and so does the report: one rule, the library's.
+TEST(ZorTool, InfoJudgesTheLutByTheLibrarysRule) {
+    const zor::test::TempDir tmp;
+    const std::string dir = tmp.Slash(), install = " --install-dir " + dir;
+    ASSERT_EQ(RunTool("phantom " + dir), 0);
+    int w = 0, h = 0;
+    std::vector<uint16_t> pixels;
+    std::string desc;
+    ASSERT_TRUE(zor_r3d::ReadGrey16Tiff(dir + "work/phantom_pano.tif", w, h, pixels, &desc));
+    desc.replace(desc.find("projection=0.0.31,"), 18, "projection=0.0./../0.0.31,");
+    ASSERT_TRUE(zor_r3d::WriteGrey16Tiff(dir + "work/out.tif", w, h, pixels, desc));
+    fs::create_directory(dir + "config_zor/0.0.");  // so that "0.0./../" resolves
+    const std::string log = dir + "info.txt";
+    EXPECT_EQ(RunTool("info " + dir + "work/out.tif" + install, "/dev/null", log), 1);
+    EXPECT_NE(zor::test::ReadFile(log).find("refused by the LUT library"), std::string::npos)
+        << zor::test::ReadFile(log);
 }
