@@ -1,9 +1,10 @@
 #include "acquisition/DriverAnswerFile.h"
 
-#include <fstream>
+#include <cstdio>
 
 #include "acquisition/IWorkflow.h"
 #include "platform/Parser.h"
+#include "zor_io/RegularFile.h"
 
 namespace zor::acquisition {
 
@@ -13,17 +14,21 @@ namespace {
 /// longer than any answer the driver writes (a damaged file is not read whole).
 bool ReadFirstLine(const std::string& path, std::string& line) {
     constexpr std::size_t kMaxLine = 64 * 1024;
-    std::ifstream in(path, std::ios::in);
-    if (!in)
+    std::FILE* in = zor::io::OpenRegularFile(path, "r");
+    if (in == nullptr)
         return false;
     line.clear();
-    char c = 0;
-    while (in.get(c) && c != '\n') {
-        if (line.size() >= kMaxLine)
-            return false;
-        line.push_back(c);
+    int c = 0;
+    bool tooLong = false;
+    while ((c = std::getc(in)) != EOF && c != '\n') {
+        if (line.size() >= kMaxLine) {
+            tooLong = true;
+            break;
+        }
+        line.push_back(static_cast<char>(c));
     }
-    if (line.empty() && !in && c != '\n')
+    std::fclose(in);
+    if (tooLong || (line.empty() && c == EOF))
         return false;
     if (!line.empty() && line.back() == '\r')
         line.pop_back();

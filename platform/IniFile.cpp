@@ -1,12 +1,11 @@
 #include "platform/IniFile.h"
 
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string_view>
 
 #include "platform/RegistryText.h"
 #include "platform/TextConvert.h"
+#include "zor_io/RegularFile.h"
 
 namespace zor::platform {
 
@@ -23,14 +22,8 @@ std::string_view Trim(std::string_view s) {
 }
 
 bool ReadText(const std::filesystem::path& file, std::string& text) {
-    std::error_code ec;
-    const std::uintmax_t size = std::filesystem::file_size(file, ec);
-    if (ec || size > kMaxIniBytes)
+    if (zor::io::ReadWholeFile(file.string(), text, kMaxIniBytes) != zor::io::ReadStatus::Ok)
         return false;
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        return false;
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     if (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0)
         text.erase(0, 3);
     return true;

@@ -1,9 +1,9 @@
 #include "langpack/LanguageTable.h"
 
-#include <fstream>
 #include <pugixml.hpp>
 #include <system_error>
 
+#include "zor_io/RegularFile.h"
 #include "zor_text/Utf.h"
 
 namespace zor::langpack {
@@ -56,30 +56,20 @@ LoadStatus LanguageTable::FromFile(const std::filesystem::path& path, LanguageTa
                                    std::string* detail) {
     out = LanguageTable{};
     const std::string where = "language file '" + path.string() + "': ";
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (path.empty() || !std::filesystem::exists(status)) {
-        SetDetail(detail, where + ToString(LoadStatus::FileMissing));
-        return LoadStatus::FileMissing;
-    }
-    if (!std::filesystem::is_regular_file(status)) {
-        SetDetail(detail, where + "not a regular file");
-        return LoadStatus::Unreadable;
-    }
-    const auto size = std::filesystem::file_size(path, ec);
-    if (ec) {
-        SetDetail(detail, where + ec.message());
-        return LoadStatus::Unreadable;
-    }
-    if (size > kMaxLanguageFileBytes) {
-        SetDetail(detail, where + ToString(LoadStatus::TooLarge));
-        return LoadStatus::TooLarge;
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    if (!in || !in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
-        SetDetail(detail, where + ToString(LoadStatus::Unreadable));
-        return LoadStatus::Unreadable;
+    std::string bytes, why;
+    switch (zor::io::ReadWholeFile(path.string(), bytes, kMaxLanguageFileBytes, &why)) {
+        case zor::io::ReadStatus::Ok:
+            break;
+        case zor::io::ReadStatus::Missing:
+            SetDetail(detail, where + ToString(LoadStatus::FileMissing));
+            return LoadStatus::FileMissing;
+        case zor::io::ReadStatus::TooLarge:
+            SetDetail(detail, where + ToString(LoadStatus::TooLarge));
+            return LoadStatus::TooLarge;
+        case zor::io::ReadStatus::NotRegular:
+        case zor::io::ReadStatus::Error:
+            SetDetail(detail, where + ToString(LoadStatus::Unreadable) + " (" + why + ")");
+            return LoadStatus::Unreadable;
     }
     const LoadStatus result = FromBuffer(bytes, out, detail);
     if (result != LoadStatus::Ok && detail != nullptr) {
