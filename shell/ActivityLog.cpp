@@ -5,6 +5,7 @@
 
 #include "platform/LocalTime.h"
 #include "platform/Paths.h"
+#include "zor_io/RegularFile.h"
 
 namespace zor::shell {
 
@@ -29,7 +30,8 @@ std::filesystem::path ActivityLogPath(const std::string& installDir) {
 void AppendToActivityLog(const std::string& installDir, const std::string& text) {
     if (text.empty())
         return;
-    std::FILE* file = std::fopen(ActivityLogPath(installDir).c_str(), "a");
+    // A FIFO or device put in its place is refused rather than waited on: the log never blocks.
+    std::FILE* file = zor::io::OpenRegularFile(ActivityLogPath(installDir).string(), "a");
     if (!file)
         return;
     const std::string line = FormatLogLine(platform::LocalTime(), text) + "\n";

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -66,8 +67,11 @@ TEST(ActivityLog, LineFormatAndBreaks) {
     EXPECT_EQ(RemoveLineBreaks("one\r\ntwo\nthree\r"), "onetwothree");
 }
 
-TEST(ActivityLog, WithoutItsFolderNothingIsWritten) {
+TEST(ActivityLog, WithoutItsFolderNothingIsWrittenAndAFifoIsNotWaitedFor) {
     zor::test::TempInstall t;
+    // A FIFO without a reader in place of the log: appending returns at once.
+    ASSERT_EQ(::mkfifo(ActivityLogPath(t.InstallDir()).c_str(), 0600), 0);
+    AppendToActivityLog(t.InstallDir(), "not waiting");
     std::filesystem::remove_all(t.Root() / "install/config_zor");
     AppendToActivityLog(t.InstallDir(), "nowhere");
     EXPECT_FALSE(std::filesystem::exists(ActivityLogPath(t.InstallDir())));
