@@ -3,12 +3,29 @@
 #include <QPainter>
 #include <filesystem>
 
+#include "zor_io/RegularFile.h"
+
 namespace zor::shell {
+
+namespace {
+
+/// A regular file of at most 64 MiB, read through zor_io (never waiting on a FIFO); null
+/// when it cannot be read or decoded.
+QImage LoadPicture(const std::string& path) {
+    std::string bytes;
+    QImage picture;
+    if (zor::io::ReadWholeFile(path, bytes, 64u << 20) == zor::io::ReadStatus::Ok)
+        picture.loadFromData(reinterpret_cast<const uchar*>(bytes.data()),
+                             static_cast<int>(bytes.size()));
+    return picture;
+}
+
+}  // namespace
 
 WindowBackground::WindowBackground(const std::string& pictureFolder) {
     const std::filesystem::path folder(pictureFolder);
-    m_Background.load(QString::fromStdString((folder / "background.JPG").string()));
-    m_Panel.load(QString::fromStdString((folder / "panel.JPG").string()));
+    m_Background = LoadPicture((folder / "background.JPG").string());
+    m_Panel = LoadPicture((folder / "panel.JPG").string());
 }
 
 void WindowBackground::Paint(QPainter& painter, const QRect& client) const {

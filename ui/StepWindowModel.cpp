@@ -1,5 +1,7 @@
 #include "ui/StepWindowModel.h"
 
+#include "zor_io/RegularFile.h"
+
 namespace zor::ui {
 
 namespace {
@@ -25,8 +27,14 @@ int StepWindowModel::SetStepBitmaps(const std::array<QString, kStepSlots>& paths
             m_LineVisible[slot] = false;
             continue;
         }
+        // Read through zor_io: a regular file of at most 64 MiB, never waiting on a FIFO.
+        std::string bytes;
         QImage picture;
-        if (picture.load(paths[slot]) && !picture.isNull()) {
+        if (zor::io::ReadWholeFile(paths[slot].toStdString(), bytes, 64u << 20) ==
+                zor::io::ReadStatus::Ok &&
+            picture.loadFromData(reinterpret_cast<const uchar*>(bytes.data()),
+                                 static_cast<int>(bytes.size())) &&
+            !picture.isNull()) {
             m_Pictures[slot] = std::move(picture);
             ++m_Count;
         }
