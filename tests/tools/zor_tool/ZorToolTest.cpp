@@ -83,29 +83,22 @@ TEST(ZorTool, InfoTellsWhetherAPanoramicLoads) {
     const std::string install = " --install-dir " + dir;
     EXPECT_EQ(RunTool("info " + dir + "work/phantom_pano.tif" + install), 0);
     EXPECT_EQ(RunTool("info " + dir + "work/pano_template.tif" + install), 1) << "no description";
+    // An id reaching out of the LUT folder names a file that exists, but the LUT library refuses
+    // the id, and so does the report: one rule, the library's.
+    int w = 0, h = 0;
+    std::vector<uint16_t> pixels;
+    std::string desc;
+    ASSERT_TRUE(zor_r3d::ReadGrey16Tiff(dir + "work/phantom_pano.tif", w, h, pixels, &desc));
+    desc.replace(desc.find("projection=0.0.31,"), 18, "projection=0.0./../0.0.31,");
+    ASSERT_TRUE(zor_r3d::WriteGrey16Tiff(dir + "out.tif", w, h, pixels, desc));
+    fs::create_directory(dir + "config_zor/0.0.");  // so that "0.0./../" resolves
+    EXPECT_EQ(RunTool("info " + dir + "out.tif" + install, "/dev/null", dir + "info.txt"), 1);
+    EXPECT_NE(zor::test::ReadFile(dir + "info.txt").find("refused by the LUT library"),
+              std::string::npos);
     fs::remove(dir + "config_zor/0.0.31.10_X.LUT");
     EXPECT_EQ(RunTool("info " + dir + "work/phantom_pano.tif" + install), 1) << "no LUT";
     EXPECT_EQ(RunTool("info " + dir + "missing.tif" + install), 1);
     EXPECT_EQ(RunTool("info"), 2);
     ASSERT_EQ(::mkfifo((dir + "fifo.tif").c_str(), 0600), 0);
     EXPECT_EQ(RunTool("info " + dir + "fifo.tif" + install), 1) << "answered, not waiting";
-}
-
-// A projection id reaching out of the LUT folder names a file that exists, but the LUT
-// library refuses the id, and so does the report: one rule, the library's.
-TEST(ZorTool, InfoJudgesTheLutByTheLibrarysRule) {
-    const zor::test::TempDir tmp;
-    const std::string dir = tmp.Slash(), install = " --install-dir " + dir;
-    ASSERT_EQ(RunTool("phantom " + dir), 0);
-    int w = 0, h = 0;
-    std::vector<uint16_t> pixels;
-    std::string desc;
-    ASSERT_TRUE(zor_r3d::ReadGrey16Tiff(dir + "work/phantom_pano.tif", w, h, pixels, &desc));
-    desc.replace(desc.find("projection=0.0.31,"), 18, "projection=0.0./../0.0.31,");
-    ASSERT_TRUE(zor_r3d::WriteGrey16Tiff(dir + "work/out.tif", w, h, pixels, desc));
-    fs::create_directory(dir + "config_zor/0.0.");  // so that "0.0./../" resolves
-    const std::string log = dir + "info.txt";
-    EXPECT_EQ(RunTool("info " + dir + "work/out.tif" + install, "/dev/null", log), 1);
-    EXPECT_NE(zor::test::ReadFile(log).find("refused by the LUT library"), std::string::npos)
-        << zor::test::ReadFile(log);
 }
