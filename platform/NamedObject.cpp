@@ -1,7 +1,5 @@
 #include "platform/NamedObject.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 
 #include "platform/SocketServer.h"
@@ -9,25 +7,27 @@
 
 namespace zor::platform {
 
-namespace {
-constexpr int kExistsProbeMs = 200;
-}
-
 std::string SessionName() {
     if (const char* session = std::getenv("ZOR_SESSION"); session && *session)
         return session;
-    return std::to_string(::getuid());
+    return "default";
 }
 
-std::string AbstractName(const std::string& name) {
-    return "vordal/" + SessionName() + "/" + name;
+std::string RuntimeFolder() {
+    const sock::RuntimeLocation location = sock::Location();
+    return sock::FolderPath(location, location.folders.size());
 }
 
-bool NamedObjectExists(const std::string& name) {
-    sock::UniqueFd fd;
-    const sock::ConnectResult r = sock::Connect(name, kExistsProbeMs, fd);
-    // A holder whose backlog is full still holds the name.
-    return r == sock::ConnectResult::Connected || r == sock::ConnectResult::Busy;
+std::string NamedObjectPath(const std::string& name) {
+    return RuntimeFolder() + "/" + sock::FileComponent(name);
+}
+
+bool NamedObjectExists(const std::string& name, std::string* why) {
+    std::string reason;
+    const bool held = sock::IsHeld(name, reason);
+    if (why)
+        *why = reason;
+    return held;
 }
 
 struct NamedObject::Impl {
@@ -38,11 +38,15 @@ NamedObject::NamedObject(std::unique_ptr<Impl> impl) : m_Impl(std::move(impl)) {
 
 NamedObject::~NamedObject() = default;
 
-std::unique_ptr<NamedObject> NamedObject::Create(const std::string& name, bool& alreadyExists) {
+std::unique_ptr<NamedObject> NamedObject::Create(const std::string& name, bool& alreadyExists,
+                                                 std::string* why) {
     // A connection only proves the name is held: the handler-less server closes it at once.
     auto impl = std::make_unique<Impl>();
+    std::string reason;
     impl->server = sock::SocketServer::Start(name, sock::SocketServer::Mode::OnListeningThread,
-                                             nullptr, alreadyExists);
+                                             nullptr, alreadyExists, reason);
+    if (why)
+        *why = reason;
     if (!impl->server)
         return nullptr;
     return std::unique_ptr<NamedObject>(new NamedObject(std::move(impl)));

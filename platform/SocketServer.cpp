@@ -20,8 +20,9 @@ struct Worker {
 }  // namespace
 
 struct SocketServer::Impl {
-    UniqueFd listenFd;
+    Listener listener;
     UniqueFd stopFd;
+    UniqueFd freedFd;  // readable when a connection thread has finished
     Mode mode = Mode::OnListeningThread;
     Handler handler;
     std::thread thread;
@@ -42,16 +43,27 @@ struct SocketServer::Impl {
 
 void SocketServer::Impl::Run() {
     for (;;) {
-        pollfd fds[2] = {{stopFd.Get(), POLLIN, 0}, {listenFd.Get(), POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
+        JoinFinished();
+        // With every slot taken, connections are left in the backlog until a slot frees.
+        const bool room = mode == Mode::OnListeningThread || workers.size() < kMaxConnections;
+        pollfd fds[3] = {{stopFd.Get(), POLLIN, 0},
+                         {freedFd.Get(), POLLIN, 0},
+                         {room ? listener.Fd() : -1, POLLIN, 0}};
+        if (::poll(fds, 3, -1) < 0) {
             if (errno == EINTR)
                 continue;
             return;
         }
         if (fds[0].revents & POLLIN)
             return;
-        JoinFinished();
-        for (UniqueFd fd = Accept(listenFd.Get()); fd.Valid(); fd = Accept(listenFd.Get())) {
+        if (fds[1].revents & POLLIN)
+            Drain(freedFd.Get());
+        if (!(fds[2].revents & POLLIN))
+            continue;
+        while (mode == Mode::OnListeningThread || workers.size() < kMaxConnections) {
+            UniqueFd fd = Accept(listener.Fd());
+            if (!fd.Valid())
+                break;
             if (PeerIsSameUser(fd.Get()))
                 Serve(std::move(fd));
         }
@@ -63,13 +75,12 @@ void SocketServer::Impl::Serve(UniqueFd fd) {
         Call(std::move(fd));
         return;
     }
-    if (workers.size() >= kMaxConnections)
-        return;  // closed without a word
     Worker& w = workers.emplace_back();
     try {
         w.thread = std::thread([this, &w, connection = std::move(fd)]() mutable {
             Call(std::move(connection));
             w.done = true;
+            Signal(freedFd.Get());
         });
     } catch (...) {
         workers.pop_back();
@@ -100,17 +111,24 @@ SocketServer::~SocketServer() {
 }
 
 std::unique_ptr<SocketServer> SocketServer::Start(const std::string& name, Mode mode,
-                                                  Handler handler, bool& inUse) {
+                                                  Handler handler, bool& inUse, std::string& why) {
     auto impl = std::make_unique<Impl>();
-    impl->listenFd = Listen(name, inUse);
+    const ListenResult listening = Listen(name, impl->listener, why);
+    inUse = listening == ListenResult::InUse;
+    if (listening != ListenResult::Listening)
+        return nullptr;
     impl->stopFd = MakeStopEvent();
+    impl->freedFd = MakeStopEvent();
     impl->mode = mode;
     impl->handler = std::move(handler);
-    if (!impl->listenFd.Valid() || !impl->stopFd.Valid())
+    if (!impl->stopFd.Valid() || !impl->freedFd.Valid()) {
+        why = "cannot create an event descriptor for " + name;
         return nullptr;
+    }
     try {
         impl->thread = std::thread(&Impl::Run, impl.get());
     } catch (...) {
+        why = "cannot start the thread serving " + name;
         return nullptr;
     }
     return std::unique_ptr<SocketServer>(new SocketServer(std::move(impl)));

@@ -11,8 +11,10 @@
 namespace zor::platform::sock {
 
 /// Listens on a name and hands each connection from a peer of this user id to a handler;
-/// connections of other users are closed unserved. The destructor makes the stop event readable
-/// (handlers waiting on it return), then joins every thread before the name is released.
+/// connections of other users are closed unserved. While every connection slot is taken, new
+/// connections wait in the listen backlog (and a connecting client waits for room there) until
+/// a handler returns. The destructor makes the stop event readable (handlers waiting on it
+/// return), then joins every thread before the name is released.
 class SocketServer {
 public:
     /// `fd` is the accepted connection (non-blocking); closing it ends the connection.
@@ -24,9 +26,10 @@ public:
     };
     static constexpr size_t kMaxConnections = 32;
 
-    /// nullptr when the name cannot be taken (inUse=true: another socket holds it).
+    /// nullptr when the name cannot be taken (inUse=true: another process holds it); `why`
+    /// tells the reason.
     static std::unique_ptr<SocketServer> Start(const std::string& name, Mode mode, Handler handler,
-                                               bool& inUse);
+                                               bool& inUse, std::string& why);
     ~SocketServer();
     SocketServer(const SocketServer&) = delete;
     SocketServer& operator=(const SocketServer&) = delete;

@@ -31,7 +31,7 @@ StatusQueryServer::StatusQueryServer(std::unique_ptr<Impl> impl) : m_Impl(std::m
 StatusQueryServer::~StatusQueryServer() = default;
 
 std::unique_ptr<StatusQueryServer> StatusQueryServer::Start(const std::string& name,
-                                                            Handler handler) {
+                                                            Handler handler, std::string* why) {
     if (!handler)
         return nullptr;
     // Queries of one connection in turn until the peer leaves or the server stops.
@@ -55,8 +55,11 @@ std::unique_ptr<StatusQueryServer> StatusQueryServer::Start(const std::string& n
     };
     auto impl = std::make_unique<Impl>();
     bool inUse = false;
+    std::string reason;
     impl->server = sock::SocketServer::Start(name, sock::SocketServer::Mode::ThreadPerConnection,
-                                             std::move(serve), inUse);
+                                             std::move(serve), inUse, reason);
+    if (why)
+        *why = reason;
     if (!impl->server)
         return nullptr;
     return std::unique_ptr<StatusQueryServer>(new StatusQueryServer(std::move(impl)));
@@ -75,13 +78,15 @@ bool StatusQueryClient::Find() {
     if (m_Fd >= 0) {
         // The server never speaks first: anything readable is its hang-up.
         pollfd p{m_Fd, POLLIN, 0};
-        if (::poll(&p, 1, 0) == 0)
+        if (::poll(&p, 1, 0) == 0) {
+            m_LastError.clear();
             return true;
+        }
         ::close(m_Fd);
         m_Fd = -1;
     }
     sock::UniqueFd fd;
-    if (sock::Connect(m_Name, m_ReplyLimitMs, fd) != sock::ConnectResult::Connected)
+    if (sock::Connect(m_Name, m_ReplyLimitMs, fd, m_LastError) != sock::ConnectResult::Connected)
         return false;
     m_Fd = fd.Release();
     return true;
@@ -101,6 +106,7 @@ bool StatusQueryClient::Query(int32_t wParam, int32_t lParam, int32_t& result) {
         // A late reply would answer the next query: start that one on a fresh connection.
         ::close(m_Fd);
         m_Fd = -1;
+        m_LastError = m_Name + " gave no answer within " + std::to_string(m_ReplyLimitMs) + " ms";
         return false;
     }
     result = GetLe32(reply);

@@ -16,7 +16,9 @@ inline constexpr int kStatusReplyLimitMs = 5000;
 class StatusQueryServer {
 public:
     using Handler = std::function<int32_t(int32_t wParam, int32_t lParam)>;
-    static std::unique_ptr<StatusQueryServer> Start(const std::string& name, Handler handler);
+    /// nullptr when the name cannot be taken; `why` (if given) tells the reason.
+    static std::unique_ptr<StatusQueryServer> Start(const std::string& name, Handler handler,
+                                                    std::string* why = nullptr);
     ~StatusQueryServer();
     StatusQueryServer(const StatusQueryServer&) = delete;
     StatusQueryServer& operator=(const StatusQueryServer&) = delete;
@@ -28,6 +30,7 @@ private:
 };
 
 /// A client connection to the status server; reconnects on the next query after a failure.
+/// A server running under another user id is never found.
 class StatusQueryClient {
 public:
     explicit StatusQueryClient(std::string name, int replyLimitMs = kStatusReplyLimitMs);
@@ -39,9 +42,12 @@ public:
     /// Sends one query; false when the server is absent or gives no reply within the limit
     /// (which counts as an absent driver window). `result` is set only on success.
     bool Query(int32_t wParam, int32_t lParam, int32_t& result);
+    /// Why the last Find or Query failed, for the user; empty after a success.
+    const std::string& LastError() const { return m_LastError; }
 
 private:
     std::string m_Name;
+    std::string m_LastError;
     int m_ReplyLimitMs;
     int m_Fd = -1;
 };

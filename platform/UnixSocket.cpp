@@ -1,8 +1,11 @@
 #include "platform/UnixSocket.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -10,7 +13,10 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "platform/NamedObject.h"
 
@@ -19,18 +25,102 @@ namespace zor::platform::sock {
 namespace {
 
 constexpr int kBacklog = 16;
+// A prober holds a free name's lock for a moment only; an owner holds it for good.
+constexpr int kLockRetryMs = 20;
 
-/// The abstract address: a NUL byte, then the name; the length covers exactly that, since any
-/// padding would become part of the name.
-bool MakeAddress(const std::string& name, sockaddr_un& addr, socklen_t& length) {
-    const std::string full = AbstractName(name);
+std::string ErrorText(int error) {
+    return std::strerror(error);
+}
+
+/// Opens the private folder `name` in `parent`, creating it with mode 0700; `path` names it in
+/// the reason of a refusal.
+UniqueFd OpenPrivateFolder(int parent, const std::string& name, const std::string& path,
+                           std::string& why) {
+    const bool created = ::mkdirat(parent, name.c_str(), 0700) == 0;
+    if (!created && errno != EEXIST) {
+        why = "cannot create the runtime folder " + path + ": " + ErrorText(errno);
+        return UniqueFd();
+    }
+    UniqueFd fd(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (!fd.Valid()) {
+        const int error = errno;
+        if (::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+            why = "the runtime folder " + path + " is a symbolic link";
+        else if (error == ENOTDIR)
+            why = "the runtime folder " + path + " is not a folder";
+        else
+            why = "cannot open the runtime folder " + path + ": " + ErrorText(error);
+        return UniqueFd();
+    }
+    if (::fstat(fd.Get(), &st) != 0) {
+        why = "cannot examine the runtime folder " + path + ": " + ErrorText(errno);
+        return UniqueFd();
+    }
+    // A restrictive umask must not leave a new folder unusable; a folder found is taken as is.
+    if (created && st.st_uid == ::geteuid() && ::fchmod(fd.Get(), 0700) == 0)
+        st.st_mode = S_IFDIR | 0700;
+    if (st.st_uid != ::geteuid()) {
+        why = "the runtime folder " + path + " belongs to user id " + std::to_string(st.st_uid) +
+              ", not to user id " + std::to_string(::geteuid());
+        return UniqueFd();
+    }
+    if ((st.st_mode & 077) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        why = "the runtime folder " + path + " is open to other users (mode " + mode +
+              "); it must be 0700";
+        return UniqueFd();
+    }
+    return fd;
+}
+
+/// Opens "<file>.lock" in `folder` (creating it when `create`); never follows a symbolic link or
+/// keeps anything but a regular file. Invalid with an empty `why` when it is absent and not
+/// created.
+UniqueFd OpenLock(int folder, const std::string& file, bool create, std::string& why) {
+    const std::string name = file + ".lock";
+    const int flags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | (create ? O_CREAT : 0);
+    UniqueFd fd(::openat(folder, name.c_str(), flags, 0600));
+    const std::string path = RuntimeFolder() + "/" + name;
+    if (!fd.Valid()) {
+        if (errno == ELOOP)
+            why = "the lock file " + path + " is a symbolic link";
+        else if (create || errno != ENOENT)
+            why = "cannot open the lock file " + path + ": " + ErrorText(errno);
+        return UniqueFd();
+    }
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        why = "the lock file " + path + " is not a regular file";
+        return UniqueFd();
+    }
+    return fd;
+}
+
+/// Takes the exclusive lock without blocking for long; 0 or the errno of the last attempt.
+int TryLock(int fd) {
+    const long long until = NowMs() + kLockRetryMs;
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return 0;
+        const int error = errno;
+        if (error == EINTR)
+            continue;
+        if (error != EWOULDBLOCK || NowMs() >= until)
+            return error;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+/// The address of `file` in the open `folder`, reached through the folder's descriptor: the
+/// kernel resolves /proc/self/fd/<fd> to the folder already checked, and the address stays short
+/// whatever the folder's path.
+socklen_t MakeAddress(int folder, const std::string& file, sockaddr_un& addr) {
     std::memset(&addr, 0, sizeof addr);
     addr.sun_family = AF_UNIX;
-    if (full.size() + 1 > sizeof addr.sun_path)
-        return false;
-    std::memcpy(addr.sun_path + 1, full.data(), full.size());
-    length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + full.size());
-    return true;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "/proc/self/fd/%d/%s", folder, file.c_str());
+    return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + std::strlen(addr.sun_path) + 1);
 }
 
 /// Polls `fd` for `events` (and `stopFd` for input) until the deadline (< 0: none).
@@ -57,6 +147,10 @@ IoResult Wait(int fd, short events, long long deadline, int stopFd) {
     }
 }
 
+long long DeadlineIn(int timeoutMs) {
+    return timeoutMs < 0 ? -1 : NowMs() + timeoutMs;
+}
+
 }  // namespace
 
 void UniqueFd::Reset(int fd) {
@@ -70,45 +164,168 @@ long long NowMs() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-UniqueFd Listen(const std::string& name, bool& inUse) {
-    inUse = false;
-    sockaddr_un addr{};
-    socklen_t length = 0;
-    if (!MakeAddress(name, addr, length))
-        return UniqueFd();
-    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (!fd.Valid())
-        return UniqueFd();
-    if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&addr), length) != 0) {
-        inUse = errno == EADDRINUSE;
-        return UniqueFd();
+std::string FileComponent(const std::string& text) {
+    if (!text.empty() && text.size() <= kMaxComponentBytes && text[0] != '.' && text[0] != '#' &&
+        text.find('/') == std::string::npos) {
+        return text;
     }
-    if (::listen(fd.Get(), kBacklog) != 0)
-        return UniqueFd();
-    return fd;
+    uint64_t hash = 14695981039346656037ull;  // FNV-1a, 64 bits
+    for (unsigned char c : text) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    char out[18];
+    std::snprintf(out, sizeof out, "#%016llx", static_cast<unsigned long long>(hash));
+    return out;
 }
 
-ConnectResult Connect(const std::string& name, int timeoutMs, UniqueFd& fd) {
-    fd.Reset();
+std::string FolderPath(const RuntimeLocation& location, size_t depth) {
+    std::string path = location.base;
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    for (size_t i = 0; i < depth && i < location.folders.size(); ++i)
+        path += (path == "/" ? "" : "/") + location.folders[i];
+    return path;
+}
+
+RuntimeLocation Location() {
+    const std::string session = FileComponent(SessionName());
+    // A relative XDG_RUNTIME_DIR is invalid and ignored, as the base directory rules say.
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] == '/')
+        return {runtime, {"vordal", session}};
+    return {"/tmp", {"vordal-" + std::to_string(::geteuid()), session}};
+}
+
+UniqueFd OpenSessionFolder(std::string& why) {
+    const RuntimeLocation location = Location();
+    UniqueFd folder(::open(location.base.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.Valid()) {
+        why = "cannot open the runtime base folder " + location.base + ": " + ErrorText(errno);
+        return UniqueFd();
+    }
+    for (size_t i = 0; i < location.folders.size(); ++i) {
+        folder =
+            OpenPrivateFolder(folder.Get(), location.folders[i], FolderPath(location, i + 1), why);
+        if (!folder.Valid())
+            return UniqueFd();
+    }
+    return folder;
+}
+
+Listener& Listener::operator=(Listener&& other) noexcept {
+    if (this != &other) {
+        Close();
+        m_Lock = std::move(other.m_Lock);
+        m_Folder = std::move(other.m_Folder);
+        m_Socket = std::move(other.m_Socket);
+        m_File = std::move(other.m_File);
+    }
+    return *this;
+}
+
+void Listener::Close() {
+    if (m_Socket.Valid() && m_Folder.Valid())
+        ::unlinkat(m_Folder.Get(), m_File.c_str(), 0);
+    m_Socket.Reset();
+    m_Folder.Reset();
+    m_Lock.Reset();  // last: until here nobody else can take the name
+}
+
+ListenResult Listen(const std::string& name, Listener& listener, std::string& why) {
+    why.clear();
+    Listener l;
+    l.m_Folder = OpenSessionFolder(why);
+    if (!l.m_Folder.Valid())
+        return ListenResult::Failed;
+    l.m_File = FileComponent(name);
+    const std::string path = RuntimeFolder() + "/" + l.m_File;
+    l.m_Lock = OpenLock(l.m_Folder.Get(), l.m_File, true, why);
+    if (!l.m_Lock.Valid())
+        return ListenResult::Failed;
+    if (const int error = TryLock(l.m_Lock.Get()); error != 0) {
+        if (error == EWOULDBLOCK) {
+            why = "the name " + name + " is held by another process";
+            return ListenResult::InUse;
+        }
+        why = "cannot lock " + path + ".lock: " + ErrorText(error);
+        return ListenResult::Failed;
+    }
+    // Holding the lock, this process is the only owner: a socket file found is a dead owner's.
+    if (::unlinkat(l.m_Folder.Get(), l.m_File.c_str(), 0) != 0 && errno != ENOENT) {
+        why = "cannot remove the old socket " + path + ": " + ErrorText(errno);
+        return ListenResult::Failed;
+    }
+    UniqueFd s(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     sockaddr_un addr{};
-    socklen_t length = 0;
-    if (!MakeAddress(name, addr, length))
+    const socklen_t length = MakeAddress(l.m_Folder.Get(), l.m_File, addr);
+    if (!s.Valid() || ::bind(s.Get(), reinterpret_cast<sockaddr*>(&addr), length) != 0) {
+        why = "cannot bind " + path + ": " + ErrorText(errno);
+        return ListenResult::Failed;
+    }
+    l.m_Socket = std::move(s);  // from here on the destructor removes the socket file
+    if (::listen(l.m_Socket.Get(), kBacklog) != 0) {
+        why = "cannot listen on " + path + ": " + ErrorText(errno);
+        return ListenResult::Failed;
+    }
+    listener = std::move(l);
+    return ListenResult::Listening;
+}
+
+bool IsHeld(const std::string& name, std::string& why) {
+    why.clear();
+    const UniqueFd folder = OpenSessionFolder(why);
+    if (!folder.Valid())
+        return false;
+    const std::string file = FileComponent(name);
+    const UniqueFd lock = OpenLock(folder.Get(), file, false, why);
+    if (!lock.Valid())
+        return false;
+    const int error = ::flock(lock.Get(), LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+    if (error == EWOULDBLOCK)
+        return true;
+    if (error != 0)
+        why = "cannot probe the lock of " + name + ": " + ErrorText(error);
+    return false;  // a lock taken here ends with the descriptor
+}
+
+ConnectResult Connect(const std::string& name, int timeoutMs, UniqueFd& fd, std::string& why) {
+    fd.Reset();
+    why.clear();
+    const UniqueFd folder = OpenSessionFolder(why);
+    if (!folder.Valid())
         return ConnectResult::Failed;
+    const std::string file = FileComponent(name);
+    const std::string path = RuntimeFolder() + "/" + file;
     UniqueFd s(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!s.Valid())
+    if (!s.Valid()) {
+        why = "cannot create a socket: " + ErrorText(errno);
         return ConnectResult::Failed;
+    }
     // A Unix stream connect waits for room in the listener's backlog up to the send time-out.
     timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
     ::setsockopt(s.Get(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    sockaddr_un addr{};
+    const socklen_t length = MakeAddress(folder.Get(), file, addr);
     const long long deadline = NowMs() + timeoutMs;
     while (::connect(s.Get(), reinterpret_cast<sockaddr*>(&addr), length) != 0) {
-        if (errno == ECONNREFUSED || errno == ENOENT)
+        if (errno == ECONNREFUSED || errno == ENOENT) {
+            why = "nothing serves " + name + " (" + path + ")";
             return ConnectResult::Absent;
+        }
         if (errno == EINTR && NowMs() < deadline)
             continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+            why = "the program serving " + name + " did not take the connection within " +
+                  std::to_string(timeoutMs) + " ms";
             return ConnectResult::Busy;
+        }
+        why = "cannot connect to " + path + ": " + ErrorText(errno);
         return ConnectResult::Failed;
+    }
+    if (!PeerIsSameUser(s.Get())) {
+        why = path + " is served by user id " + std::to_string(PeerUid(s.Get())) +
+              ", not by user id " + std::to_string(::geteuid());
+        return ConnectResult::OtherUser;
     }
     fd = std::move(s);
     return ConnectResult::Connected;
@@ -125,10 +342,14 @@ UniqueFd Accept(int listenFd) {
     }
 }
 
-bool PeerIsSameUser(int fd) {
+long long PeerUid(int fd) {
     ucred cred{};
     socklen_t size = sizeof cred;
-    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &size) == 0 && cred.uid == ::geteuid();
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &size) == 0 ? cred.uid : -1;
+}
+
+bool PeerIsSameUser(int fd) {
+    return PeerUid(fd) == static_cast<long long>(::geteuid());
 }
 
 UniqueFd MakeStopEvent() {
@@ -141,35 +362,40 @@ void Signal(int eventFd) {
     }
 }
 
-IoResult ReadExact(int fd, void* data, size_t size, int timeoutMs, int stopFd, bool idleLimit) {
+void Drain(int eventFd) {
+    uint64_t count = 0;
+    while (::read(eventFd, &count, sizeof count) < 0 && errno == EINTR) {
+    }
+}
+
+IoResult ReadUntil(int fd, void* data, size_t size, long long deadlineMs, int stopFd) {
     auto* out = static_cast<uint8_t*>(data);
-    long long deadline = timeoutMs < 0 ? -1 : NowMs() + timeoutMs;
     size_t got = 0;
     while (got < size) {
         const ssize_t n = ::recv(fd, out + got, size - got, MSG_DONTWAIT);
         if (n > 0) {
             got += static_cast<size_t>(n);
-            if (idleLimit && timeoutMs >= 0)
-                deadline = NowMs() + timeoutMs;
             continue;
         }
         if (n == 0)
             return IoResult::Closed;
         if (errno == EINTR)
             continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
             return errno == ECONNRESET ? IoResult::Closed : IoResult::Failed;
-        }
-        const IoResult w = Wait(fd, POLLIN, deadline, stopFd);
+        const IoResult w = Wait(fd, POLLIN, deadlineMs, stopFd);
         if (w != IoResult::Ok)
             return w;
     }
     return IoResult::Ok;
 }
 
-IoResult WriteExact(int fd, const void* data, size_t size, int timeoutMs) {
+IoResult ReadExact(int fd, void* data, size_t size, int timeoutMs, int stopFd) {
+    return ReadUntil(fd, data, size, DeadlineIn(timeoutMs), stopFd);
+}
+
+IoResult WriteUntil(int fd, const void* data, size_t size, long long deadlineMs) {
     const auto* in = static_cast<const uint8_t*>(data);
-    const long long deadline = timeoutMs < 0 ? -1 : NowMs() + timeoutMs;
     size_t sent = 0;
     while (sent < size) {
         const ssize_t n = ::send(fd, in + sent, size - sent, MSG_DONTWAIT | MSG_NOSIGNAL);
@@ -183,11 +409,15 @@ IoResult WriteExact(int fd, const void* data, size_t size, int timeoutMs) {
             return IoResult::Closed;
         if (errno != EAGAIN && errno != EWOULDBLOCK)
             return IoResult::Failed;
-        const IoResult w = Wait(fd, POLLOUT, deadline, -1);
+        const IoResult w = Wait(fd, POLLOUT, deadlineMs, -1);
         if (w != IoResult::Ok)
             return w;
     }
     return IoResult::Ok;
+}
+
+IoResult WriteExact(int fd, const void* data, size_t size, int timeoutMs) {
+    return WriteUntil(fd, data, size, DeadlineIn(timeoutMs));
 }
 
 }  // namespace zor::platform::sock
