@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <iostream>
 
 #include "langpack/Language.h"
 #include "platform/CopyData.h"
@@ -36,16 +37,33 @@ Czor_managerApp::Czor_managerApp(std::vector<std::string> arguments)
 Czor_managerApp::~Czor_managerApp() = default;
 
 bool Czor_managerApp::CheckSingleInstance() {
-    const bool windowFound = platform::NamedObjectExists(kWindowClassName);
+    std::string why;
+    const bool windowFound = platform::NamedObjectExists(kWindowClassName, &why);
     bool alreadyExists = false;
-    m_Mutex = platform::NamedObject::Create(kMutexName, alreadyExists);
+    m_Mutex = platform::NamedObject::Create(kMutexName, alreadyExists, &why);
     if (m_Mutex)
         return true;
+    if (!alreadyExists) {
+        // Without its named objects the program could run twice or never get a command line.
+        std::cerr << "zor_manager: cannot take the name " << kMutexName << ": " << why << '\n';
+        m_StartExitCode = 1;
+        return false;
+    }
     // Another instance runs: hand it this command line if it already has its window.
-    if (alreadyExists) {
-        m_StartExitCode = 0;
-        if (windowFound)
-            platform::SendCopyData(kWindowClassName, 1, m_CommandLine);
+    m_StartExitCode = 0;
+    if (!windowFound)
+        return false;
+    const platform::CopyDataSent sent = platform::SendCopyData(kWindowClassName, 1, m_CommandLine);
+    if (sent)
+        return false;
+    m_StartExitCode = 1;
+    if (sent.result == platform::CopyDataResult::TooLarge) {
+        std::cerr << "zor_manager: the command line (" << m_CommandLine.size()
+                  << " bytes) is too long to hand to the running program (limit "
+                  << platform::kMaxCopyDataBytes - 1 << ")\n";
+    } else {
+        std::cerr << "zor_manager: the command line could not be handed to the running program: "
+                  << sent.reason << '\n';
     }
     return false;
 }

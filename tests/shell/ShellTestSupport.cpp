@@ -14,13 +14,18 @@ TempInstall::TempInstall() {
                             "install/work", "install/docs"}) {
         std::filesystem::create_directories(m_Dir / dir);
     }
+    // A private runtime folder of its own (Qt also warns on standard error without one).
+    std::filesystem::create_directory(Runtime());
+    std::filesystem::permissions(Runtime(), std::filesystem::perms::owner_all);
     setenv("ZOR_REGISTRY", Registry().c_str(), 1);
     setenv("ZOR_SESSION", m_Session.c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", Runtime().c_str(), 1);
 }
 
 TempInstall::~TempInstall() {
     unsetenv("ZOR_REGISTRY");
     unsetenv("ZOR_SESSION");
+    unsetenv("XDG_RUNTIME_DIR");
 }
 
 void TempInstall::WriteRegistry(const std::string& installDirLine, const std::string& extra) const {

@@ -11,13 +11,15 @@
 namespace zor::test {
 
 /// A temporary folder with an InstallDir tree and a registry file; removed at destruction.
-/// Sets ZOR_REGISTRY and a unique ZOR_SESSION for this process while it lives.
+/// Sets ZOR_REGISTRY, a unique ZOR_SESSION and XDG_RUNTIME_DIR (Runtime()) for this process
+/// while it lives.
 class TempInstall {
 public:
     TempInstall();
     ~TempInstall();
     const std::filesystem::path& Root() const { return m_Dir.Path(); }
     std::filesystem::path Registry() const { return m_Dir / "registry.reg"; }
+    std::filesystem::path Runtime() const { return m_Dir / "runtime"; }
     /// InstallDir as stored in the registry, ending with '/'.
     std::string InstallDir() const { return (m_Dir / "install").string() + "/"; }
     const std::string& Session() const { return m_Session; }

@@ -51,11 +51,7 @@ public:
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("ZOR_REGISTRY", QString::fromStdString(t.Registry().string()));
         env.insert("ZOR_SESSION", QString::fromStdString(t.Session()));
-        // Qt warns on standard error without a runtime folder; the tests read standard error.
-        const auto runtime = t.Root() / "runtime";
-        std::filesystem::create_directories(runtime);
-        std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
-        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime.string()));
+        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(t.Runtime().string()));
         m_Process.setProcessEnvironment(env);
         m_Process.start(ZOR_MANAGER_PATH, args);
         EXPECT_TRUE(m_Process.waitForStarted(5000));
@@ -109,15 +105,24 @@ TEST(Startup, FirstStartCreatesSettingsAndSignalsEndItCleanly) {
     }
 }
 
-TEST(Startup, UnusableInstallDirEndsWithoutAWindow) {
+TEST(Startup, UnusableInstallDirOrRuntimeFolderEndsWithoutAWindow) {
     // Which InstallDir values are unusable is the settings test's; here the program's answer.
-    for (bool withRegistry : {false, true}) {
+    for (int c = 0; c < 3; ++c) {
         TempInstall t;
-        if (withRegistry)
+        if (c == 1)
             t.WriteRegistry("\"InstallDir\"=dword:00000001");
+        if (c == 2) {
+            t.WriteDefaultRegistry();
+            std::filesystem::create_directory(t.Runtime() / "vordal");
+            std::filesystem::permissions(t.Runtime() / "vordal", std::filesystem::perms(0755));
+        }
         ManagerProcess manager(t, {});
         EXPECT_EQ(manager.Finish(), 1);
-        EXPECT_NE(manager.Stderr().find("Install dir not found"), std::string::npos);
+        EXPECT_NE(manager.Stderr().find(c < 2 ? "Install dir not found"
+                                              : "cannot take the name 3DTS_MUTEX: the runtime "
+                                                "folder"),
+                  std::string::npos)
+            << manager.Stderr();
         EXPECT_FALSE(Value(t, "3DTS_hWnd").has_value());
     }
 }
@@ -155,11 +160,10 @@ TEST(Startup, SecondStartHandsItsCommandLineToTheRunningWindow) {
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    const std::string name = platform::AbstractName(shell::kWindowClassName);
-    std::memcpy(addr.sun_path + 1, name.data(), name.size());
-    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr),
-                        static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size())),
-              0);
+    const std::string path = platform::NamedObjectPath(shell::kWindowClassName);
+    ASSERT_LT(path.size(), sizeof addr.sun_path);
+    std::memcpy(addr.sun_path, path.data(), path.size());
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
     const uint32_t header[2] = {1, 100};
     ASSERT_EQ(::write(fd, header, sizeof header), static_cast<ssize_t>(sizeof header));
 
@@ -172,6 +176,14 @@ TEST(Startup, SecondStartHandsItsCommandLineToTheRunningWindow) {
     EXPECT_EQ(workflow->CallerValues.PanoramicPath, "/tmp/p.tif");
     EXPECT_EQ(workflow->Calls.back(), "caller panoramic") << "opened in phase 1";
     ::close(fd);
+    // A command line too long for one record is not handed over, and the start says why.
+    ManagerProcess tooLong(t, {"#PATIENT_NAME", QString(70000, 'x')});
+    ASSERT_TRUE(WaitUntil([&] { return tooLong.Finish(0) >= 0; }));
+    EXPECT_EQ(tooLong.Finish(0), 1);
+    EXPECT_EQ(tooLong.Stderr(),
+              "zor_manager: the command line (70014 bytes) is too long to hand to the running "
+              "program (limit 65535)\n");
+    EXPECT_EQ(workflow->CallerValues.PatientName, "Maria Rossi");
 
     window->ExitCommand();
     EXPECT_EQ(app.ExitInstance(), 0);
