@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <cstdio>
 #include <iostream>
 
 #include "langpack/Language.h"
@@ -74,8 +75,10 @@ bool Czor_managerApp::InitInstance() {
     if (!CheckSingleInstance())
         return false;
 
-    if (LoadSettings(m_Settings, m_RegistryFile) != SettingsStatus::Ok) {
-        ShowMessageBox(kInstallDirNotFound, MessageIcon::Error);
+    std::string reason;
+    if (LoadSettings(m_Settings, m_RegistryFile, &reason) != SettingsStatus::Ok) {
+        ShowMessageBox(reason.empty() ? kInstallDirNotFound : kInstallDirNotFound + ("\n" + reason),
+                       MessageIcon::Error);
         return false;
     }
 
@@ -124,17 +127,24 @@ int Czor_managerApp::ExitInstance() {
 }
 
 bool Czor_managerApp::SaveSliceVisualNumber() {
+    // Part of the exit sequence: a short lock wait, and the failure goes to standard error
+    // only, since nobody may be left to close a message box (an exit signal, a session end).
+    std::string reason;
     if (WriteSettingDword(kSliceVisualNumberValue,
-                          static_cast<uint32_t>(m_Settings.SliceVisualNumber), m_RegistryFile)) {
+                          static_cast<uint32_t>(m_Settings.SliceVisualNumber), m_RegistryFile,
+                          &reason, kExitLockWait)) {
         return true;
     }
-    ShowMessageBox(kInstallDirNotFound, MessageIcon::Error);
+    std::fprintf(stderr, "%s\n%s\n", kInstallDirNotFound, reason.c_str());
+    std::fflush(stderr);
     return false;
 }
 
 bool Czor_managerApp::SaveLastPanoramicPhantom(bool phantom) {
-    if (!WriteSettingDword(kIsLastPanoramicPhantomValue, phantom ? 1 : 0, m_RegistryFile)) {
-        ShowMessageBox(kInstallDirNotFound, MessageIcon::Error);
+    std::string reason;
+    if (!WriteSettingDword(kIsLastPanoramicPhantomValue, phantom ? 1 : 0, m_RegistryFile,
+                           &reason)) {
+        ShowMessageBox(kInstallDirNotFound + ("\n" + reason), MessageIcon::Error);
         return false;
     }
     m_Settings.IsLastPanoramicPhantom = phantom;
@@ -142,10 +152,12 @@ bool Czor_managerApp::SaveLastPanoramicPhantom(bool phantom) {
 }
 
 bool Czor_managerApp::SaveMainWindowHandle(uint64_t handle) {
-    if (WriteSettingDword(kMainWindowHandleValue, static_cast<uint32_t>(handle), m_RegistryFile)) {
+    std::string reason;
+    if (WriteSettingDword(kMainWindowHandleValue, static_cast<uint32_t>(handle), m_RegistryFile,
+                          &reason)) {
         return true;
     }
-    ShowMessageBox(kInstallDirNotFound, MessageIcon::Error);
+    ShowMessageBox(kInstallDirNotFound + ("\n" + reason), MessageIcon::Error);
     return false;
 }
 

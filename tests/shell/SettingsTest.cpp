@@ -1,7 +1,12 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QElapsedTimer>
+#include <QProcess>
 #include <fstream>
 #include <optional>
 
@@ -109,6 +114,45 @@ TEST(Settings, KeyOrFileUnavailable) {
     std::ofstream(t.Registry()) << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\software\\other]\n";
     EXPECT_EQ(LoadSettings(s, t.Registry()), SettingsStatus::KeyUnavailable) << "no key";
     EXPECT_FALSE(WriteSettingDword("SliceVisualNumber", 3, t.Registry()));
+}
+
+// Another process holding the registry lock: a running program still ends at once on SIGTERM
+// (its exit write gives up after kExitLockWait, the reason on standard error), and a start ends
+// with the reason after the lock wait.
+TEST(Settings, HeldRegistryLockNeitherHangsExitNorStart) {
+    TempInstall t;
+    t.WriteDefaultRegistry();
+    const auto runtime = t.Root() / "runtime";  // a private one: Qt warns without it
+    std::filesystem::create_directories(runtime);
+    std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+    auto env = QProcessEnvironment::systemEnvironment();  // with the installation's registry
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime.string()));
+    QProcess manager;
+    manager.setProcessEnvironment(env);
+    manager.start(ZOR_MANAGER_PATH, {});
+    for (int i = 0; i < 2000 && !Value(t, "3DTS_hWnd"); ++i)
+        usleep(10000);
+    ASSERT_TRUE(Value(t, "3DTS_hWnd")) << manager.readAllStandardError().toStdString();
+    const auto lock = std::filesystem::canonical(t.Registry()).string() + ".lock";
+    const int held = ::open(lock.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    for (int run = 0; run < 2; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        if (run == 0)
+            ::kill(static_cast<pid_t>(manager.processId()), SIGTERM);
+        else
+            manager.start(ZOR_MANAGER_PATH, {});
+        EXPECT_TRUE(manager.waitForFinished(run == 0 ? 1000 : 5000)) << run;
+        EXPECT_LT(timer.elapsed(), run == 0 ? 1000 : 5000);
+        EXPECT_EQ(manager.exitCode(), run);
+        EXPECT_NE(manager.readAllStandardError().toStdString().find(
+                      "The registry file " + lock.substr(0, lock.size() - 5) +
+                      " is locked by another process"),
+                  std::string::npos);
+    }
+    ::close(held);
 }
 
 TEST(Settings, AppPathOnlyWhenTheUserKeyExists) {
