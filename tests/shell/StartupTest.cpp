@@ -105,6 +105,20 @@ TEST(Startup, FirstStartCreatesSettingsAndSignalsEndItCleanly) {
     }
 }
 
+TEST(Startup, AnExitSignalDuringLoadingEndsTheProgramCleanly) {
+    // A session manager may end the program while it is still loading its libraries: the
+    // signal must wait for the handlers instead of killing the process.
+    for (int delayUs : {2000, 5000, 20000}) {
+        TempInstall t;
+        t.WriteDefaultRegistry();
+        ManagerProcess manager(t, {});
+        usleep(static_cast<useconds_t>(delayUs));
+        manager.Signal(SIGTERM);
+        EXPECT_EQ(manager.Finish(), 0) << delayUs << " us " << manager.Stderr();
+        EXPECT_FALSE(platform::NamedObjectExists(shell::kMutexName));
+    }
+}
+
 TEST(Startup, UnusableInstallDirOrRuntimeFolderEndsWithoutAWindow) {
     // Which InstallDir values are unusable is the settings test's; here the program's answer.
     for (int c = 0; c < 3; ++c) {
