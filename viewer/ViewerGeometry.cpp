@@ -1,0 +1,68 @@
+#include "viewer/ViewerGeometry.h"
+
+#include <algorithm>
+
+namespace zor::viewer {
+
+int CrossRows(int crossCount) {
+    return crossCount < 10 ? 1 : crossCount <= 20 ? 2 : crossCount <= 39 ? 3 : 4;
+}
+
+ViewerLayout ComputeViewerLayout(const Rect& viewer, bool panoramicEnlarged,
+                                 bool crossesOverPanoramic) {
+    ViewerLayout layout;
+    layout.viewer = viewer;
+    const int x0 = viewer.left;
+    const int y0 = viewer.top;
+    const int x1 = viewer.right;
+    const int y1 = viewer.bottom;
+    layout.imagesRight = static_cast<int>(0.9 * x1);
+    layout.middle = static_cast<int>(y0 + (y1 - y0) * 0.5);
+    if (panoramicEnlarged) {
+        layout.panoramic = {x0, y0, static_cast<int>(x0 + 0.9 * x1), y1 - 30};
+    } else {
+        layout.panoramic = {x0, y0, static_cast<int>(x0 + (0.9 * x1 - x0) * 0.6), layout.middle};
+    }
+    layout.crossPane = {layout.panoramic.left,
+                        crossesOverPanoramic ? layout.panoramic.top : layout.panoramic.bottom,
+                        layout.imagesRight, y1 - 30};
+    return layout;
+}
+
+PanoramicGeometry ComputePanoramicGeometry(const Rect& pane, int imageWidth, int imageHeight,
+                                           const PanoramicBands& bands) {
+    PanoramicGeometry g;
+    g.pane = pane;
+    g.image = pane;
+    g.usable = pane;
+    g.imageWidth = imageWidth;
+    g.imageHeight = imageHeight;
+    g.rowsLimited = bands.yAxisMovable;
+    g.bandLimit = bands.bandLimit;
+    if (imageWidth <= 0 || imageHeight <= 0 || pane.Empty())
+        return g;
+
+    g.scale = std::max(static_cast<float>(imageWidth) / static_cast<float>(pane.Width()),
+                       static_cast<float>(imageHeight) / static_cast<float>(pane.Height()));
+    const int w = std::max(1, static_cast<int>(static_cast<float>(imageWidth) / g.scale));
+    const int h = std::max(1, static_cast<int>(static_cast<float>(imageHeight) / g.scale));
+    g.image.left = pane.left + (pane.Width() - w) / 2;
+    g.image.top = pane.top + (pane.Height() - h) / 2;
+    g.image.right = g.image.left + w;
+    g.image.bottom = g.image.top + h;
+
+    const int cropLeft = std::clamp(bands.cropLeftPercent, 0, 100);
+    const int cropRight = std::clamp(bands.cropRightPercent, 0, 100 - cropLeft);
+    g.usable = g.image;
+    g.usable.left += static_cast<int>(static_cast<long long>(w) * cropLeft / 100);
+    g.usable.right -= static_cast<int>(static_cast<long long>(w) * cropRight / 100);
+    if (bands.yAxisMovable) {
+        const float top = std::clamp(bands.bandTop, 0.0f, 1.0f);
+        const float bottom = std::clamp(bands.bandBottom, 0.0f, 1.0f - top);
+        g.usable.top += static_cast<int>(static_cast<float>(h) * top);
+        g.usable.bottom -= static_cast<int>(static_cast<float>(h) * bottom);
+    }
+    return g;
+}
+
+}  // namespace zor::viewer
