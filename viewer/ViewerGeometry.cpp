@@ -65,4 +65,60 @@ PanoramicGeometry ComputePanoramicGeometry(const Rect& pane, int imageWidth, int
     return g;
 }
 
+int CrossColumns(int crossCount, int crossRows) {
+    if (crossCount < 1 || crossRows < 1)
+        return 0;
+    return (crossCount + crossRows - 1) / crossRows;
+}
+
+Rect CrossCell(const Rect& pane, int crossCount, int crossRows, int cell) {
+    const int cols = CrossColumns(crossCount, crossRows);
+    if (cols == 0)
+        return {pane.left, pane.top, pane.left, pane.top};
+    const long long w = pane.Width();
+    const long long h = pane.Height();
+    Rect r;
+    r.left = pane.left + static_cast<int>(w * (cell % cols) / cols);
+    r.top = pane.top + static_cast<int>(h * (cell / cols) / crossRows);
+    r.right = r.left + static_cast<int>(w / cols);
+    r.bottom = r.top + static_cast<int>(h / crossRows);
+    return r;
+}
+
+Rect FitInCell(const Rect& cell, int bitmapWidth, int bitmapHeight) {
+    if (bitmapWidth <= 0 || bitmapHeight <= 0)
+        return {cell.left, cell.top, cell.left, cell.top};
+    const long long cw = cell.Width();
+    const long long ch = cell.Height();
+    const long long bw = bitmapWidth;
+    const long long bh = bitmapHeight;
+    long long xoff = (cw - bw * ch / bh) / 2;
+    long long yoff = 0;
+    if (xoff < 0) {
+        xoff = 0;
+        yoff = (ch - bh * cw / bw) / 2;
+    }
+    long long width = cw;
+    long long height = cw * bh / bw;
+    if (height > ch) {
+        height = ch;
+        width = ch * bw / bh;
+    }
+    Rect r;
+    r.left = cell.left + static_cast<int>(xoff);
+    r.top = cell.top + static_cast<int>(yoff);
+    r.right = r.left + static_cast<int>(width);
+    r.bottom = r.top + static_cast<int>(height);
+    return r;
+}
+
+std::array<Point, 8> FrameHandlePoints(const FrameCorners& corners) {
+    const auto mid = [](Point a, Point b) { return Point{(a.x + b.x) / 2, (a.y + b.y) / 2}; };
+    const Point& tl = corners[0];
+    const Point& tr = corners[1];
+    const Point& br = corners[2];
+    const Point& bl = corners[3];
+    return {tl, mid(tl, tr), tr, mid(bl, tl), mid(tr, br), bl, mid(bl, br), br};
+}
+
 }  // namespace zor::viewer

@@ -1,8 +1,17 @@
 #pragma once
 // The viewer's geometry: the layout rectangles of the viewer area and where the panoramic sits
 // inside its rectangle. Client coordinates of the main window, in pixels.
+#include <array>
+#include <cstdint>
 
 namespace zor::viewer {
+
+/// A point in client coordinates.
+struct Point {
+    int x = 0;
+    int y = 0;
+    bool operator==(const Point&) const = default;
+};
 
 /// A rectangle as left, top, right, bottom; right and bottom are exclusive.
 struct Rect {
@@ -66,5 +75,41 @@ struct PanoramicBands {
 /// usable = P and s = 1.
 PanoramicGeometry ComputePanoramicGeometry(const Rect& pane, int imageWidth, int imageHeight,
                                            const PanoramicBands& bands);
+
+/// Columns of the cross grid: ceil(n / g) for n crosses in g rows; 0 when either is below 1.
+int CrossColumns(int crossCount, int crossRows);
+
+/// Cell `cell` (0 .. n - 1, row by row) of the cross pane of width W and height H: left
+/// pane.left + (W * (cell mod cols)) / cols, top pane.top + (H * (cell div cols)) / g, width
+/// W / cols, height H / g (integer divisions). Empty when n or g is below 1.
+Rect CrossCell(const Rect& pane, int crossCount, int crossRows, int cell);
+
+/// Where a bitmapWidth x bitmapHeight bitmap is drawn inside `cell`, its aspect kept: centred
+/// horizontally when it is taller than the cell's shape, else centred vertically, with the
+/// system's integer truncations (a 300 x 600 bitmap in a 100 x 100 cell: 50 x 100, 25 px from
+/// the cell's left). Empty for an empty bitmap.
+Rect FitInCell(const Rect& cell, int bitmapWidth, int bitmapHeight);
+
+/// The eight handle points of the volume-of-interest frame, indexed by their bit in the handle
+/// mask, in reading order: 0 top-left corner, 1 top edge middle, 2 top-right corner, 3 left edge
+/// middle, 4 right edge middle, 5 bottom-left corner, 6 bottom edge middle, 7 bottom-right
+/// corner. The two points that cannot be dragged (3 and 4) are left out by kInitialHandleMask.
+enum class FrameHandle { TopLeft, Top, TopRight, Left, Right, BottomLeft, Bottom, BottomRight };
+
+/// The handles shown around a newly placed volume of interest: all but the left and right edge
+/// middles.
+constexpr std::uint32_t kInitialHandleMask = 0xE7;
+
+/// The mask bit of `handle`.
+constexpr std::uint32_t HandleBit(FrameHandle handle) {
+    return 1u << static_cast<int>(handle);
+}
+
+/// The frame's corners in drawing order: top-left, top-right, bottom-right, bottom-left.
+using FrameCorners = std::array<Point, 4>;
+
+/// The eight handle points of a frame, in mask-bit order; edge middles are the integer means of
+/// their two corners.
+std::array<Point, 8> FrameHandlePoints(const FrameCorners& corners);
 
 }  // namespace zor::viewer
