@@ -115,8 +115,8 @@ TEST_F(DemoDataTest, CurvePictureMatchesTheLutAfterTheLoadersRotation) {
     EXPECT_EQ(bright, checked);
 }
 
-// The whole installation is loaded by tests/images/PhantomPanoramicTest.cpp and zor_tool's
-// info test; here only its refusal of a folder it cannot write.
+// The whole installation is loaded by the workflow tests and zor_tool's info test; here only its
+// refusal of a folder it cannot write.
 TEST(DemoInstall, UnwritableFolderFailsWithAMessage) {
     std::string error;
     EXPECT_FALSE(WriteDemoData("/proc/zor-no-such-place/", &error));
