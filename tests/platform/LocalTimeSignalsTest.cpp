@@ -10,7 +10,6 @@
 #include <cstdlib>
 
 #include "platform/LocalTime.h"
-#include "platform/Paths.h"
 #include "platform/Signals.h"
 #include "support/TempDir.h"
 
@@ -28,12 +27,6 @@ TEST(LocalTime, TimeStampsOfFileNamesAndArchiveFolders) {
     EXPECT_EQ(FormatLocalTime("", t) + FormatLocalTime(nullptr, t), "");
     EXPECT_EQ(FormatLocalTime(std::string(1000, 'x').c_str(), t).size(), 1000u);
     EXPECT_EQ(LocalTime(t).tm_hour, 22);
-}
-
-TEST(Paths, InstallPathNeedsNoFinalSeparator) {
-    for (const char* dir : {"/opt/zor", "/opt/zor/"})
-        EXPECT_EQ(InstallPath(dir, {"config_zor", "zor_manager", "info.bmp"}),
-                  "/opt/zor/config_zor/zor_manager/info.bmp");
 }
 
 TEST(Signals, ExitSignalsArriveThroughThePipe) {
