@@ -1,11 +1,9 @@
 // The workflow driven synchronously on the phantom's demo data: commands, messages and timers in,
 // the recorded windows, button column and log out.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 
-#include "acquisition/DriverAnswerFile.h"
 #include "acquisition/Workflow.h"
 #include "phantom/DemoData.h"
 #include "support/TempDir.h"
@@ -48,13 +46,6 @@ protected:
 };
 
 test::TempDir* WorkflowTest::s_Install = nullptr;
-
-// The driver's response file is read only when it is a regular file: a FIFO is not waited on.
-TEST_F(WorkflowTest, ResponseFileThatIsAFifoIsRefusedAtOnce) {
-    test::TempDir dir;
-    ASSERT_EQ(::mkfifo(dir.File("answer.txt").c_str(), 0600), 0);
-    EXPECT_FALSE(ProcessDriverResponseFile(dir.File("answer.txt"), *m_Workflow));
-}
 
 TEST_F(WorkflowTest, PhantomPanoramicThenBackThenExit) {
     ASSERT_EQ(m_Ui.ColumnPhase, 1);

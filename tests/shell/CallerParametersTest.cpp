@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <climits>
 
@@ -81,6 +82,8 @@ TEST(CallerParameters, ResponseFileReachesTheWorkflowOnlyFromTheDriverInPhase3) 
     const std::string empty = dir.Write("empty", "").string();
     const std::string huge =
         dir.Write("huge", "#CALLER 3 #CODE -51 " + std::string(200000, 'x')).string();
+    const std::string fifo = dir.File("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // refused at once, not waited on
     struct Case {
         int phase;
         std::string text;
@@ -95,6 +98,7 @@ TEST(CallerParameters, ResponseFileReachesTheWorkflowOnlyFromTheDriverInPhase3) 
         {3, "#FILEPARAM " + wrongCaller, false, false},
         {3, "#FILEPARAM " + empty, false, false},
         {3, "#FILEPARAM " + huge, false, false},
+        {3, "#FILEPARAM " + fifo, false, false},
         {3, "#FILEPARAM /nonexistent/answer.txt", false, false},
         {3, "#FILEPARAM", true, false},
     };
