@@ -21,9 +21,40 @@ constexpr ModeEntry kModes[] = {
 
 }  // namespace
 
+void ViewerStateModel::SetPanoramicEnlarged(bool on) {
+    m_PanoramicEnlarged = on;
+    FollowLayout();
+}
+
 void ViewerStateModel::ClearLayoutFlags() {
     m_PanoramicEnlarged = false;
     m_CrossesOverPanoramic = false;
+    FollowLayout();
+}
+
+void ViewerStateModel::SetViewerArea(const Rect& area) {
+    m_ViewerArea = area;
+    FollowLayout();
+}
+
+void ViewerStateModel::SetPanoramic(int width, int height, const PanoramicBands& bands) {
+    m_PanoramicWidth = width;
+    m_PanoramicHeight = height;
+    m_Bands = bands;
+    FollowLayout();
+}
+
+ViewerLayout ViewerStateModel::Layout() const {
+    return ComputeViewerLayout(m_ViewerArea, m_PanoramicEnlarged, m_CrossesOverPanoramic);
+}
+
+PanoramicGeometry ViewerStateModel::Panoramic() const {
+    return ComputePanoramicGeometry(Layout().panoramic, m_PanoramicWidth, m_PanoramicHeight,
+                                    m_Bands);
+}
+
+void ViewerStateModel::FollowLayout() {
+    m_VolumeOfInterest.SetGeometry(Panoramic());
 }
 
 void ViewerStateModel::SetCrossCount(int count) {
