@@ -64,3 +64,26 @@ TEST(ViewerCommands, TomosynthesisStartIsRefusedInZoomModeAndRestoresTheLayout) 
     EXPECT_TRUE(viewer.PrepareStartTomosynthesis());
     EXPECT_FALSE(viewer.Model().PanoramicEnlarged());
 }
+
+TEST(ViewerCommands, TheStartRestoresTheLayoutAroundAnUnchangedVolumeOfInterest) {
+    test::UiRecorder ui;
+    ViewerCommands viewer(ui, ui, ui);
+    ViewerStateModel& model = viewer.Model();
+    model.SetViewerArea({0, 0, 667, 700});
+    model.SetPanoramic(1400, 1400, {.cropLeftPercent = 20, .cropRightPercent = 20});
+    viewer.Mouse().ResetVolumeOfInterest();
+    const VolumeOfInterest& frame = model.VolumeOfInterestFrame();
+    const Rect onScreen = frame.ScreenRect();
+    const Rect inPixels = frame.ImageRect();
+
+    viewer.OnCommand(CommandId::Zoom);
+    viewer.Mouse().OnButtonDown({200, 200}, kVolumeSelectionPhase);
+    viewer.Mouse().OnButtonUp({200, 200}, kVolumeSelectionPhase);
+    ASSERT_TRUE(model.PanoramicEnlarged());
+    EXPECT_NE(frame.ScreenRect(), onScreen);
+    viewer.OnCommand(CommandId::Scrolling);
+    EXPECT_TRUE(viewer.PrepareStartTomosynthesis());
+    EXPECT_EQ(frame.ImageRect(), inPixels);
+    EXPECT_EQ(frame.ScreenRect(), onScreen);
+    EXPECT_FALSE(model.VolumeOfInterestPlaced()) << "zoom-mode clicks do not place it";
+}
