@@ -1,5 +1,6 @@
 #include "viewer/ViewImage.h"
 
+#include <atomic>
 #include <bit>
 #include <cstring>
 #include <new>
@@ -173,6 +174,8 @@ bool MakeDisplayBitmap(const ViewImage& image, DisplayBitmap& bitmap) {
                 break;
         }
     }
+    static std::atomic<std::uint64_t> lastStamp{0};
+    bitmap.stamp = ++lastStamp;
     return true;
 }
 

@@ -65,6 +65,10 @@ struct DisplayBitmap {
     int width = 0;
     int height = 0;
     std::vector<std::uint32_t> pixels;
+    /// Names the pixels' content: MakeDisplayBitmap gives every conversion a number never used
+    /// before, so a painter may keep a stretched copy while the stamp stays. 0 = not known, never
+    /// kept; whoever changes the pixels by other means sets it to 0.
+    std::uint64_t stamp = 0;
 
     bool Empty() const { return width <= 0 || height <= 0 || pixels.empty(); }
     void Clear() { *this = DisplayBitmap{}; }

@@ -220,6 +220,26 @@ const QImage& ViewerPainter::Stretched(const QImage& picture, const QSize& size,
     return cache.image;
 }
 
+// The panoramic is some ten times larger than its place on the screen and changes only with its
+// display settings: its stretched picture is kept while the bitmap's stamp and place stay.
+void ViewerPainter::DrawPanoramic(QPainter& p, const DisplayBitmap& panoramic, const Rect& image) {
+    const QRect target = ToQRect(image);
+    if (panoramic.stamp == 0) {
+        p.drawImage(target, WrapDisplayBitmap(panoramic));
+        return;
+    }
+    ScaledPicture& cache = m_Panoramic;
+    if (cache.key != static_cast<qint64>(panoramic.stamp) || cache.size != target.size() ||
+        cache.image.isNull()) {
+        cache.key = static_cast<qint64>(panoramic.stamp);
+        cache.size = target.size();
+        cache.image = QImage(target.size(), QImage::Format_RGB32);
+        QPainter scaler(&cache.image);
+        scaler.drawImage(QRect(QPoint(0, 0), target.size()), WrapDisplayBitmap(panoramic));
+    }
+    p.drawImage(target.topLeft(), cache.image);
+}
+
 void ViewerPainter::Paint(const ViewerScene& s, QImage& target) {
     const Rect& v = s.layout.viewer;
     if (v.Empty())
@@ -261,7 +281,7 @@ void ViewerPainter::Paint(const ViewerScene& s, QImage& target) {
 
     const PanoramicGeometry& g = s.panoramicGeometry;
     if (s.panoramic != nullptr && !s.panoramic->Empty() && !g.image.Empty())
-        p.drawImage(ToQRect(g.image), WrapDisplayBitmap(*s.panoramic));
+        DrawPanoramic(p, *s.panoramic, g.image);
     if (s.volumeOfInterestStep) {
         PaintHatching(p, g);
         PaintGuides(p, g);

@@ -9,6 +9,8 @@
 #include "viewer/ViewImage.h"
 #include "viewer/ViewerGeometry.h"
 
+class QPainter;
+
 namespace zor::viewer {
 
 /// A colour as a COLORREF, 0x00BBGGRR (0x0000C8 is red 200).
@@ -72,8 +74,8 @@ struct ViewerScene {
     ColorRef markerColour = 0xFFFFFF;
 };
 
-/// Paints a ViewerScene. Keeps the stretched background pictures between paints, so one
-/// painter serves one window; user-interface thread (or any single thread).
+/// Paints a ViewerScene. Keeps the stretched background pictures and panoramic between paints,
+/// so one painter serves one window; user-interface thread (or any single thread).
 class ViewerPainter {
 public:
     /// Paints `scene` into `target`, which becomes (or stays) a Format_RGB32 image of V's size
@@ -87,9 +89,11 @@ private:
         QImage image;
     };
     const QImage& Stretched(const QImage& picture, const QSize& size, ScaledPicture& cache);
+    void DrawPanoramic(QPainter& p, const DisplayBitmap& panoramic, const Rect& image);
 
     ScaledPicture m_Left;
     ScaledPicture m_Right;
+    ScaledPicture m_Panoramic;  ///< keyed by the display bitmap's stamp
 };
 
 /// The cell a cross is framed in: cell i, or n - 1 - i when the range value is above 0.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "viewer/ViewImage.h"
@@ -212,4 +213,22 @@ TEST(ViewerPainter, PanoramicOverlays) {
     EXPECT_GT(Count(image, QRect(450, 0, 1, 300), kGreen200), 50);
     EXPECT_EQ(image.pixel(99, 150), kPanoGrey);
     EXPECT_EQ(image.pixel(200, 150), kPanoGrey);
+}
+
+TEST(ViewerPainter, ShowsEveryNewConversionOfThePanoramic) {
+    ViewImage raw = ViewImage::Slice16(1080, 600);
+    DisplayBitmap shown;
+    ViewerScene s;
+    s.layout = ComputeViewerLayout({0, 0, 1000, 600}, false, false);
+    s.panoramic = &shown;
+    s.panoramicGeometry = ComputePanoramicGeometry(s.layout.panoramic, 1080, 600, {});
+    ViewerPainter painter;
+    QImage image;
+    for (const std::uint16_t value : {0x0000, 0xC000, 0x4000}) {
+        std::fill(raw.Row16(0), raw.Row16(0) + 1080 * 600, value);
+        ASSERT_TRUE(MakeDisplayBitmap(raw, shown));
+        painter.Paint(s, image);
+        const int grey = value >> 8;
+        EXPECT_EQ(image.pixel(270, 150), qRgb(grey, grey, grey));
+    }
 }
