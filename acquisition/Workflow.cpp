@@ -58,6 +58,7 @@ bool Workflow::EnterPanoramicStep() {
     m_Ports.Timers.KillTimer(TimerId::ExposureWatch);
     m_Phase = 1;
     m_TemplateMode = false;
+    m_Ports.Viewer.HidePanoramic();
     return true;
 }
 
@@ -71,11 +72,35 @@ bool Workflow::EnterSelectionStep() {
     modes.m_CallerPanoramicPath = m_Caller.PanoramicPath;
     const bool loaded = m_Loader->PreparePanoramicForSelection(modes);
     m_Ports.Window.SetWaitCursor(false);
-    if (!loaded)
+    if (!loaded) {
+        m_Ports.Viewer.HidePanoramic();
         return false;
+    }
     m_Phase = 2;
+    ShowPanoramic();
     m_Ports.Timers.SetTimer(TimerId::SelectionSteps, 2000);
     return true;
+}
+
+void Workflow::ShowPanoramic() {
+    const images::PanoramicView* view = m_Loader->View();
+    if (view == nullptr || view->m_Full.Empty()) {
+        m_Ports.Viewer.HidePanoramic();
+        return;
+    }
+    const images::GreyImage16& full = view->m_Full;
+    // The viewer reads the samples in place; they live as long as the loaded panoramic.
+    const viewer::ViewImage image = viewer::ViewImage::External(
+        const_cast<uint16_t*>(full.m_Samples.data()), full.m_Width, full.m_Height, full.m_Bits);
+    viewer::PanoramicBands bands;
+    bands.cropLeftPercent = m_Loader->Info().CropShares.m_Left;
+    bands.cropRightPercent = m_Loader->Info().CropShares.m_Right;
+    bands.bandTop = m_Loader->Bands().m_Top;
+    bands.bandBottom = m_Loader->Bands().m_Bottom;
+    bands.bandLimit = m_Loader->Bands().m_Limit;
+    // Only the device can say whether its Y axis moves; without its answer it does not.
+    bands.yAxisMovable = false;
+    m_Ports.Viewer.ShowPanoramic(image, bands);
 }
 
 void Workflow::UsePanoramic(bool templateMode) {

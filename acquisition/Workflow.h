@@ -65,6 +65,7 @@ private:
     bool EnterPanoramicStep();
     bool EnterSelectionStep();
     void UsePanoramic(bool templateMode);
+    void ShowPanoramic();
     std::string Tr(const std::string& tag) const;
     std::string Picture(const char* file) const;
 

@@ -53,4 +53,37 @@ bool ViewerCommands::PrepareStartTomosynthesis() {
     return true;
 }
 
+void ViewerCommands::ShowPanoramic(const ViewImage& image, const PanoramicBands& bands) {
+    if (!MakeDisplayBitmap(image, m_Panoramic)) {
+        HidePanoramic();
+        return;
+    }
+    m_Model.SetPanoramic(image.width, image.height, bands);
+    // A zoom-mode release would enlarge the panoramic instead of placing the frame.
+    EndModes();
+    m_FramePending = true;
+    PlaceFrameWhenLaidOut();
+    m_Window.Invalidate();
+}
+
+void ViewerCommands::HidePanoramic() {
+    m_Panoramic.Clear();
+    m_FramePending = false;
+    m_Model.SetPanoramic(0, 0, {});
+    m_Window.Invalidate();
+}
+
+void ViewerCommands::SetViewerArea(const Rect& area) {
+    m_Model.SetViewerArea(area);
+    PlaceFrameWhenLaidOut();
+}
+
+void ViewerCommands::PlaceFrameWhenLaidOut() {
+    if (!m_FramePending || m_Model.Layout().panoramic.Empty())
+        return;
+    m_FramePending = false;
+    m_Mouse.ResetVolumeOfInterest();
+    m_Mouse.PlaceVolumeOfInterest();
+}
+
 }  // namespace zor::viewer

@@ -1,6 +1,7 @@
 #pragma once
 // The viewer's commands: tool modes, filters and cross stepping, on the viewer's state.
 #include "platform/UserInterfaces.h"
+#include "viewer/ViewImage.h"
 #include "viewer/ViewerMouse.h"
 #include "viewer/ViewerStateModel.h"
 
@@ -22,6 +23,17 @@ public:
     /// 1000 ms); an enlarged panoramic returns to the normal layout. True when the start may go on.
     bool PrepareStartTomosynthesis();
 
+    /// Shows a panoramic for the volume-of-interest step: keeps its display bitmap, lays it out
+    /// with its bands, ends the tool modes and sets and places the initial frame. Until the
+    /// viewer area is known (the window is still being set up) the frame waits for it.
+    void ShowPanoramic(const ViewImage& image, const PanoramicBands& bands);
+    /// No panoramic shown (a failed load, back to the panoramic step).
+    void HidePanoramic();
+    /// The panoramic as drawn; empty when none is shown.
+    const DisplayBitmap& PanoramicBitmap() const { return m_Panoramic; }
+    /// The viewer area V (client coordinates), on every resize of the window.
+    void SetViewerArea(const Rect& area);
+
     ViewerStateModel& Model() { return m_Model; }
     const ViewerStateModel& Model() const { return m_Model; }
     /// The left-button handling of the viewer area, on this model and window.
@@ -29,12 +41,15 @@ public:
 
 private:
     void SelectMode(ToolMode mode);
+    void PlaceFrameWhenLaidOut();
 
     IMainWindow& m_Window;
     IInfoWindow& m_Info;
     ITimers& m_Timers;
     ViewerStateModel m_Model;
     ViewerMouse m_Mouse{m_Model, m_Window};
+    DisplayBitmap m_Panoramic;
+    bool m_FramePending = false;  ///< a panoramic arrived before the viewer area was known
 };
 
 }  // namespace zor::viewer

@@ -2,6 +2,7 @@
 // the recorded windows, button column and log out.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "acquisition/Workflow.h"
@@ -57,6 +58,18 @@ TEST_F(WorkflowTest, PhantomPanoramicThenBackThenExit) {
     EXPECT_EQ(m_Ui.Timers[TimerId::SelectionSteps], 2000);
     EXPECT_FALSE(m_Ui.WaitCursor);
 
+    // The panoramic is shown; its frame waits for the window's first layout, then is placed
+    // in the middle of the usable columns.
+    ASSERT_FALSE(m_Viewer.PanoramicBitmap().Empty());
+    EXPECT_FALSE(m_Viewer.Model().VolumeOfInterestPlaced());
+    m_Viewer.SetViewerArea({0, 0, 1297, 691});
+    EXPECT_TRUE(m_Viewer.Model().VolumeOfInterestPlaced());
+    const viewer::Rect usable = m_Viewer.Model().Panoramic().usable;
+    const viewer::Rect frame = m_Viewer.Model().VolumeOfInterestFrame().ScreenRect();
+    EXPECT_GT(frame.left, usable.left);
+    EXPECT_LT(frame.right, usable.right);
+    EXPECT_LE(std::abs((frame.left + frame.right) - (usable.left + usable.right)), 1);
+
     m_Viewer.OnCommand(CommandId::Zoom);
     m_Viewer.Model().SetCrossesOverPanoramic(true);
     m_Workflow->BackOrExit();
@@ -66,6 +79,7 @@ TEST_F(WorkflowTest, PhantomPanoramicThenBackThenExit) {
     EXPECT_EQ(m_Viewer.Model().Mode(), viewer::ToolMode::None);
     EXPECT_EQ(m_Ui.MarkedTool, std::nullopt);
     EXPECT_FALSE(m_Viewer.Model().CrossesOverPanoramic());
+    EXPECT_TRUE(m_Viewer.PanoramicBitmap().Empty());
     EXPECT_FALSE(m_Ui.Closed);
 
     m_Workflow->BackOrExit();
