@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <filesystem>
 
+#include "viewer/ViewerPainter.h"
 #include "zor_io/RegularFile.h"
 
 namespace zor::shell {
@@ -26,6 +27,13 @@ WindowBackground::WindowBackground(const std::string& pictureFolder) {
     const std::filesystem::path folder(pictureFolder);
     m_Background = LoadPicture((folder / "background.JPG").string());
     m_Panel = LoadPicture((folder / "panel.JPG").string());
+}
+
+void WindowBackground::FillScene(viewer::ViewerScene& scene) const {
+    scene.leftBackground = m_Background;
+    scene.rightBackground = m_Panel;
+    scene.leftColour = 0x000000;
+    scene.rightColour = 0x323232;
 }
 
 void WindowBackground::Paint(QPainter& painter, const QRect& client) const {

@@ -6,6 +6,10 @@
 class QPainter;
 class QRect;
 
+namespace zor::viewer {
+struct ViewerScene;
+}
+
 namespace zor::shell {
 
 /// The two background pictures; a picture that cannot be loaded leaves a plain colour.
@@ -15,6 +19,8 @@ public:
     explicit WindowBackground(const std::string& pictureFolder);
     /// Draws the viewer area (left 90%) and the panel (the rest) of `client`.
     void Paint(QPainter& painter, const QRect& client) const;
+    /// Gives the viewer's scene the same two pictures, or their colours when missing.
+    void FillScene(viewer::ViewerScene& scene) const;
 
 private:
     QImage m_Background;

@@ -35,6 +35,8 @@
 #include "shell/zor_managerApp.h"
 #include "ui/CAboutDlg.h"
 #include "viewer/ViewerCommands.h"
+#include "viewer/ViewerPainter.h"
+#include "viewer/ViewerSceneBuilder.h"
 
 namespace zor::shell {
 
@@ -83,6 +85,9 @@ void Czor_managerDlg::CreateComponents() {
     m_Windows = std::make_unique<AuxiliaryWindows>(this, Tr("_[Computing volume]_"),
                                                    PicturePath("info.bmp"));
     m_Viewer = std::make_unique<viewer::ViewerCommands>(*this, *m_Windows, *m_Timers);
+    m_ViewerPainter = std::make_unique<viewer::ViewerPainter>();
+    // The pointer's place over the viewer sets the cursor even with no button held.
+    setMouseTracking(true);
     const acquisition::WorkflowPorts ports{*this,      *m_Timers, *m_Windows,
                                            *m_Windows, *this,     *m_Viewer};
     if (m_Factory) {
@@ -269,7 +274,20 @@ std::vector<std::pair<QString, int>> Czor_managerDlg::ContextMenuEntries() const
             {QString::fromStdString(Tr(last)), ToInt(CommandId::MenuBackOrExit)}};
 }
 
+namespace {
+
+viewer::Point PointOf(const QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    return {p.x(), p.y()};
+}
+
+}  // namespace
+
 void Czor_managerDlg::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        m_Viewer->Mouse().OnButtonDown(PointOf(event), m_Workflow->WorkflowPhase());
+        return;
+    }
     if (event->button() != Qt::RightButton) {
         QWidget::mousePressEvent(event);
         return;
@@ -284,6 +302,28 @@ void Czor_managerDlg::mousePressEvent(QMouseEvent* event) {
     }
     if (QAction* chosen = menu.exec(event->globalPosition().toPoint()))
         Route(RouteKind::Command, chosen->data().toInt(), 0);
+}
+
+void Czor_managerDlg::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        m_Viewer->Mouse().OnButtonUp(PointOf(event), m_Workflow->WorkflowPhase());
+        return;
+    }
+    QWidget::mouseReleaseEvent(event);
+}
+
+void Czor_managerDlg::mouseMoveEvent(QMouseEvent* event) {
+    const bool held = (event->buttons() & Qt::LeftButton) != 0;
+    m_Viewer->Mouse().OnMouseMove(PointOf(event), held, m_Workflow->WorkflowPhase());
+}
+
+void Czor_managerDlg::mouseDoubleClickEvent(QMouseEvent* event) {
+    // A double click stands for the second press, as the viewer's gestures expect.
+    if (event->button() == Qt::LeftButton) {
+        m_Viewer->Mouse().OnDoubleClick(PointOf(event), m_Workflow->WorkflowPhase());
+        return;
+    }
+    QWidget::mouseDoubleClickEvent(event);
 }
 
 void Czor_managerDlg::ShowAbout() {
@@ -310,6 +350,7 @@ void Czor_managerDlg::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     m_Status->Layout(rect());
     m_Buttons->Relayout(rect());
+    m_Viewer->SetViewerArea({0, 0, width(), height()});
 }
 
 void Czor_managerDlg::moveEvent(QMoveEvent* event) {
@@ -318,8 +359,16 @@ void Czor_managerDlg::moveEvent(QMoveEvent* event) {
 }
 
 void Czor_managerDlg::paintEvent(QPaintEvent* /*event*/) {
+    viewer::ViewerScene scene = viewer::SceneOf(*m_Viewer, m_Workflow->WorkflowPhase());
+    m_Background->FillScene(scene);
+    scene.lineColour = 0x808080;
+    m_ViewerPainter->Paint(scene, m_ViewerImage);
     QPainter painter(this);
-    m_Background->Paint(painter, rect());
+    if (m_ViewerImage.isNull()) {
+        m_Background->Paint(painter, rect());
+    } else {
+        painter.drawImage(0, 0, m_ViewerImage);
+    }
     // Start-up measurements end the program at its first paint (see docs/benchmarks.md).
     static const bool quitAfterFirstPaint = std::getenv("ZOR_QUIT_AFTER_FIRST_PAINT") != nullptr;
     if (quitAfterFirstPaint) {

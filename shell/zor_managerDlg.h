@@ -1,6 +1,7 @@
 #pragma once
 // The main window: the hub that owns the components, routes commands, timers and messages to
 // them through one table, and paints by delegating.
+#include <QImage>
 #include <QWidget>
 #include <atomic>
 #include <functional>
@@ -24,7 +25,8 @@ class CAboutDlg;
 }
 namespace zor::viewer {
 class ViewerCommands;
-}
+class ViewerPainter;
+}  // namespace zor::viewer
 
 namespace zor::shell {
 
@@ -87,6 +89,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     // IShellCommands
@@ -111,6 +116,8 @@ private:
     std::unique_ptr<WindowBackground> m_Background;
     std::unique_ptr<AuxiliaryWindows> m_Windows;
     std::unique_ptr<viewer::ViewerCommands> m_Viewer;
+    std::unique_ptr<viewer::ViewerPainter> m_ViewerPainter;
+    QImage m_ViewerImage;  ///< the off-screen picture of the viewer area, reused between paints
     std::unique_ptr<acquisition::IWorkflow> m_Workflow;
     IExportCommands* m_Export = nullptr;
     ui::CAboutDlg* m_About = nullptr;  // child widget, owned through Qt

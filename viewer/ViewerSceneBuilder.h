@@ -1,0 +1,13 @@
+#pragma once
+// What the main window paints in the viewer area, taken from the viewer's state.
+#include "viewer/ViewerCommands.h"
+#include "viewer/ViewerPainter.h"
+
+namespace zor::viewer {
+
+/// The scene of the viewer area for workflow phase `phase`: the layout and its flags, the
+/// crosses' grid, the panoramic from the volume-of-interest step on, and in that step the
+/// hatching, guides and the frame. Backgrounds and colours are left to the caller.
+ViewerScene SceneOf(const ViewerCommands& viewer, int phase);
+
+}  // namespace zor::viewer
