@@ -32,11 +32,11 @@ std::string Workflow::Picture(const char* file) const {
         .string();
 }
 
-bool Workflow::EnterWorkflowStep(int step, bool invalidate, bool /*pollNow*/) {
+bool Workflow::EnterWorkflowStep(int step, bool invalidate, bool pollNow) {
     bool entered = false;
     switch (step) {
         case 1:
-            entered = EnterPanoramicStep();
+            entered = EnterPanoramicStep(pollNow);
             break;
         case 2:
             entered = EnterSelectionStep();
@@ -54,12 +54,27 @@ bool Workflow::EnterWorkflowStep(int step, bool invalidate, bool /*pollNow*/) {
     return entered;
 }
 
-bool Workflow::EnterPanoramicStep() {
+bool Workflow::EnterPanoramicStep(bool pollNow) {
     m_Ports.Timers.KillTimer(TimerId::ExposureWatch);
     m_Phase = 1;
     m_TemplateMode = false;
     m_Ports.Viewer.HidePanoramic();
+    if (pollNow)
+        PollDevice();
     return true;
+}
+
+void Workflow::PollDevice() {
+    // The first poll after start-up clears the status line, enters the panoramic step once more
+    // (its own poll is then no longer the first) and opens the panoramic the caller gave.
+    // Reading the device's state needs the driver's status channel, which is not polled here.
+    if (m_FirstPollDone)
+        return;
+    m_FirstPollDone = true;
+    m_Ports.Status.LogMessage("", false, 3, false);
+    EnterWorkflowStep(1, true, true);
+    if (m_Caller.CallerPanoramicMode)
+        OpenCallerPanoramic();
 }
 
 bool Workflow::EnterSelectionStep() {

@@ -62,7 +62,8 @@ public:
     bool TemplateMode() const { return m_TemplateMode; }
 
 private:
-    bool EnterPanoramicStep();
+    bool EnterPanoramicStep(bool pollNow);
+    void PollDevice();
     bool EnterSelectionStep();
     void UsePanoramic(bool templateMode);
     void ShowPanoramic();
@@ -77,6 +78,7 @@ private:
     bool m_TemplateMode = false;
     bool m_LastPanoramic = false;
     bool m_LastTomosynthesis = false;
+    bool m_FirstPollDone = false;  ///< the first device poll after start-up has run
 };
 
 }  // namespace zor::acquisition

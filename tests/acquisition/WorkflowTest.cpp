@@ -114,6 +114,18 @@ TEST_F(WorkflowTest, CallersPanoramicAndItsPatientAreForgottenOnBack) {
     EXPECT_EQ(m_Workflow->WorkflowPhase(), 1);
     EXPECT_EQ(m_Ui.ColumnPhase, 1);
     EXPECT_FALSE(m_Ui.WaitCursor);
+
+    // Given at start-up, the caller's panoramic opens at the first poll of the panoramic step.
+    WorkflowSettings settings;
+    settings.Images.m_InstallDir = s_Install->Path().string();
+    Workflow started(WorkflowPorts{m_Ui, m_Ui, m_Ui, m_Ui, m_Ui, m_Viewer}, settings);
+    started.Caller().PanoramicPath = Work("phantom_pano.tif");
+    started.Caller().CallerPanoramicMode = true;
+    started.EnterWorkflowStep(1, true, true);
+    EXPECT_EQ(started.WorkflowPhase(), 2);
+    started.BackOrExit();
+    started.EnterWorkflowStep(1, true, true);
+    EXPECT_EQ(started.WorkflowPhase(), 1) << "only the first poll opens it";
 }
 
 TEST_F(WorkflowTest, NewPanoramicMessages) {
