@@ -1,8 +1,10 @@
 #include "images/Bitmap.h"
 
 #include <FreeImagePlus.h>
+#include <tiffio.h>
 
 #include <cstdio>
+#include <optional>
 
 #include "zor_io/RegularFile.h"
 
@@ -32,6 +34,26 @@ long TellProc(fi_handle handle) {
     return std::ftell(static_cast<std::FILE*>(handle));
 }
 
+/// FreeImage's TIFF reader asks libtiff about every EXIF tag it knows, and libtiff reports each
+/// one it does not know on standard error ("TIFFFieldWithTag: Internal error, unknown tag"),
+/// some sixty lines per load that say nothing about the file. libtiff's process-wide handlers
+/// are quiet while FreeImage reads; the system's own libtiff opens carry handlers of their own.
+class QuietLibtiff {
+public:
+    QuietLibtiff()
+        : m_Error(TIFFSetErrorHandler(nullptr)), m_Warning(TIFFSetWarningHandler(nullptr)) {}
+    ~QuietLibtiff() {
+        TIFFSetErrorHandler(m_Error);
+        TIFFSetWarningHandler(m_Warning);
+    }
+    QuietLibtiff(const QuietLibtiff&) = delete;
+    QuietLibtiff& operator=(const QuietLibtiff&) = delete;
+
+private:
+    TIFFErrorHandler m_Error;
+    TIFFErrorHandler m_Warning;
+};
+
 }  // namespace
 
 bool Bitmap::Load(Format format, const std::string& path) {
@@ -45,6 +67,9 @@ bool Bitmap::Load(Format format, const std::string& path) {
     }
     FreeImageIO io{ReadProc, WriteProc, SeekProc, TellProc};
     const bool tiff = format == Format::Tiff;
+    std::optional<QuietLibtiff> quiet;
+    if (format == Format::Tiff)
+        quiet.emplace();
     FIBITMAP* dib =
         FreeImage_LoadFromHandle(tiff ? FIF_TIFF : FIF_BMP, &io, static_cast<fi_handle>(file),
                                  tiff ? TIFF_DEFAULT : BMP_DEFAULT);
