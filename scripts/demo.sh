@@ -12,10 +12,13 @@ DEMO="$ROOT/out/demo"
 export ZOR_REGISTRY="$DEMO/registry.reg"
 export ZOR_SESSION="demo-$$"
 MANAGER="$ROOT/build/app/zor_manager"
+# As a practice management program would: a patient and the phantom's panoramic, which opens in
+# the volume-of-interest step.
+ARGS=("#PATIENT_NAME" "Anna Rossi" "#PANORAMIC_FILEPATH" "$DEMO/install/work/phantom_pano.tif")
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   echo "== Starting zor_manager (end it from its exit button or with Ctrl-C)"
-  exec "$MANAGER"
+  exec "$MANAGER" "${ARGS[@]}"
 fi
 
 echo "== No display: running zor_manager under Xvfb at 1366x768"
@@ -24,7 +27,7 @@ exec 3< <(Xvfb -displayfd 1 -screen 0 1366x768x24 -nolisten tcp 2>/dev/null)
 read -r -t 20 DISPLAY_NUMBER <&3 || { echo "Xvfb did not start" >&2; exit 1; }
 XVFB_PID=$(pgrep -n -x Xvfb || true)
 export DISPLAY=":$DISPLAY_NUMBER"
-"$MANAGER" & MANAGER_PID=$!
+"$MANAGER" "${ARGS[@]}" & MANAGER_PID=$!
 cleanup() {
   kill -TERM "$MANAGER_PID" 2>/dev/null && wait "$MANAGER_PID" 2>/dev/null
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
