@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QScreen>
 #include <algorithm>
 #include <filesystem>
@@ -10,6 +11,7 @@
 
 #include "ShellTestSupport.h"
 #include "acquisition/Workflow.h"
+#include "phantom/DemoData.h"
 #include "shell/ActivityLog.h"
 #include "shell/RouteTable.h"
 #include "shell/ToolButtonLayout.h"
@@ -243,4 +245,57 @@ TEST_F(MainWindowTest, DefaultPlacementAndOnlyExitCloses) {
     EXPECT_TRUE(m_Window->isVisible());
     m_Window->OnCommand(CommandId::BackOrExit);
     EXPECT_FALSE(m_Window->isVisible()) << "the first click in phase 1 exits";
+}
+
+TEST_F(MainWindowTest, DraggingOnThePanoramicMovesTheFrameWithinTheUsableColumns) {
+    std::string error;
+    ASSERT_TRUE(phantom::WriteDemoData(m_Install.InstallDir(), &error)) << error;
+    const std::string panoramic = m_Install.InstallDir() + "work/phantom_pano.tif";
+    Start({"#PANORAMIC_FILEPATH", panoramic});
+    QApplication::processEvents();
+
+    // The frame's columns: where its green line runs on a row through the panoramic.
+    const int row = m_Window->height() / 4;
+    const auto frameColumns = [&] {
+        const QImage shot = m_Window->grab().toImage();
+        int left = -1;
+        int right = -1;
+        for (int x = 0; x < shot.width(); ++x) {
+            if (shot.pixel(x, row) == qRgb(0, 200, 0)) {
+                left = left < 0 ? x : left;
+                right = x;
+            }
+        }
+        return std::pair{left, right};
+    };
+    const auto send = [&](QEvent::Type type, int x, Qt::MouseButtons buttons) {
+        const QPointF local(x, row);
+        QMouseEvent event(type, local, m_Window->mapToGlobal(local), Qt::LeftButton, buttons,
+                          Qt::NoModifier);
+        QApplication::sendEvent(m_Window, &event);
+    };
+    const auto drag = [&](int from, int to) {
+        send(QEvent::MouseButtonPress, from, Qt::LeftButton);
+        send(QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
+        send(QEvent::MouseMove, to, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, to, Qt::NoButton);
+    };
+
+    const auto [placedLeft, placedRight] = frameColumns();
+    ASSERT_GT(placedLeft, 0) << "the frame is placed on the panoramic at start-up";
+    const int width = placedRight - placedLeft;
+    const int centre = (placedLeft + placedRight) / 2;
+
+    drag(centre, 0);
+    const auto [leftmost, leftmostRight] = frameColumns();
+    EXPECT_LT(leftmost, placedLeft);
+    EXPECT_GT(leftmost, 0) << "held inside the usable columns";
+    EXPECT_EQ(leftmostRight - leftmost, width);
+
+    drag((leftmost + leftmostRight) / 2, m_Window->width() - 1);
+    const auto [rightmostLeft, rightmost] = frameColumns();
+    EXPECT_GT(rightmost, placedRight);
+    EXPECT_EQ(rightmost - rightmostLeft, width);
+    // The usable columns are centred on the panoramic, and so was the placed frame.
+    EXPECT_NEAR(placedLeft - leftmost, rightmost - placedRight, 2);
 }
