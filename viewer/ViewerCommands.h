@@ -1,6 +1,7 @@
 #pragma once
 // The viewer's commands: tool modes, filters and cross stepping, on the viewer's state.
 #include "platform/UserInterfaces.h"
+#include "viewer/CrossImages.h"
 #include "viewer/ViewImage.h"
 #include "viewer/ViewerMouse.h"
 #include "viewer/ViewerStateModel.h"
@@ -34,6 +35,10 @@ public:
     /// The viewer area V (client coordinates), on every resize of the window.
     void SetViewerArea(const Rect& area);
 
+    /// The crosses' pictures, filled by the cross view.
+    CrossImages& Crosses() { return m_Crosses; }
+    const CrossImages& Crosses() const { return m_Crosses; }
+
     ViewerStateModel& Model() { return m_Model; }
     const ViewerStateModel& Model() const { return m_Model; }
     /// The left-button handling of the viewer area, on this model and window.
@@ -49,6 +54,7 @@ private:
     ViewerStateModel m_Model;
     ViewerMouse m_Mouse{m_Model, m_Window};
     DisplayBitmap m_Panoramic;
+    CrossImages m_Crosses;
     bool m_FramePending = false;  ///< a panoramic arrived before the viewer area was known
 };
 

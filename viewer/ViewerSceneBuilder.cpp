@@ -12,6 +12,11 @@ ViewerScene SceneOf(const ViewerCommands& viewer, int phase) {
     scene.crossRows = model.CrossGroupSize();
     scene.volumeShown = phase == kVolumeNavigationPhase;
 
+    const CrossImages& crosses = viewer.Crosses();
+    scene.crossesVisible = crosses.Visible();
+    for (int i = 0; i < crosses.Count(); ++i)
+        scene.crosses.push_back(crosses.Bitmap(i));
+
     const DisplayBitmap& panoramic = viewer.PanoramicBitmap();
     if (phase >= kVolumeSelectionPhase && !panoramic.Empty() &&
         !(scene.volumeShown && scene.crossesOverPanoramic)) {
