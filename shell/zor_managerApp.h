@@ -8,6 +8,7 @@
 
 #include "shell/Settings.h"
 #include "shell/zor_managerDlg.h"
+#include "viewer/CrossPorts.h"
 
 class QSocketNotifier;
 
@@ -19,11 +20,11 @@ namespace zor::shell {
 
 /// Owns the settings and the main window for the life of the process; user-interface thread.
 /// A QApplication must exist before InitInstance.
-class Czor_managerApp {
+class Czor_managerApp : public viewer::ICrossCountSetting {
 public:
     /// `arguments`: the program's arguments without the program name.
     explicit Czor_managerApp(std::vector<std::string> arguments);
-    ~Czor_managerApp();
+    ~Czor_managerApp() override;
 
     /// The workflow the main window will drive (tests pass their own); call before InitInstance.
     void SetWorkflowFactory(WorkflowFactory factory) { m_WorkflowFactory = std::move(factory); }
@@ -36,6 +37,8 @@ public:
     int ExitInstance();
 
     bool SaveSliceVisualNumber();
+    /// The number of crosses the operator chose; written to the registry at exit.
+    void StoreSliceVisualNumber(int count) override { m_Settings.SliceVisualNumber = count; }
     bool SaveLastPanoramicPhantom(bool phantom);
     bool SaveMainWindowHandle(uint64_t handle);
 

@@ -86,6 +86,8 @@ void Czor_managerDlg::CreateComponents() {
                                                    PicturePath("info.bmp"));
     m_Viewer = std::make_unique<viewer::ViewerCommands>(*this, *m_Windows, *m_Timers);
     m_ViewerPainter = std::make_unique<viewer::ViewerPainter>();
+    m_Viewer->Model().SetCrossCount(m_App.Settings().SliceVisualNumber);
+    m_Viewer->Mouse().SetPorts({nullptr, nullptr, &m_App});
     // The pointer's place over the viewer sets the cursor even with no button held.
     setMouseTracking(true);
     const acquisition::WorkflowPorts ports{*this,      *m_Timers, *m_Windows,
