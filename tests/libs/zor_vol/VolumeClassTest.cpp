@@ -152,7 +152,9 @@ TEST(VolumeClass, SlicesSampleTheTruePlaneGeometry) {
         double position, angle;
     } cases[] = {{0.5, 0.0}, {0.525, 0.0}, {0.4, 0.3}, {0.6, -0.5}, {0.51, 0.05}};
     for (const auto& c : cases) {
+        // Padding bytes zeroed, so that the memcmp below compares only the fields.
         SliceInfo info;
+        std::memset(&info, 0, sizeof info);
         vol.Slice_Extract(c.position, c.angle, &info);
         const double dx = (info.SliceTopRightX - info.SliceTopLeftX) / (h.Ny - 1);
         const double dy = (info.SliceTopRightY - info.SliceTopLeftY) / (h.Ny - 1);
@@ -181,6 +183,7 @@ TEST(VolumeClass, SlicesSampleTheTruePlaneGeometry) {
         }
         EXPECT_GT(inside, vol.m_DimZ * 10);
         SliceInfo again;
+        std::memset(&again, 0, sizeof again);
         vol.SliceInfo_Extract(c.position, c.angle, &again);
         EXPECT_EQ(std::memcmp(&again, &info, sizeof info), 0);
     }
