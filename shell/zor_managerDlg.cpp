@@ -208,6 +208,10 @@ void Czor_managerDlg::MarkToolButton(std::optional<CommandId> button) {
 }
 
 void Czor_managerDlg::SetCursor(CursorId cursor) {
+    // Every move over the viewer asks for its cursor; it is loaded only when it changes.
+    if (m_CursorShown == cursor)
+        return;
+    m_CursorShown = cursor;
     if (cursor == CursorId::Arrow) {
         setCursor(Qt::ArrowCursor);
     } else {

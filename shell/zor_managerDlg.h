@@ -6,6 +6,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/UserInterfaces.h"
@@ -118,6 +119,7 @@ private:
     std::unique_ptr<viewer::ViewerCommands> m_Viewer;
     std::unique_ptr<viewer::ViewerPainter> m_ViewerPainter;
     QImage m_ViewerImage;  ///< the off-screen picture of the viewer area, reused between paints
+    std::optional<CursorId> m_CursorShown;  ///< the cursor last set on the window
     std::unique_ptr<acquisition::IWorkflow> m_Workflow;
     IExportCommands* m_Export = nullptr;
     ui::CAboutDlg* m_About = nullptr;  // child widget, owned through Qt
