@@ -154,7 +154,7 @@ TEST(VolumeClass, SlicesSampleTheTruePlaneGeometry) {
     for (const auto& c : cases) {
         // Padding bytes zeroed, so that the memcmp below compares only the fields.
         SliceInfo info;
-        std::memset(&info, 0, sizeof info);
+        std::memset(static_cast<void*>(&info), 0, sizeof info);
         vol.Slice_Extract(c.position, c.angle, &info);
         const double dx = (info.SliceTopRightX - info.SliceTopLeftX) / (h.Ny - 1);
         const double dy = (info.SliceTopRightY - info.SliceTopLeftY) / (h.Ny - 1);
@@ -183,7 +183,7 @@ TEST(VolumeClass, SlicesSampleTheTruePlaneGeometry) {
         }
         EXPECT_GT(inside, vol.m_DimZ * 10);
         SliceInfo again;
-        std::memset(&again, 0, sizeof again);
+        std::memset(static_cast<void*>(&again), 0, sizeof again);
         vol.SliceInfo_Extract(c.position, c.angle, &again);
         EXPECT_EQ(std::memcmp(&again, &info, sizeof info), 0);
     }
