@@ -1,0 +1,274 @@
+// The device link worker and the workflow's calls, against the library's LinkServer on
+// loopback and against a recording connection object.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "acquisition/DeviceLink.h"
+#include "libs/talvern_connection/LinkTestPeers.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using zor::acquisition::DeviceLink;
+using zor::acquisition::DeviceLinkParts;
+using zor::test::RecordingDevice;
+
+/// Waits up to `limit` for `done`; true when it came.
+template <typename F>
+bool WaitUntil(F done, std::chrono::milliseconds limit = 5000ms) {
+    const auto end = Clock::now() + limit;
+    while (!done()) {
+        if (Clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+/// A connection object that records the calls it gets; connects to any address, or to none
+/// when `refuse` is set; with `faultOnRefresh` the keep-alive breaks the link every time.
+struct RecordingConnection : ITalvernConnection {
+    std::mutex Lock;
+    std::vector<std::string> Addresses;
+    std::vector<int> Flags;
+    std::atomic<int> Connects{0}, Resets{0}, Refreshes{0};
+    std::atomic<bool> Connected{false}, FaultOnRefresh{false}, Refuse{false};
+
+    void Connect(const char* address, int flags) override {
+        {
+            std::lock_guard lock(Lock);
+            Addresses.emplace_back(address);
+            Flags.push_back(flags);
+        }
+        Connected = !Refuse;
+        Connects++;
+    }
+    void Reset() override {
+        Connected = false;
+        Resets++;
+    }
+    bool IsConnected() const override { return Connected; }
+    void RefreshStatus() override {
+        Refreshes++;
+        if (Connected && FaultOnRefresh) {
+            Connected = false;
+            throw CTalvernConnectionException("link broken");
+        }
+    }
+    bool MayAbort() override { return true; }
+    void RequestAbort() override {}
+    void SetVolumeSelection(bool) override {}
+    std::string LastStatus() const override { return ""; }
+    std::string LastError() const override { return ""; }
+};
+
+/// Parts serving `connection` (never released by the worker, only recorded).
+DeviceLinkParts RecordingParts(RecordingConnection& connection, std::atomic<int>& destroyed,
+                               std::function<std::string()> address) {
+    DeviceLinkParts parts;
+    parts.Create = [&connection] { return &connection; };
+    parts.Destroy = [&connection, &destroyed](ITalvernConnection* c) {
+        if (c == &connection)
+            destroyed++;
+        return true;
+    };
+    parts.ReadAddress = std::move(address);
+    return parts;
+}
+
+int EntriesIn(const char* folder) {
+    int n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(folder))
+        ++n;
+    return n;
+}
+
+TEST(DeviceLinkAddress, RegistryValueOrTheLoopbackDefault) {
+    const zor::test::TempDir dir;
+    const auto file = dir / "registry.reg";
+    const std::string head = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\software\\vordal\\orvix\\talvern]\n";
+    const struct {
+        const char* Value;  // the IPAddress line, or "" for none
+        std::string Expected;
+    } cases[] = {
+        {"\"IPAddress\"=\"127.0.0.5:5000\"", "127.0.0.5:5000"},
+        {"\"ipaddress\"=str(2):\"127.0.0.9\"", "127.0.0.9"},
+        {"\"IPAddress\"=\"\"", ""},
+        {"\"IPAddress\"=dword:00000001", "127.0.0.1"},
+        {"\"IPAddress\"=hex:31,32", "127.0.0.1"},
+        {"", "127.0.0.1"},
+        {"\"IPAddress\"=\"127.000.000.001:47310-and-more-beyond-it\"",
+         "127.000.000.001:47310-and-more-"},
+    };
+    for (const auto& c : cases) {
+        zor::test::WriteFile(file, head + c.Value + "\n");
+        EXPECT_EQ(zor::acquisition::ReadDeviceAddress(file), c.Expected) << c.Value;
+    }
+    EXPECT_EQ(zor::acquisition::ReadDeviceAddress(dir / "missing.reg"), "127.0.0.1");
+}
+
+TEST(DeviceLink, EmptyAddressIsPassedAsItIsAndTheObjectIsDestroyedAtTheEnd) {
+    const zor::test::TempDir dir;
+    const auto file = dir.Write(
+        "registry.reg",
+        "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\software\\vordal\\orvix\\talvern]\n\"IPAddress\"=\"\"\n");
+    RecordingConnection connection;
+    connection.Refuse = true;
+    std::atomic<int> destroyed{0};
+    DeviceLink link(RecordingParts(connection, destroyed,
+                                   [file] { return zor::acquisition::ReadDeviceAddress(file); }));
+    ASSERT_TRUE(link.Start());
+    ASSERT_TRUE(WaitUntil([&] { return connection.Connects >= 1; }));
+    EXPECT_TRUE(link.Stop());
+    std::lock_guard lock(connection.Lock);
+    EXPECT_EQ(connection.Addresses.front(), "");
+    EXPECT_EQ(connection.Flags.front(), 0);
+    EXPECT_EQ(destroyed, 1);
+    EXPECT_FALSE(link.IsConnected());
+}
+
+TEST(DeviceLink, ABrokenLinkIsResetAndRetriedButNeverInATightLoop) {
+    RecordingConnection connection;
+    connection.FaultOnRefresh = true;
+    std::atomic<int> destroyed{0};
+    auto parts = RecordingParts(connection, destroyed, [] { return "127.0.0.1"; });
+    parts.Cycle = 100ms;
+    DeviceLink link(parts);
+    ASSERT_TRUE(link.Start());
+    std::this_thread::sleep_for(1000ms);
+    EXPECT_TRUE(link.Stop());
+    // Every fault is followed by a reset; after the first, each further try waits a cycle.
+    EXPECT_EQ(connection.Resets, connection.Connects);
+    EXPECT_GE(connection.Connects, 3);
+    EXPECT_LE(connection.Connects, 2 * 1000 / 100 + 2);
+}
+
+TEST(DeviceLink, CreationFailureLeavesNoLinkAndTheWorkflowCarriesOn) {
+    std::atomic<int> destroyed{0};
+    DeviceLinkParts parts;
+    parts.Create = [] { return nullptr; };
+    parts.Destroy = [&destroyed](ITalvernConnection*) { return ++destroyed > 0; };
+    parts.ReadAddress = [] { return "127.0.0.1"; };
+    DeviceLink link(parts);
+    ASSERT_TRUE(link.Start());
+    EXPECT_TRUE(link.Stop(2000ms));
+    EXPECT_EQ(destroyed, 0);
+    EXPECT_TRUE(link.AbortAllowed());
+    EXPECT_FALSE(link.SetVolumeSelection(true));
+}
+
+struct DeviceLinkServed : ::testing::Test {
+    RecordingDevice device;
+    talvern::LinkServer server{device};
+    std::string address;
+    void SetUp() override {
+        ASSERT_TRUE(server.Start(0));
+        address = "127.0.0.1:" + std::to_string(server.Port());
+    }
+    DeviceLinkParts Parts(std::chrono::milliseconds cycle) {
+        DeviceLinkParts parts;
+        parts.ReadAddress = [this] { return address; };
+        parts.Cycle = cycle;
+        return parts;
+    }
+};
+
+TEST_F(DeviceLinkServed, AbortSequenceAndVolumeSelectionReachTheDevice) {
+    DeviceLink link(Parts(5000ms));
+    EXPECT_TRUE(link.AbortAllowed()) << "before the worker: no object, allowed";
+    ASSERT_TRUE(link.Start());
+    ASSERT_TRUE(WaitUntil([&] { return link.IsConnected(); }));
+    EXPECT_TRUE(link.SetVolumeSelection(true));
+    EXPECT_TRUE(device.LastVolumeSelection);
+    EXPECT_TRUE(link.SetVolumeSelection(false));
+    EXPECT_FALSE(device.LastVolumeSelection);
+    device.AbortPermitted = false;
+    EXPECT_FALSE(link.AbortAllowed());
+    device.AbortPermitted = true;
+    EXPECT_TRUE(link.AbortAllowed());
+    EXPECT_EQ(device.AbortRequests, 2);
+
+    // Stop wakes the worker out of its 5 s sleep and closes the link.
+    const auto start = Clock::now();
+    EXPECT_TRUE(link.Stop());
+    const double stopSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+    EXPECT_LT(stopSeconds, 1.0);
+    std::printf("stop during a 5000 ms cycle took %.4f s\n", stopSeconds);
+    EXPECT_TRUE(WaitUntil([&] { return server.ClientCount() == 0; }));
+    EXPECT_TRUE(link.AbortAllowed());
+    EXPECT_FALSE(link.SetVolumeSelection(true));
+    EXPECT_EQ(device.AbortRequests, 2);
+}
+
+TEST_F(DeviceLinkServed, WorkerReconnectsWithinACycleAfterTheDeviceRestarts) {
+    constexpr auto kCycle = 300ms;
+    DeviceLink link(Parts(kCycle));
+    ASSERT_TRUE(link.Start());
+    ASSERT_TRUE(WaitUntil([&] { return server.ClientCount() == 1 && link.IsConnected(); }));
+    const uint16_t port = server.Port();
+    server.Stop();
+    const auto restart = Clock::now();
+    ASSERT_TRUE(server.Start(port));
+    ASSERT_TRUE(WaitUntil([&] { return server.ClientCount() == 1; }));
+    const auto after =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - restart);
+    std::printf("reconnected %lld ms after the restart (cycle %lld ms)\n",
+                static_cast<long long>(after.count()), static_cast<long long>(kCycle.count()));
+    EXPECT_LT(after, kCycle + 700ms);
+    EXPECT_TRUE(WaitUntil([&] { return link.IsConnected(); }));
+    EXPECT_TRUE(link.SetVolumeSelection(true));
+    EXPECT_EQ(device.VolumeSelectionOn, 1);
+}
+
+TEST(DeviceLink, RefusedAddressIsRetriedEachCycleWithoutGrowingDescriptorsOrThreads) {
+    // The real connection object, counted through a thin wrapper around it.
+    struct Counting : ITalvernConnection {
+        ITalvernConnection* Inner = CreateTalvernConnection();
+        std::atomic<int> Connects{0};
+        ~Counting() override { DestroyTalvernConnection(Inner); }
+        void Connect(const char* a, int f) override {
+            Inner->Connect(a, f);
+            Connects++;
+        }
+        void Reset() override { Inner->Reset(); }
+        bool IsConnected() const override { return Inner->IsConnected(); }
+        void RefreshStatus() override { Inner->RefreshStatus(); }
+        bool MayAbort() override { return Inner->MayAbort(); }
+        void RequestAbort() override { Inner->RequestAbort(); }
+        void SetVolumeSelection(bool on) override { Inner->SetVolumeSelection(on); }
+        std::string LastStatus() const override { return Inner->LastStatus(); }
+        std::string LastError() const override { return Inner->LastError(); }
+    } counting;
+    const std::string refused = "127.0.0.1:" + std::to_string(zor::test::UnusedPort());
+    std::atomic<int> reads{0};
+    DeviceLinkParts parts;
+    parts.Create = [&counting] { return &counting; };
+    parts.Destroy = [](ITalvernConnection*) { return true; };
+    parts.ReadAddress = [&] {
+        reads++;
+        return refused;
+    };
+    parts.Cycle = 1ms;
+    DeviceLink link(parts);
+    ASSERT_TRUE(link.Start());
+    ASSERT_TRUE(WaitUntil([&] { return counting.Connects >= 10; }));
+    const int fds = EntriesIn("/proc/self/fd"), threads = EntriesIn("/proc/self/task");
+    ASSERT_TRUE(WaitUntil([&] { return counting.Connects >= 1010; }, 30000ms));
+    EXPECT_EQ(EntriesIn("/proc/self/fd"), fds);
+    EXPECT_EQ(EntriesIn("/proc/self/task"), threads);
+    EXPECT_TRUE(link.Stop());
+    EXPECT_FALSE(counting.IsConnected());
+    EXPECT_FALSE(counting.LastError().empty());
+    EXPECT_GE(reads, counting.Connects) << "the address is read again on every try";
+}
+
+}  // namespace
