@@ -21,10 +21,15 @@ int RunReconstruct(const Args& args);
 int RunSlice(const Args& args);
 int RunQuality(const Args& args);
 int RunInfo(const Args& args);
+int RunLink(const Args& args);
 
 inline constexpr const char* kInfoUsage =
     "info <panoramic.tif> [--install-dir DIR] [--limited 0|1] [--percentage P]   why a "
     "panoramic loads or is refused";
+
+inline constexpr const char* kLinkUsage =
+    "link [host[:port]]   connect to the device link (default: the registry's IPAddress) and "
+    "show what it reports";
 
 inline const Command kCommands[] = {
     {"phantom", "phantom <InstallDir>            write LUTs, kestel.bmp and panoramics",
@@ -42,6 +47,7 @@ inline const Command kCommands[] = {
      "phantom",
      RunQuality},
     {"info", kInfoUsage, RunInfo},
+    {"link", kLinkUsage, RunLink},
 };
 
 /// Value after `flag` in args, or `fallback`.

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 
+#include "libs/talvern_connection/LinkTestPeers.h"
 #include "support/TempDir.h"
 #include "zor_r3d/ProjectionIo.h"
 #include "zor_vol/VolumeClass.h"
@@ -18,9 +19,9 @@ namespace fs = std::filesystem;
 namespace {
 
 int RunTool(const std::string& args, const std::string& errorLog = "/dev/null",
-            const std::string& outputLog = "/dev/null") {
-    const std::string cmd =
-        std::string(ZOR_TOOL_PATH) + " " + args + " >'" + outputLog + "' 2>'" + errorLog + "'";
+            const std::string& outputLog = "/dev/null", const std::string& environment = "") {
+    const std::string cmd = environment + " " + std::string(ZOR_TOOL_PATH) + " " + args + " >'" +
+                            outputLog + "' 2>'" + errorLog + "'";
     const int status = std::system(cmd.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -101,4 +102,32 @@ TEST(ZorTool, InfoTellsWhetherAPanoramicLoads) {
     EXPECT_EQ(RunTool("info"), 2);
     ASSERT_EQ(::mkfifo((dir + "fifo.tif").c_str(), 0600), 0);
     EXPECT_EQ(RunTool("info " + dir + "fifo.tif" + install), 1) << "answered, not waiting";
+}
+
+TEST(ZorTool, LinkShowsWhatTheDeviceReportsOrWhyThereIsNoLink) {
+    const zor::test::TempDir tmp;
+    const std::string dir = tmp.Slash();
+    zor::test::RecordingDevice device;
+    device.AbortPermitted = false;
+    talvern::LinkServer server(device);
+    ASSERT_TRUE(server.Start(0));
+    const std::string address = "127.0.0.1:" + std::to_string(server.Port());
+    ASSERT_EQ(RunTool("link " + address, "/dev/null", dir + "out.txt"), 0);
+    const std::string out = zor::test::ReadFile(dir + "out.txt");
+    EXPECT_NE(out.find("connected: yes\nstate: ready\nmay abort: no\n"), std::string::npos) << out;
+    EXPECT_EQ(device.AbortRequests, 0) << "the tool only asks";
+
+    // Without an argument the registry's IPAddress is used.
+    const std::string registry = dir + "registry.reg";
+    zor::test::WriteFile(registry,
+                         "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\software\\vordal\\orvix\\talvern]\n"
+                         "\"IPAddress\"=\"" +
+                             address + "\"\n");
+    EXPECT_EQ(RunTool("link", "/dev/null", dir + "out.txt", "ZOR_REGISTRY=" + registry), 0);
+    EXPECT_NE(zor::test::ReadFile(dir + "out.txt").find("connected: yes"), std::string::npos);
+
+    const std::string refused = "127.0.0.1:" + std::to_string(zor::test::UnusedPort());
+    EXPECT_EQ(RunTool("link " + refused, "/dev/null", dir + "out.txt"), 1);
+    EXPECT_NE(zor::test::ReadFile(dir + "out.txt").find("connected: no ("), std::string::npos);
+    EXPECT_EQ(RunTool("link a b"), 2);
 }
