@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -314,7 +316,16 @@ TEST(DriverProjections, AcquiredAlongTheTrajectoryReconstructThePhantom) {
         mean += s.Ncc / 5.0;
     }
     EXPECT_GE(mean, 0.80);
-    std::printf("11 projections in %.2f s; mean NCC %.3f (slab truth)\n", seconds, mean);
+    std::printf("11 projections in %.2f s; NCC", seconds);
+    for (const auto& s : cmp)
+        std::printf(" %.3f", s.Ncc);
+    std::printf(", mean %.3f (slab truth)\n", mean);
+    // ZOR_DRIVER_SIM_KEEP=<folder> keeps the acquisition and its volume for looking at them.
+    if (const char* keep = std::getenv("ZOR_DRIVER_SIM_KEEP")) {
+        std::filesystem::copy(dir.Path(), keep,
+                              std::filesystem::copy_options::overwrite_existing |
+                                  std::filesystem::copy_options::recursive);
+    }
 }
 
 TEST(DriverProjections, CollimatorNoiseAndCancel) {
