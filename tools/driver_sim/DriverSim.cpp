@@ -191,7 +191,7 @@ ParameterCheck ParseParameterText(const std::string& raw) {
         number("#COLSNUM", p.Cols, 1, kAny) &&
         number("#SUBIMGNUM", p.SubImageCount, kProjectionCount, kProjectionCount) &&
         number("#Y_CORRECTION", p.YCorrection, -kAny, kAny) &&
-        number("#EXPOSURE_TIME", p.ExposureTimeMs, 1, 600000);
+        number("#EXPOSURE_TIME", p.ExposureTimeMs, 0, 600000);
     if (!ok)
         return Refuse(problem);
     const bool hasLower = values.count("#COLLIM_POS_INF") != 0;

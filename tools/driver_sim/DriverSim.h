@@ -104,7 +104,10 @@ struct ProjectionResult {
 
 /// Reads the trajectory, projects the phantom along it with the collimator limits and photon
 /// noise applied and writes "3DTS_image_projection_<i>.tif" (i = 1..11), each atomically.
-/// A cancel removes the projections already written and answers "aborted by user".
+/// A cancel removes the projections already written and answers "aborted by user". Projection
+/// files of an earlier acquisition in the output folder are removed first. The system's archive
+/// step (answer kCodeArchive) deletes the work folder's projection files, so the driver answers
+/// kCodeHideWindows and kCodeArchive before calling this and kCodeProjectionsReady after.
 ProjectionResult AcquireProjections(const ProjectionRun& run);
 
 /// One answer to the system.
