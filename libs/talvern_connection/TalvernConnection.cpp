@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -17,6 +18,38 @@
 namespace {
 
 using talvern::Clock;
+
+/// A timed lock built on a condition variable. std::timed_mutex waits on steady_clock through
+/// pthread_mutex_clocklock, which ThreadSanitizer does not follow, so every timed lock showed as
+/// a false unlock fault in the TSan build. Meets TimedLockable for std::unique_lock.
+class DeadlineLock {
+public:
+    bool try_lock_until(Clock::time_point deadline) {
+        std::unique_lock lock(m_Mutex);
+        if (!m_Free.wait_until(lock, deadline, [this] { return !m_Held; }))
+            return false;
+        m_Held = true;
+        return true;
+    }
+    bool try_lock() { return try_lock_until(Clock::now()); }
+    void lock() {
+        std::unique_lock lock(m_Mutex);
+        m_Free.wait(lock, [this] { return !m_Held; });
+        m_Held = true;
+    }
+    void unlock() {
+        {
+            std::lock_guard lock(m_Mutex);
+            m_Held = false;
+        }
+        m_Free.notify_one();
+    }
+
+private:
+    std::mutex m_Mutex;
+    std::condition_variable m_Free;
+    bool m_Held = false;
+};
 
 /// The TCP client. m_Lock serialises the socket; it is taken with the call's own deadline, so
 /// a caller queued behind a call to a silent peer is also back within the time limit.
@@ -42,7 +75,7 @@ private:
     void SetError(const std::string& why);
     void CloseSocket();
 
-    std::timed_mutex m_Lock;
+    DeadlineLock m_Lock;
     int m_Fd = -1;  // guarded by m_Lock
     std::atomic<bool> m_Connected{false};
     /// A Reset that could not take m_Lock in time: the next holder closes the socket first.
