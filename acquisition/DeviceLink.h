@@ -32,15 +32,27 @@ struct DeviceLinkParts {
     std::chrono::milliseconds Cycle{5000};     ///< keep-alive period
 };
 
+/// The device link as the workflow sees it (user-interface thread); tests replace it with a
+/// recorder.
+class IDeviceLink {
+public:
+    virtual ~IDeviceLink() = default;
+    /// The abort sequence; true when the abort may go on (always without a connection).
+    virtual bool AbortAllowed() = 0;
+    /// Volume selection begins (true) or ends (false); false when the device was not told.
+    virtual bool SetVolumeSelection(bool on) = 0;
+    virtual bool IsConnected() const = 0;
+};
+
 /// Owns the link worker thread and the connection object it creates. Start, Stop and the
 /// workflow calls belong to the user-interface thread; the worker runs on its own thread.
 /// Every workflow call checks that the object exists and is connected, and is bounded by the
 /// library's one-second call limit. Nothing is thrown out of this class.
-class DeviceLink {
+class DeviceLink final : public IDeviceLink {
 public:
     explicit DeviceLink(DeviceLinkParts parts = {});
     /// Stops the worker (Stop with its default wait).
-    ~DeviceLink();
+    ~DeviceLink() override;
     DeviceLink(const DeviceLink&) = delete;
     DeviceLink& operator=(const DeviceLink&) = delete;
 
@@ -54,12 +66,12 @@ public:
     /// The abort sequence: when connected, requests the abort, refreshes the status and returns
     /// the device's permission. True (allowed) without a connection, also when the link fails
     /// during the sequence.
-    bool AbortAllowed();
+    bool AbortAllowed() override;
     /// Tells the device that volume selection begins (true) or ends (false); false when there
     /// was no connection to tell or the link failed.
-    bool SetVolumeSelection(bool on);
+    bool SetVolumeSelection(bool on) override;
     /// True when the connection object exists and reports a connection.
-    bool IsConnected() const;
+    bool IsConnected() const override;
 
 private:
     struct State;

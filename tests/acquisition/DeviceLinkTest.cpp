@@ -163,6 +163,29 @@ TEST(DeviceLink, CreationFailureLeavesNoLinkAndTheWorkflowCarriesOn) {
     EXPECT_FALSE(link.SetVolumeSelection(true));
 }
 
+TEST(DeviceLink, StopGivesUpOnAStuckWorkerWhichLaterEndsOnItsOwn) {
+    std::atomic<bool> release{false}, entered{false}, destroyed{false};
+    RecordingConnection connection;
+    std::atomic<int> destroyCount{0};
+    {
+        auto parts = RecordingParts(connection, destroyCount, [&] {
+            entered = true;
+            while (!release)  // a library call that hangs
+                std::this_thread::sleep_for(1ms);
+            return std::string("127.0.0.1");
+        });
+        parts.Destroy = [&destroyed](ITalvernConnection*) { return destroyed = true; };
+        DeviceLink link(parts);
+        ASSERT_TRUE(link.Start());
+        ASSERT_TRUE(WaitUntil([&] { return entered.load(); }));
+        EXPECT_FALSE(link.Stop(50ms));
+        EXPECT_FALSE(destroyed);
+    }  // the owner is gone; the detached worker keeps its own state
+    release = true;
+    EXPECT_TRUE(WaitUntil([&] { return destroyed.load(); }));
+    EXPECT_EQ(connection.Connects, 1) << "the stop flag ends the loop after the hung call";
+}
+
 struct DeviceLinkServed : ::testing::Test {
     RecordingDevice device;
     talvern::LinkServer server{device};
