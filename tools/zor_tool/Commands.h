@@ -22,6 +22,7 @@ int RunSlice(const Args& args);
 int RunQuality(const Args& args);
 int RunInfo(const Args& args);
 int RunLink(const Args& args);
+int RunStatus(const Args& args);
 
 inline constexpr const char* kInfoUsage =
     "info <panoramic.tif> [--install-dir DIR] [--limited 0|1] [--percentage P]   why a "
@@ -48,6 +49,7 @@ inline const Command kCommands[] = {
      RunQuality},
     {"info", kInfoUsage, RunInfo},
     {"link", kLinkUsage, RunLink},
+    {"status", "status [query...]   ask the running device driver (names or codes)", RunStatus},
 };
 
 /// Value after `flag` in args, or `fallback`.
