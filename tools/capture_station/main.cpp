@@ -1,0 +1,79 @@
+// CaptureStation: the image-capturing program stand-in. It holds the name "Capture Station"
+// while it runs, which is all the operator program checks; a small window shows it is there.
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QSocketNotifier>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "platform/NamedObject.h"
+#include "platform/Signals.h"
+
+namespace {
+
+constexpr const char* kCaptureStationName = "Capture Station";
+
+bool HasDisplay() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform && *platform)
+        return std::string(platform) != "offscreen";
+    return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int signalFd = zor::platform::InstallExitSignalPipe();
+    bool headless = !HasDisplay();
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--headless") {
+            headless = true;
+        } else {
+            std::cerr << "usage: CaptureStation [--headless]\n";
+            return 2;
+        }
+    }
+    bool alreadyExists = false;
+    std::string why;
+    const auto name = zor::platform::NamedObject::Create(kCaptureStationName, alreadyExists, &why);
+    if (!name) {
+        std::cerr << "CaptureStation: "
+                  << (alreadyExists ? std::string("already running")
+                                    : "cannot take the name: " + why)
+                  << '\n';
+        return alreadyExists ? 0 : 1;
+    }
+    std::unique_ptr<QCoreApplication> app;
+    if (headless)
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    else
+        app = std::make_unique<QApplication>(argc, argv);
+    std::unique_ptr<QSocketNotifier> exitSignals;
+    if (signalFd >= 0) {
+        exitSignals = std::make_unique<QSocketNotifier>(signalFd, QSocketNotifier::Read);
+        QObject::connect(exitSignals.get(), &QSocketNotifier::activated, [signalFd] {
+            char drained[16];
+            while (read(signalFd, drained, sizeof drained) > 0) {
+            }
+            QCoreApplication::quit();
+        });
+    }
+    std::unique_ptr<QLabel> window;
+    if (!headless) {
+        window = std::make_unique<QLabel>(
+            "Capture Station is running.\n"
+            "Close this window to end it.");
+        window->setWindowTitle("Capture Station");
+        window->setMargin(24);
+        window->show();
+    }
+    std::cout << "CaptureStation: holding the name '" << kCaptureStationName << "'" << std::endl;
+    const int code = app->exec();
+    window.reset();
+    return code;
+}
