@@ -34,6 +34,17 @@ bool CopyFolderFiles(const fs::path& from, const fs::path& to, const std::string
     return true;
 }
 
+/// Copies a built program into the installation; a program not built yet is left out.
+bool InstallProgram(const fs::path& built, const fs::path& install, std::string& error) {
+    std::error_code ec;
+    if (!fs::is_regular_file(built, ec))
+        return true;
+    fs::copy_file(built, install / built.filename(), fs::copy_options::overwrite_existing, ec);
+    if (ec)
+        error = "cannot install " + built.string() + ": " + ec.message();
+    return !ec;
+}
+
 bool WriteIni(const fs::path& file, int language, std::string& error) {
     std::ofstream out(file, std::ios::trunc);
     out << "; DTS demo installation\n"
@@ -91,6 +102,22 @@ bool CreateDemoInstall(const DemoInstallOptions& o, std::string& error) {
     }
     if (!CopyFolderFiles(o.SourceDir / "docs", install / "docs", ".pdf", error))
         return false;
+
+    // The device side: the driver simulator and the capture stand-in run from InstallDir, and
+    // the driver hands its answers to InstallDir/zor_manager, here a link to the built program.
+    if (!InstallProgram(o.BuildDir / "tools/device_driver_host/DeviceDriverHost", install, error) ||
+        !InstallProgram(o.BuildDir / "tools/capture_station/CaptureStation", install, error)) {
+        return false;
+    }
+    const fs::path manager = o.BuildDir / "app/zor_manager";
+    if (fs::is_regular_file(manager, ec)) {
+        fs::remove(install / "zor_manager", ec);
+        fs::create_symlink(manager, install / "zor_manager", ec);
+        if (ec) {
+            error = "cannot link zor_manager into the installation: " + ec.message();
+            return false;
+        }
+    }
 
     // The phantom's LUTs, curve picture and panoramics; its curve picture is the one that
     // matches the LUTs, so it replaces any drawn stand-in.
