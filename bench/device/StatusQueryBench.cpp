@@ -36,6 +36,7 @@ void BM_TenThousandStatusQueries(benchmark::State& state) {
     std::string why;
     DriverHostOptions options;
     options.InstallDir = "/tmp";
+    options.LinkPort = -1;
     auto host = DriverHost::Start(options, std::make_unique<NoSteps>(), other, why);
     if (!host) {
         state.SkipWithError(("cannot serve the status channel: " + why).c_str());

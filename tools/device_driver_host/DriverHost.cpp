@@ -13,6 +13,7 @@
 #include "platform/Parser.h"
 #include "platform/Process.h"
 #include "platform/StatusChannel.h"
+#include "talvern_connection/LinkServer.h"
 
 namespace zor::device {
 namespace {
@@ -42,7 +43,48 @@ bool WaitForExit(pid_t pid, int limitMs) {
     return true;
 }
 
+/// The device's state as one word for the device link's keep-alive.
+std::string StateWord(int32_t state) {
+    switch (state) {
+        case kNotConnected:
+            return "not_connected";
+        case kSetup:
+            return "setup";
+        case kNeedsReset:
+            return "reset";
+        case kNeedsPatient:
+            return "positioning";
+        case kAcquiring:
+            return "exposing";
+        case kDummyRun:
+            return "dummy_run";
+        case kAlarm:
+            return "alarm";
+        case kService:
+            return "service";
+        case kUpdate:
+            return "update";
+        default:
+            return "ready";
+    }
+}
+
 }  // namespace
+
+/// What the device link asks of the device.
+class DriverHost::LinkDevice final : public talvern::ILinkHandler {
+public:
+    explicit LinkDevice(DriverHost& host) : m_Host(host) {}
+    void OnVolumeSelection(bool on) override { m_Host.m_VolumeSelection = on; }
+    void OnAbortRequest() override { m_Host.m_Model.Act("abort"); }
+    // The device lets the operator abort at any time; a running exposure is stopped on the
+    // device itself (the operator program then shows how).
+    bool MayAbort() override { return true; }
+    std::string Status() override { return StateWord(m_Host.m_Model.State()); }
+
+private:
+    DriverHost& m_Host;
+};
 
 DriverHost::DriverHost(DriverHostOptions options, std::unique_ptr<AcquisitionSteps> steps)
     : m_Options(std::move(options)), m_Steps(std::move(steps)) {
@@ -74,11 +116,22 @@ std::unique_ptr<DriverHost> DriverHost::Start(DriverHostOptions options,
         kStatusName, [self](int32_t w, int32_t l) { return self->StatusReply(w, l); }, &why);
     if (!host->m_StatusServer)
         return nullptr;
+    // The device link is a convenience of the device: without its port the device still runs.
+    if (host->m_Options.LinkPort >= 0) {
+        host->m_LinkDevice = std::make_unique<LinkDevice>(*host);
+        host->m_LinkServer = std::make_unique<talvern::LinkServer>(*host->m_LinkDevice);
+        std::string linkWhy;
+        if (!host->m_LinkServer->Start(static_cast<uint16_t>(host->m_Options.LinkPort), &linkWhy)) {
+            host->Report("the device link is not served: " + linkWhy);
+            host->m_LinkServer.reset();
+        }
+    }
     return host;
 }
 
 DriverHost::~DriverHost() {
     m_Stopping = true;
+    m_LinkServer.reset();
     m_StatusServer.reset();
     m_CopyDataServer.reset();
     const std::lock_guard lock(m_JobMutex);
@@ -263,6 +316,10 @@ void DriverHost::Report(const std::string& message) {
     std::cerr << "DeviceDriverHost: " << message << std::endl;
     const std::lock_guard lock(m_Mutex);
     m_LastMessage = message;
+}
+
+int DriverHost::LinkPort() const {
+    return m_LinkServer ? m_LinkServer->Port() : 0;
 }
 
 std::vector<std::string> DriverHost::Answers() const {

@@ -16,6 +16,10 @@
 #include "AcquisitionSteps.h"
 #include "DeviceModel.h"
 
+namespace talvern {
+class LinkServer;
+}  // namespace talvern
+
 namespace zor::platform {
 class CopyDataServer;
 class StatusQueryServer;
@@ -49,6 +53,7 @@ struct DriverHostOptions {
     std::filesystem::path ManagerProgram;  ///< empty: InstallDir/"zor_manager"
     int PanoramicExposureMs = 1500;        ///< how long state 5 lasts for a panoramic
     int ManagerWaitMs = 60000;             ///< longest wait for the operator program to end
+    int LinkPort = 47310;                  ///< device link on 127.0.0.1; 0 any port, -1 none
 };
 
 class DriverHost {
@@ -72,9 +77,14 @@ public:
     /// The last thing the acquisition reported, for the panel.
     std::string LastMessage() const;
     bool JobRunning() const { return m_JobRunning; }
+    /// The port the device link is served on; 0 when it is not served.
+    int LinkPort() const;
+    /// True while the operator program says its volume-selection phase runs (device link).
+    bool VolumeSelection() const { return m_VolumeSelection; }
 
 private:
     explicit DriverHost(DriverHostOptions options, std::unique_ptr<AcquisitionSteps> steps);
+    class LinkDevice;
     int32_t StatusReply(int32_t wParam, int32_t lParam);
     void ControlRecord(const std::string& text);
     bool StartJob(void (DriverHost::*job)(std::string), std::string argument);
@@ -88,6 +98,7 @@ private:
     DeviceModel m_Model;
     std::atomic<bool> m_Stopping{false};
     std::atomic<bool> m_JobRunning{false};
+    std::atomic<bool> m_VolumeSelection{false};
     std::mutex m_JobMutex;  // guards m_Job
     std::thread m_Job;
     mutable std::mutex m_Mutex;  // guards the fields below
@@ -96,6 +107,8 @@ private:
     std::string m_LastMessage;
     int m_AnswerCount = 0;
     // Servers last: they are stopped first, before the state their handlers use goes away.
+    std::unique_ptr<LinkDevice> m_LinkDevice;
+    std::unique_ptr<talvern::LinkServer> m_LinkServer;
     std::unique_ptr<platform::StatusQueryServer> m_StatusServer;
     std::unique_ptr<platform::CopyDataServer> m_CopyDataServer;
 };

@@ -49,6 +49,8 @@ Arguments Parse(int argc, char** argv) {
             a.Options.InstallDir = argv[++i];
         } else if (arg == "--manager" && hasValue) {
             a.Options.ManagerProgram = argv[++i];
+        } else if (arg == "--link-port" && hasValue) {
+            a.Options.LinkPort = zor::platform::Atoi(argv[++i]);
         } else if (arg == "--exposure-ms" && hasValue) {
             a.Options.PanoramicExposureMs = zor::platform::Atoi(argv[++i]);
         } else if (arg.rfind("--", 0) == 0) {
@@ -75,7 +77,8 @@ int main(int argc, char** argv) {
     if (!args.Valid) {
         std::fprintf(stderr,
                      "usage: DeviceDriverHost [--headless] [--install-dir DIR] [--manager PATH]\n"
-                     "                        [--exposure-ms N] [#FILEPARAM <Param.txt>]\n"
+                     "                        [--exposure-ms N] [--link-port N|-1]\n"
+                     "                        [#FILEPARAM <Param.txt>]\n"
                      "       DeviceDriverHost --control \"<action>\"\n");
         return 2;
     }

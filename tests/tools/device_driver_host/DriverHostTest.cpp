@@ -22,6 +22,7 @@
 #include "platform/NamedObject.h"
 #include "platform/StatusChannel.h"
 #include "support/TempDir.h"
+#include "talvern_connection/TalvernConnection.h"
 
 namespace fs = std::filesystem;
 using namespace zor::device;
@@ -108,7 +109,7 @@ public:
             dup2(null, 2);
             const std::string exposure = std::to_string(exposureMs);
             execl(ZOR_DRIVER_HOST_PATH, ZOR_DRIVER_HOST_PATH, "--headless", "--install-dir",
-                  install.Dir.Path().c_str(), "--exposure-ms", exposure.c_str(),
+                  install.Dir.Path().c_str(), "--exposure-ms", exposure.c_str(), "--link-port", "0",
                   static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -287,6 +288,7 @@ std::unique_ptr<DriverHost> StartHost(const Install& install,
     DriverHostOptions options;
     options.InstallDir = install.Dir.Path();
     options.PanoramicExposureMs = 300;
+    options.LinkPort = 0;
     auto host = DriverHost::Start(options, std::move(steps), other, why);
     EXPECT_TRUE(host) << why;
     raw->Host = host.get();
@@ -377,4 +379,34 @@ TEST(DriverHost, PanoramicIsWrittenWhileTheDeviceReportsTheAcquisition) {
     EXPECT_EQ(steps->PanoramicState, kAcquiring);
     EXPECT_EQ(host->Model().Answer(kQueryState), kNeedsReset);
     EXPECT_TRUE(host->Answers().empty());  // a panoramic is announced by its file, not answered
+}
+
+TEST(DriverHost, DeviceLinkReportsTheStateAndAbortsTheWaitingAcquisition) {
+    NewSession();
+    const Install install;
+    auto host = StartHost(install, std::make_unique<RecordingSteps>(true));
+    ASSERT_TRUE(host);
+    ASSERT_GT(host->LinkPort(), 0);
+    std::unique_ptr<ITalvernConnection, bool (*)(ITalvernConnection*)> link(
+        CreateTalvernConnection(), DestroyTalvernConnection);
+    ASSERT_TRUE(link);
+    link->Connect(("127.0.0.1:" + std::to_string(host->LinkPort())).c_str(), 0);
+    ASSERT_TRUE(link->IsConnected()) << link->LastError();
+    link->RefreshStatus();
+    EXPECT_EQ(link->LastStatus(), "reset");
+    host->Control("alarm");
+    link->RefreshStatus();
+    EXPECT_EQ(link->LastStatus(), "alarm");
+    host->Control("clear");
+
+    link->SetVolumeSelection(true);
+    EXPECT_TRUE(WaitFor([&] { return host->VolumeSelection(); }));
+    link->SetVolumeSelection(false);
+    EXPECT_TRUE(WaitFor([&] { return !host->VolumeSelection(); }));
+
+    ASSERT_TRUE(host->CommandLine("#FILEPARAM " + install.Dir.File("work/Param.txt")).Accepted);
+    ASSERT_TRUE(WaitFor([&] { return host->Model().View().ProjectionJob; }));
+    EXPECT_TRUE(link->MayAbort());
+    link->RequestAbort();
+    EXPECT_TRUE(install.WaitForAnswer("#ERR 4 #MSG aborted by user"));
 }
