@@ -16,9 +16,24 @@ MANAGER="$ROOT/build/app/zor_manager"
 # the volume-of-interest step.
 ARGS=("#PATIENT_NAME" "Anna Rossi" "#PANORAMIC_FILEPATH" "$DEMO/install/work/phantom_pano.tif")
 
+# The device side: the driver simulator (its panel shows with a display) and the capture
+# stand-in, both from the installation, ended with the demo.
+DEVICE_PIDS=()
+start_device() {
+  "$DEMO/install/DeviceDriverHost" "$@" >"$ROOT/out/demo-driver.log" 2>&1 & DEVICE_PIDS+=($!)
+  "$DEMO/install/CaptureStation" "$@" >/dev/null 2>&1 & DEVICE_PIDS+=($!)
+}
+stop_device() {
+  for pid in "${DEVICE_PIDS[@]}"; do kill -TERM "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+  return 0
+}
+
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
-  echo "== Starting zor_manager (end it from its exit button or with Ctrl-C)"
-  exec "$MANAGER" "${ARGS[@]}"
+  echo "== Starting the device simulator and zor_manager (end it from its exit button or with Ctrl-C)"
+  start_device
+  trap stop_device EXIT
+  "$MANAGER" "${ARGS[@]}"
+  exit $?
 fi
 
 echo "== No display: running zor_manager under Xvfb at 1366x768"
@@ -27,9 +42,11 @@ exec 3< <(Xvfb -displayfd 1 -screen 0 1366x768x24 -nolisten tcp 2>/dev/null)
 read -r -t 20 DISPLAY_NUMBER <&3 || { echo "Xvfb did not start" >&2; exit 1; }
 XVFB_PID=$(pgrep -n -x Xvfb || true)
 export DISPLAY=":$DISPLAY_NUMBER"
+start_device --headless
 "$MANAGER" "${ARGS[@]}" & MANAGER_PID=$!
 cleanup() {
   kill -TERM "$MANAGER_PID" 2>/dev/null && wait "$MANAGER_PID" 2>/dev/null
+  stop_device
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
   return 0
 }
