@@ -177,8 +177,15 @@ ActionResult DriverHost::Control(const std::string& action) {
                 false};
     }
     ActionResult result = m_Model.Act(action);
-    if (result.StartsPanoramic && !StartJob(&DriverHost::PanoramicJob, {}))
-        return {false, "an acquisition is already running", false};
+    // The exposure begins before the reply, so whoever pressed X-ray sees state 5 at once.
+    if (result.StartsPanoramic) {
+        if (!m_Model.BeginExposure(Exam::Panoramic))
+            return {false, "the device is not ready for the panoramic exposure", false};
+        if (!StartJob(&DriverHost::PanoramicJob, {})) {
+            m_Model.EndExposure();
+            return {false, "an acquisition is already running", false};
+        }
+    }
     return result;
 }
 
@@ -210,10 +217,6 @@ bool DriverHost::StartJob(void (DriverHost::*job)(std::string), std::string argu
 }
 
 void DriverHost::PanoramicJob(std::string) {
-    if (!m_Model.BeginExposure(Exam::Panoramic)) {
-        Report("panoramic exposure refused: the device is not ready");
-        return;
-    }
     // The device reports the running acquisition for a moment, as a real exposure does.
     const auto until =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(m_Options.PanoramicExposureMs);

@@ -374,7 +374,8 @@ TEST(DriverHost, PanoramicIsWrittenWhileTheDeviceReportsTheAcquisition) {
     ASSERT_TRUE(host);
     for (const char* action : {"reset", "position", "exam pano", "xray"})
         ASSERT_TRUE(host->Control(action).Accepted) << action;
-    EXPECT_TRUE(WaitFor([&] { return host->Model().Answer(kQueryState) == kAcquiring; }));
+    EXPECT_EQ(host->Model().Answer(kQueryState), kAcquiring);
+    EXPECT_FALSE(host->Control("xray").Accepted);  // one exposure at a time
     ASSERT_TRUE(WaitFor([&] { return !host->JobRunning(); }));
     EXPECT_EQ(steps->PanoramicState, kAcquiring);
     EXPECT_EQ(host->Model().Answer(kQueryState), kNeedsReset);
