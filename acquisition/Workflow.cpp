@@ -1,6 +1,7 @@
 #include "acquisition/Workflow.h"
 
 #include "acquisition/AcquisitionConstants.h"
+#include "acquisition/DeviceLink.h"
 #include "images/PanoramicLoader.h"
 #include "platform/Paths.h"
 #include "viewer/ViewerCommands.h"
@@ -56,6 +57,8 @@ bool Workflow::EnterWorkflowStep(int step, bool invalidate, bool pollNow) {
 
 bool Workflow::EnterPanoramicStep(bool pollNow) {
     m_Ports.Timers.KillTimer(TimerId::ExposureWatch);
+    if (m_Ports.Link != nullptr)
+        m_Ports.Link->SetVolumeSelection(false);
     m_Phase = 1;
     m_TemplateMode = false;
     m_Ports.Viewer.HidePanoramic();
@@ -78,6 +81,8 @@ void Workflow::PollDevice() {
 }
 
 bool Workflow::EnterSelectionStep() {
+    if (m_Ports.Link != nullptr)
+        m_Ports.Link->SetVolumeSelection(true);
     m_Ports.Window.SetWaitCursor(true);
     m_Ports.Info.HideInfo();
     m_Ports.Steps.HideStep();

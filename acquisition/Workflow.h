@@ -16,6 +16,8 @@ class ViewerCommands;
 
 namespace zor::acquisition {
 
+class IDeviceLink;
+
 /// Everything the workflow shows itself through; not owned, all outlive the workflow.
 struct WorkflowPorts {
     IStatusSink& Status;
@@ -24,6 +26,8 @@ struct WorkflowPorts {
     IInfoWindow& Info;
     IMainWindow& Window;
     viewer::ViewerCommands& Viewer;
+    /// The direct link to the device; null without one (the workflow then goes on without it).
+    IDeviceLink* Link = nullptr;
 };
 
 /// The settings the workflow starts from.

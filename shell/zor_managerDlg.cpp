@@ -15,6 +15,7 @@
 #include <iostream>
 
 #include "acquisition/AcquisitionConstants.h"
+#include "acquisition/DeviceLink.h"
 #include "acquisition/Workflow.h"
 #include "platform/CopyData.h"
 #include "platform/Paths.h"
@@ -66,6 +67,7 @@ Czor_managerDlg::~Czor_managerDlg() {
     m_Stopping->store(true);
     m_CopyData.reset();
     m_Workflow.reset();
+    m_DeviceLink.reset();
     m_Timers.reset();
     // The caller's window would take our native window down with it: detach first.
     if (m_ParentWindow && windowHandle())
@@ -90,8 +92,13 @@ void Czor_managerDlg::CreateComponents() {
     m_Viewer->Mouse().SetPorts({nullptr, nullptr, &m_App});
     // The pointer's place over the viewer sets the cursor even with no button held.
     setMouseTracking(true);
-    const acquisition::WorkflowPorts ports{*this,      *m_Timers, *m_Windows,
-                                           *m_Windows, *this,     *m_Viewer};
+    acquisition::DeviceLinkParts linkParts;
+    linkParts.ReadAddress = [registry = m_App.RegistryFile()] {
+        return acquisition::ReadDeviceAddress(registry);
+    };
+    m_DeviceLink = std::make_unique<acquisition::DeviceLink>(linkParts);
+    const acquisition::WorkflowPorts ports{*this, *m_Timers, *m_Windows,        *m_Windows,
+                                           *this, *m_Viewer, m_DeviceLink.get()};
     if (m_Factory) {
         m_Workflow = m_Factory(ports);
     } else {
@@ -161,6 +168,7 @@ bool Czor_managerDlg::OnInitDialog(const std::string& commandLine) {
         LogMessage("", false, 3, false);
         m_Workflow->EnterWorkflowStep(1, true, true);
     }
+    m_DeviceLink->Start();
     show();
     m_App.SaveMainWindowHandle(static_cast<uint64_t>(winId()));
     return true;
@@ -344,6 +352,9 @@ void Czor_managerDlg::OpenQuickStartGuide() {
 
 void Czor_managerDlg::ExitCommand() {
     hide();
+    // The link's worker wakes at once; only a library call in progress (at most a second) and,
+    // at worst, a stuck one (given up after 20 s) can hold the exit.
+    m_DeviceLink->Stop();
     QCoreApplication::quit();
 }
 

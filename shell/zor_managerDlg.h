@@ -15,6 +15,7 @@
 class QWindow;
 
 namespace zor::acquisition {
+class DeviceLink;
 class IWorkflow;
 struct WorkflowPorts;
 }  // namespace zor::acquisition
@@ -120,6 +121,7 @@ private:
     std::unique_ptr<viewer::ViewerPainter> m_ViewerPainter;
     QImage m_ViewerImage;  ///< the off-screen picture of the viewer area, reused between paints
     std::optional<CursorId> m_CursorShown;  ///< the cursor last set on the window
+    std::unique_ptr<acquisition::DeviceLink> m_DeviceLink;
     std::unique_ptr<acquisition::IWorkflow> m_Workflow;
     IExportCommands* m_Export = nullptr;
     ui::CAboutDlg* m_About = nullptr;  // child widget, owned through Qt

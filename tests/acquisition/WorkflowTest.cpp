@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "acquisition/DeviceLink.h"
 #include "acquisition/Workflow.h"
 #include "phantom/DemoData.h"
 #include "support/TempDir.h"
@@ -13,6 +14,17 @@
 
 namespace zor::acquisition {
 namespace {
+
+/// Records what the workflow tells the device.
+struct RecordingLink : IDeviceLink {
+    bool AbortAllowed() override { return true; }
+    bool SetVolumeSelection(bool on) override {
+        VolumeSelection.push_back(on);
+        return true;
+    }
+    bool IsConnected() const override { return true; }
+    std::vector<bool> VolumeSelection;
+};
 
 class WorkflowTest : public ::testing::Test {
 protected:
@@ -30,7 +42,7 @@ protected:
         WorkflowSettings settings;
         settings.Images.m_InstallDir = s_Install->Path().string();
         m_Workflow = std::make_unique<Workflow>(
-            WorkflowPorts{m_Ui, m_Ui, m_Ui, m_Ui, m_Ui, m_Viewer}, settings);
+            WorkflowPorts{m_Ui, m_Ui, m_Ui, m_Ui, m_Ui, m_Viewer, &m_Link}, settings);
         m_Workflow->EnterWorkflowStep(1, true, true);
     }
     void TearDown() override {
@@ -42,6 +54,7 @@ protected:
 
     static test::TempDir* s_Install;
     test::UiRecorder m_Ui;
+    RecordingLink m_Link;
     viewer::ViewerCommands m_Viewer{m_Ui, m_Ui, m_Ui};
     std::unique_ptr<Workflow> m_Workflow;
 };
@@ -84,6 +97,8 @@ TEST_F(WorkflowTest, PhantomPanoramicThenBackThenExit) {
 
     m_Workflow->BackOrExit();
     EXPECT_TRUE(m_Ui.Closed) << "back in phase 1 is exit";
+    // The device hears when volume selection begins and ends.
+    EXPECT_EQ(m_Link.VolumeSelection, (std::vector<bool>{false, false, true, false}));
 }
 
 TEST_F(WorkflowTest, CallersPanoramicAndItsPatientAreForgottenOnBack) {
