@@ -43,6 +43,11 @@ read -r -t 20 DISPLAY_NUMBER <&3 || { echo "Xvfb did not start" >&2; exit 1; }
 XVFB_PID=$(pgrep -n -x Xvfb || true)
 export DISPLAY=":$DISPLAY_NUMBER"
 start_device --headless
+# Nobody is there to press the device's buttons: it positions the patient and exposes by itself.
+for _ in $(seq 50); do
+  "$DEMO/install/DeviceDriverHost" --control "auto on" >/dev/null 2>&1 && break
+  sleep 0.1
+done
 "$MANAGER" "${ARGS[@]}" & MANAGER_PID=$!
 cleanup() {
   kill -TERM "$MANAGER_PID" 2>/dev/null && wait "$MANAGER_PID" 2>/dev/null
