@@ -6,8 +6,8 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <mutex>
 #include <thread>
+#include <tuple>
 
 #include "acquisition/DeviceLink.h"
 #include "libs/talvern_connection/LinkTestPeers.h"
@@ -21,7 +21,6 @@ using zor::acquisition::DeviceLink;
 using zor::acquisition::DeviceLinkParts;
 using zor::test::RecordingDevice;
 
-/// Waits up to `limit` for `done`; true when it came.
 template <typename F>
 bool WaitUntil(F done, std::chrono::milliseconds limit = 5000ms) {
     const auto end = Clock::now() + limit;
@@ -33,22 +32,18 @@ bool WaitUntil(F done, std::chrono::milliseconds limit = 5000ms) {
     return true;
 }
 
-/// A connection object that records the first address and flags it is given; connects unless
-/// `Refuse`; with `FaultOnRefresh` every keep-alive breaks the link.
+/// Records the first address and flags (read them after Stop); with `FaultOnRefresh` every
+/// keep-alive breaks the link.
 struct RecordingConnection : ITalvernConnection {
-    std::mutex Lock;
     std::string FirstAddress = "(none)";
     int FirstFlags = -1;
     std::atomic<int> Connects{0}, Resets{0};
-    std::atomic<bool> Connected{false}, FaultOnRefresh{false}, Refuse{false};
+    std::atomic<bool> Connected{false}, FaultOnRefresh{false};
 
     void Connect(const char* address, int flags) override {
-        if (Connects++ == 0) {
-            std::lock_guard lock(Lock);
-            FirstAddress = address;
-            FirstFlags = flags;
-        }
-        Connected = !Refuse;
+        if (Connects++ == 0)
+            std::tie(FirstAddress, FirstFlags) = std::pair(address, flags);
+        Connected = true;
     }
     void Reset() override {
         Connected = false;
@@ -68,25 +63,17 @@ struct RecordingConnection : ITalvernConnection {
     std::string LastError() const override { return ""; }
 };
 
-/// Parts serving `connection` (never released by the worker, only recorded).
 DeviceLinkParts RecordingParts(RecordingConnection& connection, std::atomic<int>& destroyed,
                                std::function<std::string()> address) {
     DeviceLinkParts parts;
     parts.Create = [&connection] { return &connection; };
-    parts.Destroy = [&connection, &destroyed](ITalvernConnection* c) {
-        if (c == &connection)
-            destroyed++;
-        return true;
-    };
+    parts.Destroy = [&destroyed](ITalvernConnection*) { return ++destroyed > 0; };
     parts.ReadAddress = std::move(address);
     return parts;
 }
 
-int EntriesIn(const char* folder) {
-    int n = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(folder))
-        ++n;
-    return n;
+auto EntriesIn(const char* folder) {
+    return std::distance(std::filesystem::directory_iterator(folder), {});
 }
 
 TEST(DeviceLinkAddress, RegistryValueOrTheLoopbackDefault) {
@@ -100,7 +87,6 @@ TEST(DeviceLinkAddress, RegistryValueOrTheLoopbackDefault) {
         {"\"IPAddress\"=\"127.0.0.5:5000\"", "127.0.0.5:5000"},
         {"\"ipaddress\"=str(2):\"127.0.0.9\"", "127.0.0.9"},
         {"\"IPAddress\"=\"\"", ""},
-        {"\"IPAddress\"=dword:00000001", "127.0.0.1"},
         {"\"IPAddress\"=hex:31,32", "127.0.0.1"},
         {"", "127.0.0.1"},
         {"\"IPAddress\"=\"127.000.000.001:47310-and-more-beyond-it\"",
@@ -113,48 +99,30 @@ TEST(DeviceLinkAddress, RegistryValueOrTheLoopbackDefault) {
     EXPECT_EQ(zor::acquisition::ReadDeviceAddress(dir / "missing.reg"), "127.0.0.1");
 }
 
-TEST(DeviceLink, EmptyAddressIsPassedAsItIsAndTheObjectIsDestroyedAtTheEnd) {
-    const zor::test::TempDir dir;
-    const auto file = dir.Write(
-        "registry.reg",
-        "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\software\\vordal\\orvix\\talvern]\n\"IPAddress\"=\"\"\n");
-    RecordingConnection connection;
-    connection.Refuse = true;
-    std::atomic<int> destroyed{0};
-    DeviceLink link(RecordingParts(connection, destroyed,
-                                   [file] { return zor::acquisition::ReadDeviceAddress(file); }));
-    ASSERT_TRUE(link.Start());
-    ASSERT_TRUE(WaitUntil([&] { return connection.Connects >= 1; }));
-    EXPECT_TRUE(link.Stop());
-    std::lock_guard lock(connection.Lock);
-    EXPECT_EQ(connection.FirstAddress, "");
-    EXPECT_EQ(connection.FirstFlags, 0);
-    EXPECT_EQ(destroyed, 1);
-    EXPECT_FALSE(link.IsConnected());
-}
-
 TEST(DeviceLink, ABrokenLinkIsResetAndRetriedButNeverInATightLoop) {
     RecordingConnection connection;
     connection.FaultOnRefresh = true;
     std::atomic<int> destroyed{0};
-    auto parts = RecordingParts(connection, destroyed, [] { return "127.0.0.1"; });
+    auto parts = RecordingParts(connection, destroyed, [] { return ""; });
     parts.Cycle = 100ms;
     DeviceLink link(parts);
     ASSERT_TRUE(link.Start());
     std::this_thread::sleep_for(1000ms);
     EXPECT_TRUE(link.Stop());
-    // Every fault is followed by a reset; after the first, each further try waits a cycle.
+    // Every fault is followed by a reset; each further try waits a cycle.
     EXPECT_EQ(connection.Resets, connection.Connects);
     EXPECT_GE(connection.Connects, 3);
     EXPECT_LE(connection.Connects, 2 * 1000 / 100 + 2);
+    EXPECT_EQ(connection.FirstAddress, "") << "an empty address is passed as it is";
+    EXPECT_EQ(connection.FirstFlags, 0);
+    EXPECT_EQ(destroyed, 1) << "one object for all the tries, destroyed at the end";
 }
 
 TEST(DeviceLink, CreationFailureLeavesNoLinkAndTheWorkflowCarriesOn) {
+    RecordingConnection unused;
     std::atomic<int> destroyed{0};
-    DeviceLinkParts parts;
+    auto parts = RecordingParts(unused, destroyed, [] { return "127.0.0.1"; });
     parts.Create = [] { return nullptr; };
-    parts.Destroy = [&destroyed](ITalvernConnection*) { return ++destroyed > 0; };
-    parts.ReadAddress = [] { return "127.0.0.1"; };
     DeviceLink link(parts);
     ASSERT_TRUE(link.Start());
     EXPECT_TRUE(link.Stop(2000ms));
@@ -174,7 +142,7 @@ TEST(DeviceLink, StopGivesUpOnAStuckWorkerWhichLaterEndsOnItsOwn) {
                 std::this_thread::sleep_for(1ms);
             return std::string("127.0.0.1");
         });
-        parts.Destroy = [&destroyed](ITalvernConnection*) { return destroyed = true; };
+        parts.Destroy = [&](ITalvernConnection*) { return destroyed = true; };
         DeviceLink link(parts);
         ASSERT_TRUE(link.Start());
         ASSERT_TRUE(WaitUntil([&] { return entered.load(); }));
@@ -204,13 +172,10 @@ struct DeviceLinkServed : ::testing::Test {
 
 TEST_F(DeviceLinkServed, AbortSequenceAndVolumeSelectionReachTheDevice) {
     DeviceLink link(Parts(5000ms));
-    EXPECT_TRUE(link.AbortAllowed()) << "before the worker: no object, allowed";
     ASSERT_TRUE(link.Start());
     ASSERT_TRUE(WaitUntil([&] { return link.IsConnected(); }));
     EXPECT_TRUE(link.SetVolumeSelection(true));
     EXPECT_TRUE(device.LastVolumeSelection);
-    EXPECT_TRUE(link.SetVolumeSelection(false));
-    EXPECT_FALSE(device.LastVolumeSelection);
     device.AbortPermitted = false;
     EXPECT_FALSE(link.AbortAllowed());
     device.AbortPermitted = true;
@@ -224,9 +189,7 @@ TEST_F(DeviceLinkServed, AbortSequenceAndVolumeSelectionReachTheDevice) {
     EXPECT_LT(stopSeconds, 1.0);
     std::printf("stop during a 5000 ms cycle took %.4f s\n", stopSeconds);
     EXPECT_TRUE(WaitUntil([&] { return server.ClientCount() == 0; }));
-    EXPECT_TRUE(link.AbortAllowed());
     EXPECT_FALSE(link.SetVolumeSelection(true));
-    EXPECT_EQ(device.AbortRequests, 2);
 }
 
 TEST_F(DeviceLinkServed, WorkerReconnectsWithinACycleAfterTheDeviceRestarts) {
@@ -239,18 +202,13 @@ TEST_F(DeviceLinkServed, WorkerReconnectsWithinACycleAfterTheDeviceRestarts) {
     const auto restart = Clock::now();
     ASSERT_TRUE(server.Start(port));
     ASSERT_TRUE(WaitUntil([&] { return server.ClientCount() == 1; }));
-    const auto after =
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - restart);
-    std::printf("reconnected %lld ms after the restart (cycle %lld ms)\n",
-                static_cast<long long>(after.count()), static_cast<long long>(kCycle.count()));
-    EXPECT_LT(after, kCycle + 700ms);
+    EXPECT_LT(Clock::now() - restart, kCycle + 700ms);
     EXPECT_TRUE(WaitUntil([&] { return link.IsConnected(); }));
     EXPECT_TRUE(link.SetVolumeSelection(true));
     EXPECT_EQ(device.VolumeSelectionOn, 1);
 }
 
 TEST(DeviceLink, RefusedAddressIsRetriedEachCycleWithoutGrowingDescriptorsOrThreads) {
-    // The real connection object; each try reads the address first, which counts the tries.
     const std::string refused = "127.0.0.1:" + std::to_string(zor::test::UnusedPort());
     std::atomic<int> reads{0};
     DeviceLinkParts parts;
@@ -262,7 +220,7 @@ TEST(DeviceLink, RefusedAddressIsRetriedEachCycleWithoutGrowingDescriptorsOrThre
     DeviceLink link(parts);
     ASSERT_TRUE(link.Start());
     ASSERT_TRUE(WaitUntil([&] { return reads >= 10; }));
-    const int fds = EntriesIn("/proc/self/fd"), threads = EntriesIn("/proc/self/task");
+    const auto fds = EntriesIn("/proc/self/fd"), threads = EntriesIn("/proc/self/task");
     ASSERT_TRUE(WaitUntil([&] { return reads >= 1010; }, 30000ms));
     EXPECT_EQ(EntriesIn("/proc/self/fd"), fds);
     EXPECT_EQ(EntriesIn("/proc/self/task"), threads);

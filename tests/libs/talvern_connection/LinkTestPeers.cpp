@@ -2,10 +2,10 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 namespace zor::test {
 
@@ -28,36 +28,37 @@ int Listen(uint16_t& port) {
 
 RawPeer::RawPeer(Serve serve) {
     m_Listen = Listen(m_Port);
-    m_Wake = ::eventfd(0, EFD_CLOEXEC);
-    if (!serve)
-        return;
-    m_Thread = std::thread([this, serve] {
-        for (;;) {
-            pollfd fds[2] = {{m_Wake, POLLIN, 0}, {m_Listen, POLLIN, 0}};
-            if (::poll(fds, 2, -1) <= 0 || fds[0].revents)
-                return;
-            const int fd = ::accept4(m_Listen, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0)
-                continue;
-            m_Accepted++;
-            m_Served.emplace_back([fd, serve] {
-                serve(fd);
-                ::close(fd);
-            });
-        }
-    });
+    if (serve) {
+        m_Thread = std::thread([this, serve] {
+            int fd = -1;
+            while ((fd = ::accept4(m_Listen, nullptr, nullptr, SOCK_CLOEXEC)) >= 0) {
+                m_Served.emplace_back([fd, serve] {
+                    serve(fd);
+                    ::close(fd);
+                });
+            }
+        });
+    }
 }
 
 RawPeer::~RawPeer() {
-    const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(m_Wake, &one, sizeof one);
+    ::shutdown(m_Listen, SHUT_RDWR);  // ends the blocked accept
     if (m_Thread.joinable())
         m_Thread.join();
-    ::shutdown(m_Listen, SHUT_RDWR);
     for (auto& t : m_Served)
         t.join();
     ::close(m_Listen);
-    ::close(m_Wake);
+}
+
+RawPeer::Serve Replies(std::vector<std::string> replies, bool hold) {
+    return [replies, hold](int fd) {
+        for (const std::string& reply : replies) {
+            ReadRawLine(fd);
+            WriteRaw(fd, reply);
+        }
+        while (hold && !ReadRawLine(fd).empty()) {
+        }
+    };
 }
 
 std::string ReadRawLine(int fd) {

@@ -1,6 +1,6 @@
 #pragma once
 // Device-side peers for the device link tests: a recording LinkServer handler, and a raw
-// loopback peer that misbehaves on purpose (silent, closing mid-call).
+// loopback peer that misbehaves on purpose.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -15,11 +15,8 @@ namespace zor::test {
 
 /// Records what the device was told and answers from its fields.
 struct RecordingDevice : talvern::ILinkHandler {
-    std::atomic<int> VolumeSelectionOn{0};
-    std::atomic<int> VolumeSelectionOff{0};
-    std::atomic<bool> LastVolumeSelection{false};
-    std::atomic<int> AbortRequests{0};
-    std::atomic<bool> AbortPermitted{true};
+    std::atomic<int> VolumeSelectionOn{0}, VolumeSelectionOff{0}, AbortRequests{0};
+    std::atomic<bool> LastVolumeSelection{false}, AbortPermitted{true};
     std::mutex Lock;
     std::string State = "ready";
 
@@ -35,32 +32,27 @@ struct RecordingDevice : talvern::ILinkHandler {
     }
 };
 
-/// A loopback listener on an ephemeral port that runs `serve` on each accepted connection (on
-/// its own thread); with no `serve` it never accepts, so connections wait in the backlog and
-/// nothing is ever answered. The connection's descriptor is closed after `serve` returns.
+/// A loopback listener that runs `serve` on each accepted connection, then closes it; with no
+/// `serve` it never accepts, so nothing is ever answered.
 class RawPeer {
 public:
     using Serve = std::function<void(int fd)>;
     explicit RawPeer(Serve serve = nullptr);
     ~RawPeer();
-    uint16_t Port() const { return m_Port; }
     std::string Address() const { return "127.0.0.1:" + std::to_string(m_Port); }
-    int Accepted() const { return m_Accepted.load(); }
 
 private:
     int m_Listen = -1;
-    int m_Wake = -1;
     uint16_t m_Port = 0;
-    std::atomic<int> m_Accepted{0};
     std::thread m_Thread;
     std::vector<std::thread> m_Served;
 };
 
-/// Reads one line from a blocking descriptor; "" on end of file.
-std::string ReadRawLine(int fd);
-/// Writes all of `text`.
+/// Answers each line read with the next of `replies`, then closes; with `hold` it first waits
+/// silently for the client to leave.
+RawPeer::Serve Replies(std::vector<std::string> replies, bool hold = false);
+std::string ReadRawLine(int fd);  // "" at end of file
 void WriteRaw(int fd, const std::string& text);
-/// A TCP port on 127.0.0.1 that nothing listens on (bound once, then released).
-uint16_t UnusedPort();
+uint16_t UnusedPort();  // bound once, then released
 
 }  // namespace zor::test
