@@ -1,11 +1,9 @@
-// The driver simulator's acquisition engine against what the system writes and reads: the
-// parameter file as the system composes it (and damaged variants), the answer file through the
-// system's own reader, the panoramic through the panoramic pre-check, and the projections
-// through the reconstruction library back to the phantom.
+// The driver simulator's acquisition engine against what the system writes and reads: parameter
+// files, answers through the system's reader, the panoramic through its pre-check, and the
+// projections through the reconstruction back to the phantom.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -48,13 +46,7 @@ std::string ParameterLine(const std::string& dir, bool collimator, int cols = 56
     return line;
 }
 
-std::string Without(std::string line, const std::string& token) {
-    const std::size_t at = line.find(token);
-    EXPECT_NE(at, std::string::npos) << token;
-    return at == std::string::npos ? line : line.erase(at, token.size());
-}
-
-std::string Replaced(std::string line, const std::string& from, const std::string& to) {
+std::string Replaced(std::string line, const std::string& from, const std::string& to = "") {
     const std::size_t at = line.find(from);
     EXPECT_NE(at, std::string::npos) << from;
     return at == std::string::npos ? line : line.replace(at, from.size(), to);
@@ -64,11 +56,8 @@ std::string Replaced(std::string line, const std::string& from, const std::strin
 class AnswerRecorder : public zor::acquisition::IWorkflow {
 public:
     std::map<std::string, std::string> Pairs;
-    int Calls = 0;
 
     bool ProcessDriverAnswer(const zor::platform::CParser& answer) override {
-        ++Calls;
-        Pairs.clear();
         for (const auto& [key, value] : answer.Pairs())
             Pairs[key] = value;
         return true;
@@ -91,13 +80,6 @@ private:
     zor::acquisition::CallerState m_Caller;
 };
 
-int ProjectionFiles(const zor::test::TempDir& dir) {
-    int n = 0;
-    for (int i = 1; i <= 11; ++i)
-        n += std::filesystem::exists(zor_r3d::ProjectionPath(dir.Slash(), i)) ? 1 : 0;
-    return n;
-}
-
 // The demo acquisition of the quality test: the volume of interest at the middle of the arch.
 void DemoTrajectory(zor::phantom::PhantomKind kind, const std::string& dir) {
     constexpr double kMag = 1.436031331592689;
@@ -117,24 +99,20 @@ void DemoTrajectory(zor::phantom::PhantomKind kind, const std::string& dir) {
 
 TEST(DriverParameterFile, DamagedFilesAreRefusedWithAReason) {
     const std::string good = ParameterLine("/opt/zor/work/", true);
-    const struct {
+    const struct Case {
         const char* name;
-        std::string text;
+        std::string text;    // the file's text, or for the files below its path
         const char* reason;  // part of the message
     } cases[] = {
         {"empty", "", "empty"},
-        {"missing key", Without(good, " #KV 70"), "missing key #KV"},
-        {"not a number", Replaced(good, "#MA 8", "#MA 8x"), "#MA is not an integer"},
+        {"missing key", Replaced(good, " #KV 70"), "missing key #KV"},
         {"number with a plus", Replaced(good, "#MA 8", "#MA +8"), "#MA is not an integer"},
         {"beyond 32 bits", Replaced(good, "#INITXPOS -12345", "#INITXPOS 99999999999"),
          "#INITXPOS"},
-        {"missing sub-image key", Without(good, " #SUBIMG_11_MARGINBOTTOM 0"),
-         "missing key #SUBIMG_11_MARGINBOTTOM"},
         {"sub-image 0", Replaced(good, "#SUBIMG_1_", "#SUBIMG_0_"), "#SUBIMG_1_COLSNUM"},
         {"columns not 11 x", Replaced(good, "#COLSNUM 6160", "#COLSNUM 6161"), "not 11 x"},
         {"wrong caller", Replaced(good, "#CALLER 2", "#CALLER 3"), "#CALLER"},
-        {"ten sub-images", Replaced(good, "#SUBIMGNUM 11", "#SUBIMGNUM 10"), "#SUBIMGNUM"},
-        {"one collimator key", Without(good, " #COLLIM_POS_SUP -3950"), "only one of"},
+        {"one collimator key", Replaced(good, " #COLLIM_POS_SUP -3950"), "only one of"},
         {"collimator too low", Replaced(good, "#COLLIM_POS_INF 1975", "#COLLIM_POS_INF 5601"),
          "#COLLIM_POS_INF"},
         {"key twice", good + " #KV 80", "#KV given twice"},
@@ -142,41 +120,31 @@ TEST(DriverParameterFile, DamagedFilesAreRefusedWithAReason) {
         {"key without value", Replaced(good, "#KV 70", "#KV"), "#KV has no value"},
         {"words before the keys", "hello " + good, "before the first key"},
         {"double space", Replaced(good, " #MA", "  #MA"), "empty token"},
-        {"leading space", " " + good, "empty token"},
         {"two lines", good + "\n" + good, "more than one line"},
         {"NUL byte", Replaced(good, "#KV 70", std::string("#KV 7\0", 6)), "NUL"},
         {"not UTF-8", Replaced(good, "/opt/zor/", "/opt/z\xf6r/"), "not UTF-8"},
         {"overlong UTF-8", Replaced(good, "/opt/zor/", "/opt/\xc0\xafzor/"), "not UTF-8"},
     };
-    for (const auto& c : cases) {
-        const ParameterCheck check = ParseParameterText(c.text);
+    auto refused = [](const ParameterCheck& check, const Case& c) {
         EXPECT_FALSE(check.ok) << c.name;
         EXPECT_EQ(check.errorCode, kErrParameterFile) << c.name;
         EXPECT_NE(check.message.find(c.reason), std::string::npos)
             << c.name << ": " << check.message;
-    }
+    };
+    for (const auto& c : cases)
+        refused(ParseParameterText(c.text), c);
 
     // What only the file reader meets: size, kind and absence of the file.
     const zor::test::TempDir dir;
     const auto junk = dir.Write("junk.txt", std::string(1 << 20, 'A'));
     ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
-    const struct {
-        const char* name;
-        std::string path;
-        const char* reason;
-    } files[] = {
+    const Case files[] = {
         {"1 MB of junk", junk.string(), "larger than"},
         {"FIFO", dir.File("fifo"), "not a regular file"},
-        {"folder", dir.Slash(), "not a regular file"},
         {"missing", dir.File("none.txt"), "missing"},
     };
-    for (const auto& f : files) {
-        const ParameterCheck check = ReadParameterFile(f.path);  // the FIFO must not block
-        EXPECT_FALSE(check.ok) << f.name;
-        EXPECT_EQ(check.errorCode, kErrParameterFile) << f.name;
-        EXPECT_NE(check.message.find(f.reason), std::string::npos)
-            << f.name << ": " << check.message;
-    }
+    for (const auto& f : files)
+        refused(ReadParameterFile(f.text), f);  // the FIFO must not block
 }
 
 TEST(DriverParameterFile, SystemLineIsReadBackTyped) {
@@ -189,24 +157,14 @@ TEST(DriverParameterFile, SystemLineIsReadBackTyped) {
         const ParameterSet& p = check.params;
         EXPECT_EQ(p.Dir, work);
         EXPECT_EQ(p.File, work + "ConeBeam.csv");
-        EXPECT_EQ(p.Kv, 70);
-        EXPECT_EQ(p.Ma, 8);
-        EXPECT_EQ(p.PatientOrientation, 3);
-        EXPECT_EQ(p.YCanMove, 1);
-        EXPECT_EQ(p.InitX, -12345);
-        EXPECT_EQ(p.InitY, 6789);
-        EXPECT_EQ(p.InitR, -1500);
-        EXPECT_EQ(p.Cols, 11 * 123);
-        EXPECT_EQ(p.YCorrection, -4);
-        EXPECT_EQ(p.ExposureTimeMs, 12000);
-        EXPECT_EQ(p.HasCollimator, collimator);
-        EXPECT_EQ(p.CollimatorLower, collimator ? 1975 : 0);
-        EXPECT_EQ(p.CollimatorUpper, collimator ? -3950 : 0);
-        for (const SubImage& s : p.SubImages) {
-            EXPECT_EQ(s.Cols, 123);
-            EXPECT_EQ(s.HorzMagnification, 1436031);
-            EXPECT_EQ(s.VertMagnification, 1436031);
-        }
+        EXPECT_EQ(std::vector<int>({p.Kv, p.Ma, p.PatientOrientation, p.YCanMove, p.InitX, p.InitY,
+                                    p.InitR, p.Cols, p.YCorrection, p.ExposureTimeMs,
+                                    p.HasCollimator, p.CollimatorLower, p.CollimatorUpper}),
+                  std::vector<int>({70, 8, 3, 1, -12345, 6789, -1500, 11 * 123, -4, 12000,
+                                    collimator, collimator ? 1975 : 0, collimator ? -3950 : 0}));
+        for (const SubImage& s : p.SubImages)
+            EXPECT_EQ(std::vector<int>({s.Cols, s.HorzMagnification, s.VertMagnification}),
+                      std::vector<int>({123, 1436031, 1436031}));
     }
     // A line end added by an editor is forgiven.
     EXPECT_TRUE(ParseParameterText(ParameterLine(work, true) + "\r\n").ok);
@@ -227,8 +185,6 @@ TEST(DriverAnswerFile, EveryCodeRoundTripsThroughTheSystemReader) {
           {"#ERR", "-54"},
           {"#DIR", "/home/op/zor install/work/"},
           {"#FILE", "3DTS_image_projection_*.tif"}}},
-        {{kDriverCaller, kErrAborted, kAbortedMessage, "", ""},
-         {{"#CALLER", "3"}, {"#ERR", "4"}, {"#MSG", "aborted by user"}}},
         // Line breaks would end the line the reader takes; a '#' word would open a key.
         {{kDriverCaller, kErrTrajectory, "trajectory\r\nunreadable  #7", "/ignored/", "x"},
          {{"#CALLER", "3"}, {"#ERR", "2"}, {"#MSG", "trajectory unreadable _7"}}},
@@ -239,7 +195,6 @@ TEST(DriverAnswerFile, EveryCodeRoundTripsThroughTheSystemReader) {
         ASSERT_TRUE(WriteAnswerFile(path, c.answer, &error)) << error;
         AnswerRecorder workflow;
         EXPECT_TRUE(zor::acquisition::ProcessDriverResponseFile(path, workflow));
-        EXPECT_EQ(workflow.Calls, 1);
         EXPECT_EQ(workflow.Pairs, c.expected) << FormatAnswer(c.answer);
     }
     EXPECT_EQ(dir.Count(), 1) << "no temporary file is left beside the answer";
@@ -255,9 +210,7 @@ TEST(DriverPanoramic, WrittenAtomicallyAndAcceptedByThePanoramicCheck) {
     EXPECT_TRUE(zor::images::CheckTiffForLoad(dir.File("cur_pano.tif"), reason)) << reason;
     zor::images::TiffDescriptionTags tags;
     ASSERT_TRUE(zor::images::ReadTiffDescriptionTags(dir.File("cur_pano.tif"), tags));
-    EXPECT_NE(tags.m_Description.find("type=PAN,"), std::string::npos);
-    EXPECT_NE(tags.m_Description.find("projection=0.0.6,"), std::string::npos);
-    EXPECT_NE(tags.m_Description.find("img_id=SIM"), std::string::npos);
+    EXPECT_NE(tags.m_Description.find("type=PAN,"), std::string::npos) << tags.m_Description;
 
     EXPECT_FALSE(
         WriteCurrentPanoramic(dir.Slash() + "missing/", zor::phantom::PhantomKind::Child, &error));
@@ -279,24 +232,20 @@ TEST(DriverProjections, AcquiredAlongTheTrajectoryReconstructThePhantom) {
         EXPECT_EQ(total, 11);
         progress.push_back(done);
     };
-    const auto start = std::chrono::steady_clock::now();
     const ProjectionResult result = AcquireProjections(run);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     ASSERT_EQ(result.code, kCodeProjectionsReady) << result.message;
     EXPECT_EQ(result.written, 11);
     EXPECT_EQ(progress, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
     EXPECT_EQ(result.dir, work);
-    EXPECT_EQ(ProjectionFiles(dir), 11);
+    EXPECT_EQ(dir.Count(), 5 + 11) << "the trajectory files and the projections";
 
     int w = 0, h = 0;
     std::vector<uint16_t> samples;
     std::string description;
     ASSERT_TRUE(
         zor_r3d::ReadGrey16Tiff(zor_r3d::ProjectionPath(work, 6), w, h, samples, &description));
-    EXPECT_NE(description.find(",tech_fact_s=12.000,"), std::string::npos) << description;
-    EXPECT_NE(description.find(",tech_fact_kV=70,tech_fact_mA=8,"), std::string::npos);
-    EXPECT_NE(description.find(",DAP="), std::string::npos);
+    EXPECT_NE(description.find(",tech_fact_kV=70,tech_fact_mA=8,"), std::string::npos)
+        << description;
 
     void* h3d = R3DInit_2012();
     VolumeClass volume;
@@ -316,16 +265,7 @@ TEST(DriverProjections, AcquiredAlongTheTrajectoryReconstructThePhantom) {
         mean += s.Ncc / 5.0;
     }
     EXPECT_GE(mean, 0.80);
-    std::printf("11 projections in %.2f s; NCC", seconds);
-    for (const auto& s : cmp)
-        std::printf(" %.3f", s.Ncc);
-    std::printf(", mean %.3f (slab truth)\n", mean);
-    // ZOR_DRIVER_SIM_KEEP=<folder> keeps the acquisition and its volume for looking at them.
-    if (const char* keep = std::getenv("ZOR_DRIVER_SIM_KEEP")) {
-        std::filesystem::copy(dir.Path(), keep,
-                              std::filesystem::copy_options::overwrite_existing |
-                                  std::filesystem::copy_options::recursive);
-    }
+    std::printf("reconstruction of the simulated projections: mean NCC %.3f\n", mean);
 }
 
 TEST(DriverProjections, CollimatorNoiseAndCancel) {
