@@ -49,23 +49,9 @@ TEST(ViewerCommands, ToolModesAreExclusiveWithTheirButtonAndCursor) {
     }
 }
 
-TEST(ViewerCommands, TomosynthesisStartIsRefusedInZoomModeAndRestoresTheLayout) {
-    test::UiRecorder ui;
-    ViewerCommands viewer(ui, ui, ui);
-    viewer.OnCommand(CommandId::Zoom);
-    viewer.Model().SetPanoramicEnlarged(true);
-    EXPECT_FALSE(viewer.PrepareStartTomosynthesis());
-    EXPECT_TRUE(ui.InfoShown);
-    EXPECT_EQ(ui.Info, "This is not zoom area.");
-    EXPECT_EQ(ui.Timers[TimerId::InfoHide], 1000);
-    EXPECT_TRUE(viewer.Model().PanoramicEnlarged()) << "a refused start changes nothing";
-
-    viewer.OnCommand(CommandId::Scrolling);
-    EXPECT_TRUE(viewer.PrepareStartTomosynthesis());
-    EXPECT_FALSE(viewer.Model().PanoramicEnlarged());
-}
-
-TEST(ViewerCommands, TheStartRestoresTheLayoutAroundAnUnchangedVolumeOfInterest) {
+// A zoom-mode drag on the panoramic enlarges it without moving the frame; a start in zoom mode
+// is refused, and a start after it restores the layout around the unchanged frame.
+TEST(ViewerCommands, TomosynthesisStartInAndAfterZoomMode) {
     test::UiRecorder ui;
     ViewerCommands viewer(ui, ui, ui);
     ViewerStateModel& model = viewer.Model();
@@ -78,11 +64,19 @@ TEST(ViewerCommands, TheStartRestoresTheLayoutAroundAnUnchangedVolumeOfInterest)
 
     viewer.OnCommand(CommandId::Zoom);
     viewer.Mouse().OnButtonDown({200, 200}, kVolumeSelectionPhase);
-    viewer.Mouse().OnButtonUp({200, 200}, kVolumeSelectionPhase);
+    viewer.Mouse().OnMouseMove({120, 200}, true, kVolumeSelectionPhase);
+    viewer.Mouse().OnButtonUp({120, 200}, kVolumeSelectionPhase);
     ASSERT_TRUE(model.PanoramicEnlarged());
-    EXPECT_NE(frame.ScreenRect(), onScreen);
+    EXPECT_EQ(frame.ImageRect(), inPixels);
+    EXPECT_NE(frame.ScreenRect(), onScreen) << "it moved with the picture";
+    EXPECT_FALSE(viewer.PrepareStartTomosynthesis());
+    EXPECT_EQ(ui.Info, "This is not zoom area.");
+    EXPECT_EQ(ui.Timers[TimerId::InfoHide], 1000);
+    EXPECT_TRUE(model.PanoramicEnlarged()) << "a refused start changes nothing";
+
     viewer.OnCommand(CommandId::Scrolling);
     EXPECT_TRUE(viewer.PrepareStartTomosynthesis());
+    EXPECT_FALSE(model.PanoramicEnlarged());
     EXPECT_EQ(frame.ImageRect(), inPixels);
     EXPECT_EQ(frame.ScreenRect(), onScreen);
     EXPECT_FALSE(model.VolumeOfInterestPlaced()) << "zoom-mode clicks do not place it";

@@ -34,7 +34,6 @@ ViewerScene CrossScene(int n, const std::vector<DisplayBitmap>& bitmaps) {
     return s;
 }
 
-const QRgb kBlack = qRgb(0, 0, 0);
 const QRgb kGreen200 = qRgb(0, 200, 0);
 const QRgb kPanoGrey = qRgb(0x80, 0x80, 0x80);
 
@@ -58,8 +57,6 @@ TEST(DisplayBitmap, ConvertsEveryDepthAndLeavesOthersAlone) {
             std::memcpy(image.pixels + i * bpp, c.bytes, static_cast<size_t>(bpp));
         DisplayBitmap bitmap;
         ASSERT_TRUE(MakeDisplayBitmap(image, bitmap)) << c.depth;
-        EXPECT_EQ(bitmap.width, 3);
-        EXPECT_EQ(bitmap.height, 2);
         EXPECT_EQ(bitmap.pixels, std::vector<std::uint32_t>(6, c.shown)) << c.depth;
     }
 
@@ -71,7 +68,6 @@ TEST(DisplayBitmap, ConvertsEveryDepthAndLeavesOthersAlone) {
         ViewImage image = ViewImage::External(words, 2, 2, depth);
         EXPECT_FALSE(MakeDisplayBitmap(image, bitmap));
         EXPECT_EQ(bitmap.pixels, before.pixels);
-        EXPECT_EQ(bitmap.width, 5);
     }
     DisplayBitmap bitmap = before;
     EXPECT_FALSE(MakeDisplayBitmap(ViewImage::External(nullptr, 2, 2, 16), bitmap));
@@ -121,7 +117,7 @@ TEST(ViewerPainter, CrossesFillTheirRowsWithSeparatorsUpToFortyCrosses) {
         }
         int separators = 0;
         for (int y = 301; y < 570; ++y)
-            separators += Count(image, QRect(0, y, 900, 1), kBlack) == 900;
+            separators += Count(image, QRect(0, y, 900, 1), qRgb(0, 0, 0)) == 900;
         EXPECT_EQ(separators, c.separators) << c.n;
     }
 }
@@ -159,7 +155,7 @@ TEST(ViewerPainter, FitsACrossInItsCellAndFramesTheSelectedOne) {
 TEST(ViewerPainter, PanoramicOverlays) {
     // P is (0, 0, 540, 300) and the 1080 x 600 panoramic fills it; 10 % of the columns are
     // set aside on each side and 10 % of the rows above and below.
-    const DisplayBitmap pano = Solid(1080, 600, 0xFF808080);
+    DisplayBitmap pano = Solid(1080, 600, 0xFF808080);
     ViewerScene s;
     s.layout = ComputeViewerLayout({0, 0, 1000, 600}, false, false);
     s.panoramic = &pano;
@@ -213,22 +209,13 @@ TEST(ViewerPainter, PanoramicOverlays) {
     EXPECT_GT(Count(image, QRect(450, 0, 1, 300), kGreen200), 50);
     EXPECT_EQ(image.pixel(99, 150), kPanoGrey);
     EXPECT_EQ(image.pixel(200, 150), kPanoGrey);
-}
 
-TEST(ViewerPainter, ShowsEveryNewConversionOfThePanoramic) {
+    // A new conversion into the same storage is shown, not the stretch kept from the last paint.
     ViewImage raw = ViewImage::Slice16(1080, 600);
-    DisplayBitmap shown;
-    ViewerScene s;
-    s.layout = ComputeViewerLayout({0, 0, 1000, 600}, false, false);
-    s.panoramic = &shown;
-    s.panoramicGeometry = ComputePanoramicGeometry(s.layout.panoramic, 1080, 600, {});
-    ViewerPainter painter;
-    QImage image;
-    for (const std::uint16_t value : {0x0000, 0xC000, 0x4000}) {
+    for (const std::uint16_t value : {0xC000, 0x4000}) {
         std::fill(raw.Row16(0), raw.Row16(0) + 1080 * 600, value);
-        ASSERT_TRUE(MakeDisplayBitmap(raw, shown));
+        ASSERT_TRUE(MakeDisplayBitmap(raw, pano));
         painter.Paint(s, image);
-        const int grey = value >> 8;
-        EXPECT_EQ(image.pixel(270, 150), qRgb(grey, grey, grey));
+        EXPECT_EQ(image.pixel(270, 150), qRgb(value >> 8, value >> 8, value >> 8));
     }
 }
