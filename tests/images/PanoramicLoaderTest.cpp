@@ -237,7 +237,6 @@ TEST_F(PanoramicLoaderTest, SixteenBitPreparation) {
         const PanoramicView& view = *loader.View();
         ASSERT_TRUE(view.m_Loaded);
         EXPECT_EQ(view.m_Full.m_Bits, bits) << maxValue;
-        EXPECT_EQ(view.m_SpacingX, 0.096);
         ASSERT_EQ(view.m_Full.m_Samples.size(), spec.m_Samples.size());
         for (size_t i = 0; i < spec.m_Samples.size(); ++i)
             ASSERT_EQ(view.m_Full.m_Samples[i], static_cast<uint16_t>(spec.m_Samples[i] * 2)) << i;
