@@ -24,10 +24,7 @@ using zor::test::Replies;
 using Connection = std::unique_ptr<ITalvernConnection, bool (*)(ITalvernConnection*)>;
 
 Connection Create() {
-    Connection c(CreateTalvernConnection(), DestroyTalvernConnection);
-    if (!c)
-        std::abort();
-    return c;
+    return {CreateTalvernConnection(), DestroyTalvernConnection};
 }
 
 double SecondsSince(Clock::time_point start) {
