@@ -176,7 +176,6 @@ TEST(DriverAnswerFile, EveryCodeRoundTripsThroughTheSystemReader) {
         Answer answer;
         std::map<std::string, std::string> expected;
     } cases[] = {
-        {{kDriverCaller, kCodeHideWindows, "", "", ""}, {{"#CALLER", "3"}, {"#ERR", "-52"}}},
         {{kDriverCaller, kCodeArchive, "projections acquired", "", ""},
          {{"#CALLER", "3"}, {"#ERR", "-51"}, {"#MSG", "projections acquired"}}},
         {{kDriverCaller, kCodeProjectionsReady, "", "/home/op/zor install/work/",
