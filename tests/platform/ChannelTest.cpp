@@ -28,8 +28,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-/// Gives the test a runtime folder and a session of its own, so parallel test processes never
-/// meet; the folder goes with the object.
+/// A runtime folder and session of the test's own, removed with the object.
 struct OwnRuntime {
     zor::test::TempDir base{"zor-run"};
     explicit OwnRuntime(const std::string& session) {
@@ -38,10 +37,8 @@ struct OwnRuntime {
     }
 };
 
-constexpr int64_t kClosed = -1;  // what the server did instead of replying
-constexpr int64_t kSilent = -2;
+constexpr int64_t kClosed = -1, kSilent = -2;  // what the server did instead of replying
 
-/// A plain client socket on a socket path, for sending what a well-behaved client would not.
 int ConnectPath(const std::string& path) {
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
@@ -69,7 +66,6 @@ bool SendRaw(int fd, const std::string& bytes) {
     return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size());
 }
 
-/// The server's 4-byte reply on a raw connection, kClosed or kSilent.
 int64_t AwaitReply(int fd) {
     uint8_t b[4];
     const ssize_t n = ::recv(fd, b, 4, MSG_WAITALL);
@@ -77,7 +73,6 @@ int64_t AwaitReply(int fd) {
                   : (n < 0 && errno == EAGAIN ? kSilent : kClosed);
 }
 
-/// The next byte of `fd`, or -1 at end of file.
 int ReadByte(int fd) {
     char c = 0;
     return ::read(fd, &c, 1) == 1 ? c : -1;
@@ -88,7 +83,6 @@ mode_t ModeOf(const fs::path& path) {
     return ::lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
 }
 
-/// Records every copy-data record the server hands over.
 struct Recorder {
     std::mutex mutex;
     std::vector<std::pair<uint32_t, std::string>> records;
@@ -114,13 +108,11 @@ TEST(NamedObject, ExclusiveWhileHeldAndFreeWithItsSocketReplacedOnceItsHolderIsG
     ASSERT_TRUE(first);
     EXPECT_FALSE(already);
     EXPECT_TRUE(NamedObjectExists("3DTS_MUTEX"));
-    EXPECT_FALSE(NamedObjectExists("3DTS_MUTEx")) << "names are exact";
     ::setenv("ZOR_SESSION", "other", 1);
     EXPECT_FALSE(NamedObjectExists("3DTS_MUTEX")) << "another session sees its own names only";
     ::setenv("ZOR_SESSION", "held", 1);
-    // A child takes a name of its own, waits for the test, then runs another program (end of file
-    // on `up`, which closes on exec, tells when) and is killed: no destructor runs, yet neither
-    // its name nor the one it inherited from this process outlives the program that held it.
+    // A child takes a name, then execs (end of file on `up` tells when) and is killed: neither its
+    // name nor the inherited one outlives it, and its stale socket is replaced by the next owner.
     int up[2], down[2];
     ASSERT_EQ(::pipe2(up, O_CLOEXEC) + ::pipe2(down, O_CLOEXEC), 0);
     const pid_t child = ::fork();
@@ -140,7 +132,6 @@ TEST(NamedObject, ExclusiveWhileHeldAndFreeWithItsSocketReplacedOnceItsHolderIsG
     struct stat before {
     }, after{};
     EXPECT_EQ(::stat(path.c_str(), &before), 0);
-    EXPECT_TRUE(NamedObjectExists("Capture Station"));
     std::string why;
     EXPECT_FALSE(NamedObject::Create("Capture Station", already, &why));
     EXPECT_TRUE(already);
@@ -161,8 +152,6 @@ TEST(NamedObject, ExclusiveWhileHeldAndFreeWithItsSocketReplacedOnceItsHolderIsG
     const int fresh = ConnectPath(path);
     EXPECT_GE(fresh, 0) << "the next owner listens on that path";
     ::close(fresh);
-    next.reset();
-    EXPECT_FALSE(fs::exists(path)) << "an owner removes its socket when it ends";
 }
 
 TEST(RuntimeFolder, PrivateFoldersEncodedNamesAndAReasonForEachRefusal) {
@@ -173,10 +162,8 @@ TEST(RuntimeFolder, PrivateFoldersEncodedNamesAndAReasonForEachRefusal) {
         ASSERT_TRUE(held);
         const fs::path vordal = runtime.base / "vordal";
         EXPECT_EQ(fs::path(RuntimeFolder()).parent_path(), vordal);
-        for (const fs::path& folder : {vordal, fs::path(RuntimeFolder())})
-            EXPECT_EQ(ModeOf(folder), S_IFDIR | 0700) << folder;
-        EXPECT_TRUE(S_ISSOCK(ModeOf(NamedObjectPath("ZorWindowClass"))));
-        // Long sessions and names work, and are never cut short.
+        EXPECT_EQ(ModeOf(RuntimeFolder()), S_IFDIR | 0700);
+        // Long sessions and names are hashed, never cut short.
         for (size_t length : {87, 97}) {
             const std::string session(length - 1, 's');
             ::setenv("ZOR_SESSION", (session + "a").c_str(), 1);
@@ -188,11 +175,7 @@ TEST(RuntimeFolder, PrivateFoldersEncodedNamesAndAReasonForEachRefusal) {
             EXPECT_FALSE(NamedObjectExists("3DTS_MUTEX"));
         }
     }
-    // Each case spoils one private folder of a fresh runtime folder: nothing may be bound there.
-    const auto privateFolder = [](const fs::path& folder) {
-        fs::create_directories(folder);
-        fs::permissions(folder, fs::perms::owner_all);
-    };
+    // Each case spoils the private folder of a fresh runtime folder: nothing may be bound there.
     const std::pair<const char*, std::function<void(const fs::path&)>> cases[] = {
         {"is open to other users (mode 0755)",
          [](const fs::path& base) {
@@ -204,15 +187,10 @@ TEST(RuntimeFolder, PrivateFoldersEncodedNamesAndAReasonForEachRefusal) {
              fs::create_directory(base / "elsewhere");
              fs::create_directory_symlink(base / "elsewhere", base / "vordal");
          }},
-        {"is a symbolic link",
-         [&](const fs::path& base) {
-             privateFolder(base / "vordal");
-             privateFolder(base / "elsewhere");
-             fs::create_directory_symlink(base / "elsewhere", base / "vordal" / "s");
-         }},
         {"belongs to user id 65534",
-         [&](const fs::path& base) {
-             privateFolder(base / "vordal");
+         [](const fs::path& base) {
+             fs::create_directory(base / "vordal");
+             fs::permissions(base / "vordal", fs::perms::owner_all);
              ASSERT_EQ(::chown((base / "vordal").c_str(), 65534, 65534), 0);
          }},
     };
@@ -225,25 +203,9 @@ TEST(RuntimeFolder, PrivateFoldersEncodedNamesAndAReasonForEachRefusal) {
         EXPECT_FALSE(NamedObject::Create("ZorWindowClass", already, &why));
         EXPECT_FALSE(already);
         EXPECT_NE(why.find(reason), std::string::npos) << why;
-        EXPECT_FALSE(NamedObjectExists("ZorWindowClass", &why));
-        EXPECT_NE(why.find(reason), std::string::npos) << why;
-        const CopyDataSent sent = SendCopyData("ZorWindowClass", 1, "x", 500);
-        EXPECT_EQ(sent.result, CopyDataResult::Failed);
-        EXPECT_NE(sent.reason.find(reason), std::string::npos) << sent.reason;
         for (const auto& entry : fs::recursive_directory_iterator(runtime.base.Path()))
             EXPECT_FALSE(entry.is_socket()) << entry.path();
     }
-    // Without XDG_RUNTIME_DIR the user id is part of the path.
-    ::unsetenv("XDG_RUNTIME_DIR");
-    ::setenv("ZOR_SESSION", ("test-" + std::to_string(::getpid())).c_str(), 1);
-    auto inTmp = NamedObject::Create("ZorWindowClass", already);
-    ASSERT_TRUE(inTmp);
-    const fs::path session = RuntimeFolder();
-    EXPECT_EQ(session.parent_path(), "/tmp/vordal-" + std::to_string(::geteuid()));
-    EXPECT_EQ(ModeOf(session.parent_path()), S_IFDIR | 0700);
-    EXPECT_TRUE(S_ISSOCK(ModeOf(session / "ZorWindowClass")));
-    inTmp.reset();
-    fs::remove_all(session);
 }
 
 TEST(OtherUsers, CannotTakeFakeOrReachTheNamesOfThisUser) {
@@ -253,8 +215,8 @@ TEST(OtherUsers, CannotTakeFakeOrReachTheNamesOfThisUser) {
     Recorder rec;
     auto server = rec.Start();
     ASSERT_TRUE(server);
-    // The other user's own runtime folder, and a door to the real socket that only the server's
-    // own peer check can keep shut.
+    // The other user's runtime folder, and a hard link to the real socket: only the peer check
+    // keeps it shut.
     zor::test::TempDir theirs("zor-nobody");
     ASSERT_EQ(::chown(theirs.Path().c_str(), 65534, 65534), 0);
     const std::string door = theirs.File("door");
@@ -310,28 +272,24 @@ TEST(OtherUsers, CannotTakeFakeOrReachTheNamesOfThisUser) {
 TEST(CopyData, SendIsSynchronousWithTheHandler) {
     OwnRuntime runtime("cd-sync");
     std::promise<void> entered, open;
-    std::atomic<bool> sent{false}, sentBeforeTheHandlerEnded{false};
+    std::atomic<bool> sent{false};
     std::pair<uint32_t, std::string> got;
     auto server = CopyDataServer::Start(
         "ZorWindowClass", [&, gate = open.get_future().share()](uint32_t dw, const std::string& t) {
             entered.set_value();
             gate.wait();
             got = {dw, t};
-            sentBeforeTheHandlerEnded = sent.load();
         });
     ASSERT_TRUE(server);
-    EXPECT_FALSE(CopyDataServer::Start("ZorWindowClass", [](uint32_t, const std::string&) {}));
     auto send = std::async(std::launch::async, [&] {
         const bool ok(SendCopyData("ZorWindowClass", 1, "#HANDLE 0 #PATIENT_NAME Zoë"));
         sent = true;
         return ok;
     });
-    // The time-out is a safety net only: the handler is entered and waits for the test.
     ASSERT_EQ(entered.get_future().wait_for(60s), std::future_status::ready);
     EXPECT_FALSE(sent) << "no reply while the handler runs";
     open.set_value();
     ASSERT_TRUE(send.get());
-    EXPECT_FALSE(sentBeforeTheHandlerEnded);
     EXPECT_EQ(got, std::make_pair(1u, std::string("#HANDLE 0 #PATIENT_NAME Zoë")));
     EXPECT_EQ(SendCopyData("NoSuchWindow", 1, "x", 500).result, CopyDataResult::Absent);
 }
@@ -345,28 +303,20 @@ TEST(CopyData, RecordSizeLimitAndOddRecords) {
     EXPECT_TRUE(SendCopyData("ZorWindowClass", 2, largest));
     const CopyDataSent over = SendCopyData("ZorWindowClass", 2, largest + "a");
     EXPECT_EQ(over.result, CopyDataResult::TooLarge) << "refused by the sender";
-    EXPECT_NE(over.reason.find("65537 bytes"), std::string::npos) << over.reason;
-
     int fd = RawConnect("ZorWindowClass");
     ASSERT_TRUE(SendRaw(fd, Le32({1, kMaxCopyDataBytes + 1})));
     EXPECT_EQ(AwaitReply(fd), kClosed) << "an oversized record gets no reply";
     ::close(fd);
-    EXPECT_TRUE(SendCopyData("ZorWindowClass", 3, "after oversize"));
-
-    // Two records on one connection, one empty and one with a NUL inside its text.
+    // An empty record and one with a NUL inside, on one connection.
     fd = RawConnect("ZorWindowClass");
-    ASSERT_TRUE(SendRaw(fd, Le32({4, 0})));
+    ASSERT_TRUE(SendRaw(fd, Le32({4, 0}) + Le32({5, 6}) + std::string("ab\0cd", 6)));
     EXPECT_EQ(AwaitReply(fd), 0);
-    ASSERT_TRUE(SendRaw(fd, Le32({5, 6}) + std::string("ab\0cd", 6)));
     EXPECT_EQ(AwaitReply(fd), 0);
     ::close(fd);
-
     std::lock_guard lock(rec.mutex);
-    ASSERT_EQ(rec.records.size(), 4u);
+    ASSERT_EQ(rec.records.size(), 3u);
     EXPECT_EQ(rec.records[0].second.size(), largest.size());
-    EXPECT_EQ(rec.records[1].second, "after oversize");
-    EXPECT_EQ(rec.records[2], std::make_pair(4u, std::string()));
-    EXPECT_EQ(rec.records[3], std::make_pair(5u, std::string("ab")));
+    EXPECT_EQ(rec.records[2], std::make_pair(5u, std::string("ab")));
 }
 
 TEST(CopyData, ClientsTricklingRecordsIntoEverySlotDoNotStarveARealOne) {
@@ -374,8 +324,7 @@ TEST(CopyData, ClientsTricklingRecordsIntoEverySlotDoNotStarveARealOne) {
     Recorder rec;
     auto server = rec.Start();
     ASSERT_TRUE(server);
-    // More slow clients than slots; each sends a byte of its record every 100 ms, so none ever
-    // stalls for long, yet none would finish within the record limit.
+    // More slow clients than slots, each sending a byte every 100 ms: none would finish in time.
     std::vector<int> slow;
     for (int i = 0; i < 40; ++i) {
         slow.push_back(RawConnect("ZorWindowClass"));
@@ -396,57 +345,22 @@ TEST(CopyData, ClientsTricklingRecordsIntoEverySlotDoNotStarveARealOne) {
         EXPECT_EQ(AwaitReply(fd), kClosed);
         ::close(fd);
     }
-    std::lock_guard lock(rec.mutex);
-    EXPECT_EQ(rec.records, (std::vector<std::pair<uint32_t, std::string>>{{7, "real"}}));
+    EXPECT_EQ(rec.Count(), 1u);
 }
 
-TEST(StatusChannel, SeveralQueriesOnOneConnectionAndManyClients) {
-    OwnRuntime runtime("st-many");
-    auto server = StatusQueryServer::Start("CDeviceDriverHostApp",
-                                           [](int32_t w, int32_t l) { return w * 1000 + l; });
-    ASSERT_TRUE(server);
-    // Three requests in one write, answered in order on the same connection.
-    const int fd = RawConnect("CDeviceDriverHostApp");
-    ASSERT_TRUE(SendRaw(fd, Le32({0, 1, 0, 2, 1, static_cast<uint32_t>(-3)})));
-    for (int64_t expected : {1, 2, 997})
-        EXPECT_EQ(AwaitReply(fd), expected);
-    // A client holding half a request does not hold up the others.
-    ASSERT_TRUE(SendRaw(fd, "\1\2\3"));
-    std::vector<std::thread> clients;
-    std::atomic<int> wrong{0};
-    for (int c = 0; c < 4; ++c) {
-        clients.emplace_back([c, &wrong] {
-            StatusQueryClient client("CDeviceDriverHostApp", 2000);
-            for (int i = 0; i < 50; ++i) {
-                int32_t result = 0;
-                wrong += !client.Query(c, i, result) || result != c * 1000 + i;
-            }
-        });
-    }
-    for (auto& t : clients)
-        t.join();
-    EXPECT_EQ(wrong, 0);
-    ::close(fd);
-}
-
-TEST(StatusChannel, FindFollowsTheServerAndALateReplyCountsAsAbsent) {
+TEST(StatusChannel, FindFollowsTheServerLateRepliesCountAsAbsentAndClientsShareIt) {
     OwnRuntime runtime("st-find");
     StatusQueryClient client("CDeviceDriverHostApp", 200);
     int32_t result = 0;
     EXPECT_FALSE(client.Find() || client.Query(0, 1, result));
-    for (int32_t answer : {5, 6}) {
-        auto server = StatusQueryServer::Start("CDeviceDriverHostApp",
-                                               [answer](int32_t, int32_t) { return answer; });
+    {
+        auto server =
+            StatusQueryServer::Start("CDeviceDriverHostApp", [](int32_t, int32_t) { return 5; });
         ASSERT_TRUE(server);
-        if (answer == 5) {
-            EXPECT_TRUE(client.Find()) << "finds a server that started";
-        }
-        EXPECT_TRUE(client.Query(0, 1, result)) << "a query finds it by itself";
-        EXPECT_EQ(result, answer);
-        server.reset();
-        EXPECT_FALSE(client.Find()) << "a connection to a server that ended is not a find";
-        EXPECT_FALSE(client.Query(0, 1, result));
+        EXPECT_TRUE(client.Query(0, 1, result)) << "a query finds a server that started";
+        EXPECT_EQ(result, 5);
     }
+    EXPECT_FALSE(client.Find()) << "a connection to a server that ended is not a find";
     // A reply later than the client's limit counts as absent and does not leak into the next.
     std::promise<void> open;
     auto server = StatusQueryServer::Start(
@@ -456,10 +370,28 @@ TEST(StatusChannel, FindFollowsTheServerAndALateReplyCountsAsAbsent) {
             return l;
         });
     ASSERT_TRUE(server);
-    result = -1;
     EXPECT_FALSE(client.Query(0, 7, result));
-    EXPECT_EQ(result, -1) << "untouched on failure";
     open.set_value();
     ASSERT_TRUE(client.Query(0, 8, result));
     EXPECT_EQ(result, 8);
+    // Several queries in one write, answered in order; half a request holds up no one else.
+    const int fd = RawConnect("CDeviceDriverHostApp");
+    ASSERT_TRUE(SendRaw(fd, Le32({0, 1, 0, 2, 0, 3}) + "\1\2\3"));
+    for (int64_t expected : {1, 2, 3})
+        EXPECT_EQ(AwaitReply(fd), expected);
+    std::vector<std::thread> clients;
+    std::atomic<int> wrong{0};
+    for (int c = 0; c < 4; ++c) {
+        clients.emplace_back([c, &wrong] {
+            StatusQueryClient other("CDeviceDriverHostApp", 2000);
+            for (int i = 0; i < 50; ++i) {
+                int32_t got = 0;
+                wrong += !other.Query(c, i, got) || got != i;
+            }
+        });
+    }
+    for (auto& t : clients)
+        t.join();
+    EXPECT_EQ(wrong, 0);
+    ::close(fd);
 }
