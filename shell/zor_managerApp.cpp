@@ -1,7 +1,5 @@
 #include "shell/zor_managerApp.h"
 
-#include <unistd.h>
-
 #include <QApplication>
 #include <QSocketNotifier>
 #include <cstdio>
@@ -9,10 +7,10 @@
 
 #include "langpack/Language.h"
 #include "platform/CopyData.h"
+#include "platform/ExitSignalWatch.h"
 #include "platform/NamedObject.h"
 #include "platform/Parser.h"
 #include "platform/Registry.h"
-#include "platform/Signals.h"
 #include "platform/TextConvert.h"
 #include "shell/MessageBox.h"
 #include "shell/NativeParent.h"
@@ -101,14 +99,7 @@ bool Czor_managerApp::InitInstance() {
 }
 
 void Czor_managerApp::WatchExitSignals() {
-    const int fd = platform::InstallExitSignalPipe();
-    if (fd < 0)
-        return;
-    m_SignalNotifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    QObject::connect(m_SignalNotifier.get(), &QSocketNotifier::activated, [this, fd] {
-        char signalNumber[16];
-        while (read(fd, signalNumber, sizeof signalNumber) > 0) {
-        }
+    m_SignalNotifier = platform::WatchExitSignals([this] {
         if (m_MainWindow) {
             m_MainWindow->ExitCommand();
         } else {

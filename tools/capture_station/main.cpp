@@ -1,6 +1,5 @@
 // CaptureStation: the image-capturing program stand-in. It holds the name "Capture Station"
 // while it runs, which is all the operator program checks; a small window shows it is there.
-#include <unistd.h>
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -11,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/ExitSignalWatch.h"
 #include "platform/NamedObject.h"
 #include "platform/Signals.h"
 
@@ -28,7 +28,8 @@ bool HasDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int signalFd = zor::platform::InstallExitSignalPipe();
+    // First thing, so that an exit signal during start-up is kept until the event loop runs.
+    zor::platform::InstallExitSignalPipe();
     bool headless = !HasDisplay();
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "--headless") {
@@ -53,16 +54,8 @@ int main(int argc, char** argv) {
         app = std::make_unique<QCoreApplication>(argc, argv);
     else
         app = std::make_unique<QApplication>(argc, argv);
-    std::unique_ptr<QSocketNotifier> exitSignals;
-    if (signalFd >= 0) {
-        exitSignals = std::make_unique<QSocketNotifier>(signalFd, QSocketNotifier::Read);
-        QObject::connect(exitSignals.get(), &QSocketNotifier::activated, [signalFd] {
-            char drained[16];
-            while (read(signalFd, drained, sizeof drained) > 0) {
-            }
-            QCoreApplication::quit();
-        });
-    }
+    const std::unique_ptr<QSocketNotifier> exitSignals =
+        zor::platform::WatchExitSignals([] { QCoreApplication::quit(); });
     std::unique_ptr<QLabel> window;
     if (!headless) {
         window = std::make_unique<QLabel>(

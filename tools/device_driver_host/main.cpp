@@ -1,7 +1,6 @@
 // DeviceDriverHost: the device PC driver simulator. One instance serves the device; a second
 // start hands its "#FILEPARAM <file>" to it and ends; "--control <action>" drives the running
 // one from scripts and prints its reply.
-#include <unistd.h>
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -16,6 +15,7 @@
 #include "DevicePanel.h"
 #include "DriverHost.h"
 #include "platform/CopyData.h"
+#include "platform/ExitSignalWatch.h"
 #include "platform/Process.h"
 #include "platform/Signals.h"
 #include "platform/TextConvert.h"
@@ -72,7 +72,8 @@ bool HasDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int signalFd = zor::platform::InstallExitSignalPipe();
+    // First thing, so that an exit signal during start-up is kept until the event loop runs.
+    zor::platform::InstallExitSignalPipe();
     Arguments args = Parse(argc, argv);
     if (!args.Valid) {
         std::fprintf(stderr,
@@ -116,16 +117,8 @@ int main(int argc, char** argv) {
         app = std::make_unique<QApplication>(argc, argv);
     else
         app = std::make_unique<QCoreApplication>(argc, argv);
-    std::unique_ptr<QSocketNotifier> exitSignals;
-    if (signalFd >= 0) {
-        exitSignals = std::make_unique<QSocketNotifier>(signalFd, QSocketNotifier::Read);
-        QObject::connect(exitSignals.get(), &QSocketNotifier::activated, [signalFd] {
-            char drained[16];
-            while (read(signalFd, drained, sizeof drained) > 0) {
-            }
-            QCoreApplication::quit();
-        });
-    }
+    const std::unique_ptr<QSocketNotifier> exitSignals =
+        zor::platform::WatchExitSignals([] { QCoreApplication::quit(); });
     std::unique_ptr<zor::device::DevicePanel> panel;
     if (window) {
         panel = std::make_unique<zor::device::DevicePanel>(*host);
