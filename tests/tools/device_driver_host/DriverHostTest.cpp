@@ -68,7 +68,9 @@ int Status(const std::string& query) {
 
 template <typename Condition>
 bool WaitFor(Condition condition) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    // A guard against hangs, not a time limit: under the sanitizers rendering the phantom's
+    // panoramic alone takes some twenty seconds.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     while (!condition()) {
         if (std::chrono::steady_clock::now() > until)
             return false;
