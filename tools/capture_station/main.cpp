@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/Display.h"
 #include "platform/ExitSignalWatch.h"
 #include "platform/NamedObject.h"
 #include "platform/Signals.h"
@@ -18,19 +19,12 @@ namespace {
 
 constexpr const char* kCaptureStationName = "Capture Station";
 
-bool HasDisplay() {
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    if (platform && *platform)
-        return std::string(platform) != "offscreen";
-    return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     // First thing, so that an exit signal during start-up is kept until the event loop runs.
     zor::platform::InstallExitSignalPipe();
-    bool headless = !HasDisplay();
+    bool headless = !zor::platform::HasDisplay();
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "--headless") {
             headless = true;

@@ -15,6 +15,7 @@
 #include "DevicePanel.h"
 #include "DriverHost.h"
 #include "platform/CopyData.h"
+#include "platform/Display.h"
 #include "platform/ExitSignalWatch.h"
 #include "platform/Process.h"
 #include "platform/Signals.h"
@@ -62,13 +63,6 @@ Arguments Parse(int argc, char** argv) {
     return a;
 }
 
-bool HasDisplay() {
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    if (platform && *platform)
-        return std::string(platform) != "offscreen";
-    return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -111,7 +105,7 @@ int main(int argc, char** argv) {
     if (!args.CommandLine.empty())
         host->CommandLine(args.CommandLine);
 
-    const bool window = !args.Headless && HasDisplay();
+    const bool window = !args.Headless && zor::platform::HasDisplay();
     std::unique_ptr<QCoreApplication> app;
     if (window)
         app = std::make_unique<QApplication>(argc, argv);
