@@ -7,50 +7,21 @@
 #include <mutex>
 #include <string>
 
+#include "platform/DriverQueries.h"
+
 namespace zor::device {
 
-/// Status query codes the operator program sends (lParam of a status query).
-enum Query : int32_t {
-    kQueryOrientation = 2,
-    kQueryState = 3,
-    kQueryLock = 5,
-    kQueryErrorNumber = 6,
-    kQueryPoll8 = 8,
-    kQueryPoll9 = 9,
-    kQuerySizeClass = 18,
-    kQueryAcquiring = 20,
-    kQueryKv = 21,
-    kQueryMa = 22,
-    kQueryProgram = 24,
-    kQueryPoll25 = 25,
-    kQueryYAxisMovable = 27,
-    kQueryPatientSizeIncompatible = 28,
-};
+using Query = platform::DriverQuery;
+using enum platform::DriverQuery;
+using enum platform::DriverState;
+using platform::kSizeClassPanoramic;
+using platform::kSizeClassTomosynthesis;
 
 /// A short name for each query code ("state", "lock", ...); "query <n>" for unknown codes.
 std::string QueryName(int32_t code);
 /// The codes in the order the operator program polls them, for listings.
 inline constexpr int32_t kAllQueries[] = {2, 3, 5, 6, 8, 9, 18, 20, 21, 22, 24, 25, 27, 28};
 
-/// Device states (reply to the state query).
-enum State : int32_t {
-    kNotConnected = 0,
-    kSetup = 1,
-    kNeedsReset = 2,
-    kNeedsPatient = 3,
-    kPatientPositioned = 4,
-    kAcquiring = 5,
-    kDummyRun = 6,
-    kAlarm = 7,
-    kService = 8,
-    kUpdate = 9,
-    kPanoramicReady = 10,
-    kTomosynthesisReady = 11,
-};
-
-/// Size classes the operator program accepts: a panoramic group exam and the tomosynthesis one.
-inline constexpr int32_t kSizeClassPanoramic = 6;
-inline constexpr int32_t kSizeClassTomosynthesis = 31;
 /// Size classes reported while an incompatible size is injected.
 inline constexpr int32_t kSizeClassIncompatible = 7;
 inline constexpr int32_t kSizeClassIncompatiblePatient = 5;
