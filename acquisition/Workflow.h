@@ -1,14 +1,24 @@
 #pragma once
-// The acquisition workflow: phases, wizard steps, back and exit, and the panoramic it works on.
+// The acquisition workflow: phases, wizard steps, device polling, the projection hand-off, the
+// driver's answers, back and exit, and the panoramic it works on.
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "acquisition/AcquisitionRecord.h"
+#include "acquisition/DriverParameters.h"
 #include "acquisition/IWorkflow.h"
 #include "images/ImageSettings.h"
 
 namespace zor::images {
 class PanoramicLoader;
+}
+namespace zor::platform {
+class NamedObject;
 }
 namespace zor::viewer {
 class ViewerCommands;
@@ -17,6 +27,8 @@ class ViewerCommands;
 namespace zor::acquisition {
 
 class IDeviceLink;
+class IDriverStatus;
+class WorkFolderWatcher;
 
 /// Everything the workflow shows itself through; not owned, all outlive the workflow.
 struct WorkflowPorts {
@@ -28,6 +40,20 @@ struct WorkflowPorts {
     viewer::ViewerCommands& Viewer;
     /// The direct link to the device; null without one (the workflow then goes on without it).
     IDeviceLink* Link = nullptr;
+    /// The driver program's status channel; null: the driver program never runs.
+    IDriverStatus* Driver = nullptr;
+    /// Posts WM_USER+1 to the main window; called on the work-folder watcher's thread. Null:
+    /// the work folder is not watched.
+    std::function<void(bool present)> PostNewPanoramic;
+    /// Holds the name "3DTS_waiting_for_pano" while waiting for a panoramic exposure.
+    bool NameWaitingWindow = false;
+    /// Starts the driver program (ShellExecute-style result).
+    ProgramLauncher Launch = platform::ShellExecuteOpen;
+    /// The pause after a hand-off that lets the driver program take the parameter file; the
+    /// main window keeps painting meanwhile. Null: the thread sleeps.
+    std::function<void(std::chrono::milliseconds)> Pause;
+    /// Settle time of the work-folder watcher after a change.
+    std::chrono::milliseconds WatcherSettle{2000};
 };
 
 /// The settings the workflow starts from.
@@ -35,6 +61,15 @@ struct WorkflowSettings {
     images::ImageSettings Images;  ///< InstallDir and the usable panoramic width
     bool IsLastPanoramicPhantom = false;
     images::Translate Translate;  ///< tag translation; empty: the tag's own text
+};
+
+/// The device configuration read by a poll that asks for it.
+struct DeviceSnapshot {
+    int32_t Kv = 0;
+    int32_t Ma = 0;
+    int32_t Program = 0;
+    int32_t SizeClass = 31;   ///< query 18 when in 6..31, else 31
+    int32_t Orientation = 1;  ///< 1 when query 2 replies 0, else 2
 };
 
 /// The workflow of the main window; user-interface thread only.
@@ -59,30 +94,79 @@ public:
     void ShowWorkflowError(const std::string& title, const std::string& text,
                            bool restart) override;
 
+    /// Polls the driver program: 1 not ready, 2 ready (instructions shown when `showSteps`),
+    /// 3 acquisition started. A state equal to the last one (and at least 1) returns the last
+    /// result without showing anything unless `force`.
+    int PollDeviceState(bool projectionMode, bool showSteps, bool showErrors, bool force,
+                        bool readConfiguration);
+    /// The instructions of the volume-selection step, redrawn when the device state changes.
+    void ShowVolumeSelectionStep(bool force);
     /// Shows the step window; a logged display also goes to the activity log at `logLevel`
     /// (lines 1 to 3 joined by blanks) and hides itself after 5000 ms.
     void ShowStepWindow(const StepContent& content, bool logIt, int logLevel);
+    /// The driver's answer of a projection acquisition (caller id 3, phase 3). True when it was
+    /// progress, false when an error was reported.
+    bool HandleDriverAnswer(const platform::CParser& answer);
+    /// False when the driver program or the capture program is missing (the error is shown).
+    bool CheckAcquisitionPrograms();
 
     bool TemplateMode() const { return m_TemplateMode; }
+    bool WaitingForPanoramic() const { return m_WaitingWindow != nullptr; }
+    bool ExamArchived() const { return m_ExamArchived; }
+    const DeviceSnapshot& Snapshot() const { return m_Snapshot; }
+    /// The blank fractions above and below the volume of interest, from the last hand-off with
+    /// a movable Y axis.
+    float TopBlankFraction() const { return m_TopBlank; }
+    float BottomBlankFraction() const { return m_BottomBlank; }
+    const std::string& ProjectionFolder() const { return m_ProjectionFolder; }
+    const std::string& ProjectionFile() const { return m_ProjectionFile; }
+    std::filesystem::path WorkFolder() const;
 
 private:
     bool EnterPanoramicStep(bool pollNow);
-    void PollDevice();
     bool EnterSelectionStep();
+    bool EnterProjectionStep();
+    bool EnterVolumeStep(int step);
+    bool ComputeAndSendTrajectory();
+    void ArchiveExam();
     void UsePanoramic(bool templateMode);
     void ShowPanoramic();
+    void UpdateWorkFileCommands();
+    void StartWatcher();
+    void WaitForExposure();
+    bool DriverFound();
+    /// In phase 3: true when the driver program has gone; the error is shown and the workflow
+    /// is back at step 1.
+    bool DriverLost();
+    std::optional<int32_t> Query(int32_t code);
+    int32_t LoadedSizeClass() const;
+    void ShowPollError(const std::string& title, const std::string& text, bool showErrors);
+    void ShowInstructions(const std::string& title, int32_t state, bool projectionMode);
     std::string Tr(const std::string& tag) const;
     std::string Picture(const char* file) const;
 
     WorkflowPorts m_Ports;
     WorkflowSettings m_Settings;
     std::unique_ptr<images::PanoramicLoader> m_Loader;
+    std::unique_ptr<WorkFolderWatcher> m_Watcher;
+    std::unique_ptr<platform::NamedObject> m_WaitingWindow;
     CallerState m_Caller;
+    DeviceSnapshot m_Snapshot;
+    AcquisitionRecord m_Record;
     int32_t m_Phase = 0;
+    int32_t m_LastState = 0;       ///< last device state, 0: none known
+    int32_t m_LastPollResult = 1;  ///< 1 not ready, 2 ready, 3 acquisition started
     bool m_TemplateMode = false;
+    bool m_YAxisMovable = false;
     bool m_LastPanoramic = false;
     bool m_LastTomosynthesis = false;
     bool m_FirstPollDone = false;  ///< the first device poll after start-up has run
+    bool m_FirstTimerTick = true;  ///< timer 3 shows errors on its first tick only
+    bool m_ExamArchived = false;   ///< answer -51 archived the examination
+    float m_TopBlank = 0.0f;
+    float m_BottomBlank = 0.0f;
+    std::string m_ProjectionFolder;  ///< "#DIR" of answer -54
+    std::string m_ProjectionFile;    ///< "#FILE" of answer -54
 };
 
 }  // namespace zor::acquisition

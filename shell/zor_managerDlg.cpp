@@ -13,9 +13,11 @@
 #include <filesystem>
 #include <future>
 #include <iostream>
+#include <thread>
 
 #include "acquisition/AcquisitionConstants.h"
 #include "acquisition/DeviceLink.h"
+#include "acquisition/DriverStatus.h"
 #include "acquisition/Workflow.h"
 #include "platform/CopyData.h"
 #include "platform/Paths.h"
@@ -43,6 +45,7 @@ namespace zor::shell {
 
 namespace {
 constexpr int kStatusClearMs = 3000;
+
 }  // namespace
 
 Czor_managerDlg::Czor_managerDlg(Czor_managerApp& app, QWindow* parent, WorkflowFactory factory)
@@ -67,6 +70,7 @@ Czor_managerDlg::~Czor_managerDlg() {
     m_Stopping->store(true);
     m_CopyData.reset();
     m_Workflow.reset();
+    m_DriverStatus.reset();
     m_DeviceLink.reset();
     m_Timers.reset();
     // The caller's window would take our native window down with it: detach first.
@@ -97,8 +101,20 @@ void Czor_managerDlg::CreateComponents() {
         return acquisition::ReadDeviceAddress(registry);
     };
     m_DeviceLink = std::make_unique<acquisition::DeviceLink>(linkParts);
-    const acquisition::WorkflowPorts ports{*this, *m_Timers, *m_Windows,        *m_Windows,
-                                           *this, *m_Viewer, m_DeviceLink.get()};
+    m_DriverStatus = std::make_unique<acquisition::DriverStatusClient>();
+    acquisition::WorkflowPorts ports{*this, *m_Timers, *m_Windows,        *m_Windows,
+                                     *this, *m_Viewer, m_DeviceLink.get()};
+    ports.Driver = m_DriverStatus.get();
+    ports.PostNewPanoramic = [this](bool present) {
+        PostWindowMessage(this, MessageId::NewPanoramic, present ? 1 : 0);
+    };
+    ports.NameWaitingWindow = true;
+    // The pause after a hand-off holds the user-interface thread, so no timer or message
+    // reaches the workflow half-way through its step; the window shows its new state first.
+    ports.Pause = [this](std::chrono::milliseconds pause) {
+        repaint();
+        std::this_thread::sleep_for(pause);
+    };
     if (m_Factory) {
         m_Workflow = m_Factory(ports);
     } else {

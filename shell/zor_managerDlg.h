@@ -16,6 +16,7 @@ class QWindow;
 
 namespace zor::acquisition {
 class DeviceLink;
+class DriverStatusClient;
 class IWorkflow;
 struct WorkflowPorts;
 }  // namespace zor::acquisition
@@ -64,6 +65,7 @@ public:
     void OnTimer(TimerId id);
     /// The exit command: hides the window and ends the event loop.
     void ExitCommand();
+    const acquisition::IWorkflow& Workflow() const { return *m_Workflow; }
 
     // IStatusSink: the status line and the activity log.
     void LogMessage(const std::string& text, bool bold, int level, bool autoClear) override;
@@ -122,6 +124,7 @@ private:
     QImage m_ViewerImage;  ///< the off-screen picture of the viewer area, reused between paints
     std::optional<CursorId> m_CursorShown;  ///< the cursor last set on the window
     std::unique_ptr<acquisition::DeviceLink> m_DeviceLink;
+    std::unique_ptr<acquisition::DriverStatusClient> m_DriverStatus;
     std::unique_ptr<acquisition::IWorkflow> m_Workflow;
     IExportCommands* m_Export = nullptr;
     ui::CAboutDlg* m_About = nullptr;  // child widget, owned through Qt

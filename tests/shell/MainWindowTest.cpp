@@ -196,6 +196,8 @@ TEST_F(MainWindowTest, PhaseOneShowsOnlyThePhantomAndExitButtons) {
 
 TEST_F(MainWindowTest, StatusLineAndItsAutomaticClearing) {
     Start({});
+    // Without a driver program the start-up has logged that already.
+    const std::string startLog = test::ReadFile(ActivityLogPath(m_Install.InstallDir()));
     m_Window->LogMessage("first\r\nline", true, 0, true);
     EXPECT_EQ(Control(1019)->text(), "firstline");
     EXPECT_TRUE(Control(1019)->font().bold());
@@ -208,7 +210,8 @@ TEST_F(MainWindowTest, StatusLineAndItsAutomaticClearing) {
     const std::string log = test::ReadFile(ActivityLogPath(m_Install.InstallDir()));
     EXPECT_NE(log.find(" - firstline\n"), std::string::npos);
     EXPECT_NE(log.find(" - second\n"), std::string::npos);
-    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << "empty texts are not logged";
+    EXPECT_EQ(std::count(log.begin() + startLog.size(), log.end(), '\n'), 2)
+        << "empty texts are not logged";
 }
 
 TEST_F(MainWindowTest, ContextMenuIsTranslatedAndFollowsThePhase) {

@@ -1,4 +1,4 @@
-#include "DemoInstall.h"
+#include "demo_setup/DemoInstall.h"
 
 #include <fstream>
 
@@ -120,9 +120,11 @@ bool CreateDemoInstall(const DemoInstallOptions& o, std::string& error) {
     }
 
     // The phantom's LUTs, curve picture and panoramics; its curve picture is the one that
-    // matches the LUTs, so it replaces any drawn stand-in.
+    // matches the LUTs, so it replaces any drawn stand-in. An examination archives whatever
+    // else lies in the work folder, the phantom's panoramics included: they are made again.
     const fs::path lut = install / "config_zor" / "0.0.31.0_X.LUT";
-    if (o.RefreshPhantom || !fs::exists(lut, ec)) {
+    const fs::path panoramic = install / "work" / "phantom_pano.tif";
+    if (o.RefreshPhantom || !fs::exists(lut, ec) || !fs::exists(panoramic, ec)) {
         if (!phantom::WriteDemoData(install.string(), &error))
             return false;
     }

@@ -9,9 +9,8 @@ struct DemoInstallOptions {
     std::filesystem::path Root;       ///< the demo folder; InstallDir is Root/"install"/
     std::filesystem::path SourceDir;  ///< the project's source tree (language files, docs)
     std::filesystem::path BuildDir;   ///< the build tree (rendered pictures, tools)
-    int Language = 0;
-    bool RefreshPhantom = false;  ///< rewrite the phantom data even when it is there ///< INI
-                                  ///< "language" number
+    int Language = 0;                 ///< INI "language" number
+    bool RefreshPhantom = false;      ///< rewrite the phantom data even when it is there
 };
 
 /// Creates (or refreshes) the installation and writes Root/"registry.reg" pointing at it.

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "DemoInstall.h"
+#include "demo_setup/DemoInstall.h"
 #include "platform/TextConvert.h"
 
 int main(int argc, char** argv) {
