@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine, checks the formatting, builds the project and runs the whole
 # test suite: a RelWithDebInfo build, a Release build, then the suite under AddressSanitizer +
-# UndefinedBehaviorSanitizer, and short runs of the libFuzzer targets.
+# UndefinedBehaviorSanitizer, the threaded tests under ThreadSanitizer, and short runs of the
+# libFuzzer targets.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 install_packages
 export QT_QPA_PLATFORM=offscreen
@@ -28,6 +29,25 @@ if [ "${ZOR_SKIP_SANITIZERS:-0}" != 1 ]; then
   echo "== Tests under sanitizers"
   (cd "$ROOT/build-asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
      ctest -j "$JOBS" --output-on-failure --timeout 900 -LE no-sanitize)
+fi
+
+if [ "${ZOR_SKIP_TSAN:-0}" != 1 ]; then
+  # Only the executables whose tests run several threads are built; ctest skips the others
+  # (their tests are named <target>_NOT_BUILT). The two name-ownership tests fork a child that
+  # starts threads, which ThreadSanitizer does not support; the other stages run them.
+  echo "== ThreadSanitizer build of the threaded tests (clang)"
+  cmake -S "$ROOT" -B "$ROOT/build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+    -DCMAKE_C_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
+    -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
+    -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread \
+    -DZOR_BUILD_BENCH=OFF >/dev/null
+  cmake --build "$ROOT/build-tsan" -j "$JOBS" --target volume_tests work_folder_watcher_tests \
+    device_link_tests platform_tests
+  echo "== Threaded tests under ThreadSanitizer"
+  (cd "$ROOT/build-tsan" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+     ctest -j "$JOBS" --output-on-failure --timeout 900 -LE no-sanitize \
+     -E '_NOT_BUILT$|^NamedObject\.Exclusive|^OtherUsers\.')
 fi
 
 if [ "${ZOR_SKIP_FUZZ:-0}" != 1 ]; then

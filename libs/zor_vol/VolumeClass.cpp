@@ -28,6 +28,11 @@ void BlendColumn(const uint16_t* __restrict a, const uint16_t* __restrict b,
     }
 }
 
+// The reconstruction stores mu·scale + offset rounded and clamped to 16 bits; air has mu = 0.
+uint16_t AirOf(const VolumeHeader& h) {
+    return static_cast<uint16_t>(std::clamp(std::floor(h.ValueOffset + 0.5), 0.0, 65535.0));
+}
+
 }  // namespace
 
 int VolumeClass::mInit(const char* path) {
@@ -62,7 +67,7 @@ bool VolumeClass::mAttach(const VolumeHeader& header, std::vector<uint16_t>&& vo
     try {
         m_Slice.assign(static_cast<size_t>(header.Ny) * header.Nz, 0);
         m_Block.assign(static_cast<size_t>(kBlock) * header.Nz, 0.0f);
-        m_Zeros.assign(header.Nz, 0);
+        m_Air.assign(header.Nz, AirOf(header));
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -80,12 +85,16 @@ bool VolumeClass::mTerminate(bool /*releaseAll*/) {
     std::vector<uint16_t>().swap(m_Voxels);
     std::vector<uint16_t>().swap(m_Slice);
     std::vector<float>().swap(m_Block);
-    std::vector<uint16_t>().swap(m_Zeros);
+    std::vector<uint16_t>().swap(m_Air);
     m_Header = VolumeHeader{};
     m_DimX = m_DimY = m_DimZ = 0;
     m_RangeValue = 0.0;
     m_SliceBuffer = nullptr;
     return true;
+}
+
+uint16_t VolumeClass::AirValue() const {
+    return m_Voxels.empty() ? 0 : AirOf(m_Header);
 }
 
 double VolumeClass::CalcVolMax() const {
@@ -179,7 +188,7 @@ void VolumeClass::Slice_Extract(double position, double angle, SliceInfo* info) 
     }
     const int ny = m_DimY, nz = m_DimZ, nx = m_DimX;
     if (!std::isfinite(position) || !std::isfinite(angle)) {
-        std::fill(m_Slice.begin(), m_Slice.end(), 0);
+        std::fill(m_Slice.begin(), m_Slice.end(), AirValue());
         return;
     }
     const Plane p = MakePlane(position, angle);
@@ -201,17 +210,15 @@ void VolumeClass::Slice_Extract(double position, double angle, SliceInfo* info) 
             const float ti = static_cast<float>(fi - i0f), tj = static_cast<float>(fj - j0f);
             const int i0 = static_cast<int>(std::max(-2.0, std::min(i0f, 1e6)));
             const int j0 = static_cast<int>(std::max(-2.0, std::min(j0f, 1e6)));
-            // Neighbours outside the grid read a column of zeros with weight 0.
+            // Neighbours outside the grid read the column of air with their full weight, so
+            // outside is air and the last half voxel blends into it rather than into black.
             const uint16_t* src[4];
-            float w[4] = {(1 - ti) * (1 - tj), (1 - ti) * tj, ti * (1 - tj), ti * tj};
+            const float w[4] = {(1 - ti) * (1 - tj), (1 - ti) * tj, ti * (1 - tj), ti * tj};
             for (int q = 0; q < 4; ++q) {
                 const int ii = i0 + (q >> 1), jj = j0 + (q & 1);
-                if (ii >= 0 && ii < nx && jj >= 0 && jj < ny) {
-                    src[q] = vox + (static_cast<size_t>(ii) * ny + jj) * nz;
-                } else {
-                    src[q] = m_Zeros.data();
-                    w[q] = 0.0f;
-                }
+                src[q] = ii >= 0 && ii < nx && jj >= 0 && jj < ny
+                             ? vox + (static_cast<size_t>(ii) * ny + jj) * nz
+                             : m_Air.data();
             }
             BlendColumn(src[0], src[1], src[2], src[3], w, out, nz);
         }

@@ -38,14 +38,18 @@ public:
     bool mTerminate(bool releaseAll);
     /// Largest stored voxel value (0 without a volume).
     double CalcVolMax() const;
+    /// Stored value of air (attenuation 0): the header's value offset rounded into 0..65535, the
+    /// value the reconstruction writes where nothing attenuates. 0 without a volume.
+    uint16_t AirValue() const;
     /// Voxel indices (fractional allowed) to device coordinates in mm; `inside` tells whether the
     /// indices lie within the grid. Without a volume all outputs are 0 / false.
     void mxyz2XYZ(double x, double y, double z, double* X, double* Y, double* Z,
                   bool* inside) const;
     /// Fills `info` with the plane at `position`, rotated by `angle`; no pixels. Null is ignored.
     void SliceInfo_Extract(double position, double angle, SliceInfo* info) const;
-    /// Samples the plane into the slice buffer (m_DimZ rows × m_DimY columns); samples outside
-    /// the volume are 0. Fills `info` when it is not null.
+    /// Samples the plane into the slice buffer (m_DimZ rows × m_DimY columns). Samples outside
+    /// the grid are air (AirValue), whatever the position: neighbours outside the grid count as
+    /// air, so the edge blends into it. Fills `info` when it is not null.
     void Slice_Extract(double position, double angle, SliceInfo* info);
 
     /// Takes over an already computed volume (used by the reconstruction library).
@@ -74,6 +78,6 @@ private:
     zor_vol_file::VolumeHeader m_Header;
     std::vector<uint16_t> m_Voxels;
     std::vector<uint16_t> m_Slice;
-    std::vector<float> m_Block;     // column blend scratch, kBlock × m_DimZ
-    std::vector<uint16_t> m_Zeros;  // one zero column for neighbours outside the grid
+    std::vector<float> m_Block;   // column blend scratch, kBlock × m_DimZ
+    std::vector<uint16_t> m_Air;  // one column of air for neighbours outside the grid
 };

@@ -61,7 +61,7 @@ TEST(VolumeFile, RoundTripKeepsHeaderAndVoxelsAndSlicesHitVoxelPlanes) {
         std::tuple(6, 20, 12, 1.0, 0.4));
     EXPECT_TRUE(std::equal(voxels.begin(), voxels.end(), vol.Voxels()));
     EXPECT_EQ(vol.CalcVolMax(), *std::max_element(voxels.begin(), voxels.end()));
-    // Positions in steps of one voxel plane give the planes; bad positions give zeros.
+    // Positions in steps of one voxel plane give the planes; bad positions give air.
     const uint32_t plane = h.Ny * h.Nz;
     for (uint32_t s = 1; s <= h.Nx; ++s) {
         vol.Slice_Extract(static_cast<double>(s) / h.Nx, 0.0, nullptr);
@@ -70,7 +70,8 @@ TEST(VolumeFile, RoundTripKeepsHeaderAndVoxelsAndSlicesHitVoxelPlanes) {
     }
     for (double pos : {std::nan(""), 1e300, -5.0}) {
         vol.Slice_Extract(pos, 0.0, nullptr);
-        EXPECT_EQ(std::count(vol.m_SliceBuffer, vol.m_SliceBuffer + plane, 0), long{plane}) << pos;
+        EXPECT_EQ(std::count(vol.m_SliceBuffer, vol.m_SliceBuffer + plane, 1000), long{plane})
+            << pos;
     }
     vol.mTerminate(true);
     EXPECT_TRUE(vol.mIsNull());
@@ -177,7 +178,7 @@ TEST(VolumeClass, SlicesSampleTheTruePlaneGeometry) {
                                 1.5)
                         << c.position << " " << c.angle << " at " << r << "," << col;
                 } else if (fi < -1 || fj < -1 || fi > h.Nx || fj > h.Ny) {
-                    EXPECT_EQ(got, 0) << c.position << " " << c.angle;
+                    EXPECT_EQ(got, vol.AirValue()) << c.position << " " << c.angle;
                 }
             }
         }
@@ -187,4 +188,31 @@ TEST(VolumeClass, SlicesSampleTheTruePlaneGeometry) {
         vol.SliceInfo_Extract(c.position, c.angle, &again);
         EXPECT_EQ(std::memcmp(&again, &info, sizeof info), 0);
     }
+}
+
+// Outside the reconstructed planes a slice shows air, never something darker: position 0 (the
+// plane before the first), beyond the last plane, far away, and half a plane out, which blends.
+TEST(VolumeClass, SamplesOutsideTheGridAreAir) {
+    VolumeHeader h{.Nx = 4, .Ny = 6, .Nz = 5};
+    h.ValueOffset = 1234.6;  // stored air rounds to 1235
+    VolumeClass vol;
+    ASSERT_TRUE(vol.mAttach(h, std::vector<uint16_t>(4 * 6 * 5, 3000)));
+    ASSERT_EQ(vol.AirValue(), 1235);
+    const long pixels = 6 * 5;
+    const struct {
+        double position;
+        uint16_t value;
+    } cases[] = {{0.0, 1235},   {-0.1, 1235},  {1.25, 1235},
+                 {1e300, 1235}, {0.125, 2118}, /* half air, half plane 0 */ {0.25, 3000},
+                 {1.0, 3000}};
+    for (const auto& c : cases) {
+        vol.Slice_Extract(c.position, 0.0, nullptr);
+        EXPECT_EQ(std::count(vol.m_SliceBuffer, vol.m_SliceBuffer + pixels, c.value), pixels)
+            << c.position;
+    }
+    // Offsets beyond the 16-bit range clamp like the stored voxels.
+    h.ValueOffset = -50.0;
+    ASSERT_TRUE(vol.mAttach(h, std::vector<uint16_t>(4 * 6 * 5, 3000)));
+    vol.Slice_Extract(0.0, 0.0, nullptr);
+    EXPECT_EQ(vol.m_SliceBuffer[0], 0);
 }
