@@ -17,6 +17,11 @@ public:
     /// Puts `slice` into slot `index` (ignored outside 0 .. Count() - 1) and converts it for
     /// display; a record without data empties the slot's bitmap.
     void SetSlice(int index, ViewImage slice);
+    /// Slot `index`'s 16-bit record, made a zero-filled width x height slice when it is missing or
+    /// of another size, so its pixels can be written in place; null outside 0 .. Count() - 1.
+    ViewImage* PrepareSlice(int index, int width, int height);
+    /// Converts slot `index`'s record for display again after its pixels were written.
+    void UpdateBitmap(int index);
     /// The slot's display bitmap; null when the slot is empty or `index` is outside.
     const DisplayBitmap* Bitmap(int index) const;
     /// Whether the crosses are drawn at all (a volume is shown).

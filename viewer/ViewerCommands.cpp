@@ -1,5 +1,7 @@
 #include "viewer/ViewerCommands.h"
 
+#include "viewer/CrossView.h"
+
 namespace zor::viewer {
 
 namespace {
@@ -22,10 +24,22 @@ void ViewerCommands::OnCommand(CommandId id) {
             // The filter chains of the crosses come with the volume; the modes end either way.
             EndModes();
             break;
+        case CommandId::Previous:
+        case CommandId::Following:
+            // Without a shown volume there is nothing to move.
+            if (m_CrossView != nullptr) {
+                m_CrossView->Step(id == CommandId::Previous ? -1 : 1);
+                m_Window.Invalidate();
+            }
+            break;
         default:
-            // Cross stepping needs a loaded volume; without one there is nothing to move.
             break;
     }
+}
+
+void ViewerCommands::SetCrossView(CrossView* crosses) {
+    m_CrossView = crosses;
+    m_Mouse.SetCrossView(crosses);
 }
 
 void ViewerCommands::SelectMode(ToolMode mode) {

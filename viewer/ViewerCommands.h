@@ -8,6 +8,8 @@
 
 namespace zor::viewer {
 
+class CrossView;
+
 /// Owns the viewer's state and its mouse handling and carries out the commands the main window
 /// routes to the viewer; user-interface thread. The ports are not owned and must outlive the
 /// object.
@@ -36,6 +38,10 @@ public:
     void SetViewerArea(const Rect& area);
 
     /// The crosses' pictures, filled by the cross view.
+    /// The cross view of the shown volume (null: none); the mouse and the step commands reach
+    /// it from now on.
+    void SetCrossView(CrossView* crosses);
+    CrossView* CrossViewShown() const { return m_CrossView; }
     CrossImages& Crosses() { return m_Crosses; }
     const CrossImages& Crosses() const { return m_Crosses; }
 
@@ -55,6 +61,7 @@ private:
     ViewerMouse m_Mouse{m_Model, m_Window};
     DisplayBitmap m_Panoramic;
     CrossImages m_Crosses;
+    CrossView* m_CrossView = nullptr;
     bool m_FramePending = false;  ///< a panoramic arrived before the viewer area was known
 };
 

@@ -25,6 +25,7 @@ public:
     /// Attaches the crosses (null while no volume is shown), the level adjustment and the
     /// setting of the number of crosses; each may be null.
     void SetPorts(const CrossPorts& ports) { m_Ports = ports; }
+    void SetCrossView(ICrossView* crosses) { m_Ports.Crosses = crosses; }
 
     /// Left button down: the drag start; the cursor of what lies under the pointer; in the
     /// volume-selection step a press on the panoramic moves the frame and marks the volume of

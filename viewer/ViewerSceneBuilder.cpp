@@ -2,7 +2,31 @@
 
 namespace zor::viewer {
 
-ViewerScene SceneOf(const ViewerCommands& viewer, int phase) {
+namespace {
+
+void AddVolumeOverlays(const CrossView& crosses, ViewerScene& scene) {
+    scene.centre = crosses.Centre();
+    scene.rangeValue = crosses.RangeValue();
+    const auto& selection = crosses.Selection();
+    scene.selectedPositions.assign(selection.begin(), selection.end());
+    // Without a column on the panoramic the range lines stay left of the image, out of sight.
+    const Rect& image = scene.panoramicGeometry.image;
+    const auto allowed = crosses.AllowedRangeX();
+    scene.allowedFirstX = allowed ? (*allowed)[0] : image.left - 1;
+    scene.allowedLastX = allowed ? (*allowed)[1] : image.left - 1;
+    if (const auto span = crosses.CrossSpan()) {
+        scene.spanLeftX = span->leftX;
+        scene.spanRightX = span->rightX;
+    }
+    if (const auto marker = crosses.Marker()) {
+        scene.markerShown = true;
+        scene.marker = *marker;
+    }
+}
+
+}  // namespace
+
+ViewerScene SceneOf(const ViewerCommands& viewer, int phase, const CrossView* crossView) {
     const ViewerStateModel& model = viewer.Model();
     ViewerScene scene;
     scene.layout = model.Layout();
@@ -30,6 +54,8 @@ ViewerScene SceneOf(const ViewerCommands& viewer, int phase) {
         scene.frame.corners = frame.Corners();
         scene.frame.handleMask = frame.HandleMask();
     }
+    if (scene.volumeShown && crossView != nullptr)
+        AddVolumeOverlays(*crossView, scene);
     return scene;
 }
 
