@@ -16,6 +16,7 @@
 #include "platform/TextConvert.h"
 #include "viewer/ViewerCommands.h"
 #include "zor_text/Utf.h"
+#include "zor_vol/VolumeClass.h"
 
 namespace zor::acquisition {
 
@@ -65,10 +66,13 @@ Workflow::Workflow(WorkflowPorts ports, WorkflowSettings settings)
     if (m_Settings.Translate)
         loaderPorts.m_Translate = m_Settings.Translate;
     m_Loader = std::make_unique<images::PanoramicLoader>(m_Settings.Images, loaderPorts);
+    m_Volume = std::make_unique<VolumeClass>();
 }
 
-// The watcher thread is joined before the loader and the ports it never touches go away.
+// The threads are joined before the objects they use go: the workers before the volume, the
+// watcher before the ports.
 Workflow::~Workflow() {
+    m_Workers.reset();
     if (m_Watcher)
         m_Watcher->Stop();
 }
@@ -138,6 +142,7 @@ bool Workflow::EnterPanoramicStep(bool pollNow) {
     m_LastState = 0;
     if (m_Ports.Link != nullptr)
         m_Ports.Link->SetVolumeSelection(false);
+    StopWorkers();
     m_Phase = 1;
     m_TemplateMode = false;
     m_Ports.Viewer.HidePanoramic();
@@ -395,13 +400,7 @@ bool Workflow::EnterSelectionStep() {
     modes.m_TemplateMode = m_TemplateMode;
     modes.m_CallerPanoramicMode = m_Caller.CallerPanoramicMode;
     modes.m_CallerPanoramicPath = m_Caller.PanoramicPath;
-    modes.m_Acquisition.m_YValue = static_cast<int>(m_Record.YValue);
-    // Without a stored acquisition the template takes the technique set on the device.
-    modes.m_Acquisition.m_TubeVoltage = m_Record.Kv > 0 ? m_Record.Kv : m_Snapshot.Kv;
-    modes.m_Acquisition.m_TubeCurrent = m_Record.Ma > 0 ? m_Record.Ma : m_Snapshot.Ma;
-    modes.m_Acquisition.m_ExposureTimeMs = m_Record.ExposureTimeMs;
-    modes.m_Acquisition.m_PatientOrientation = m_Snapshot.Orientation;
-    modes.m_Acquisition.m_ProjectionNumber = m_Snapshot.SizeClass;
+    modes.m_Acquisition = TemplateAcquisitionNow();
     const bool loaded = m_Loader->PreparePanoramicForSelection(modes);
     m_Ports.Window.SetWaitCursor(false);
     if (!loaded) {
@@ -454,14 +453,7 @@ bool Workflow::EnterProjectionStep() {
     }
     m_Ports.Timers.SetTimer(TimerId::ExposureWatch, kPollPeriodMs);
     if (m_TemplateMode) {
-        images::TemplateAcquisition acquisition;
-        acquisition.m_YValue = static_cast<int>(m_Record.YValue);
-        acquisition.m_TubeVoltage = m_Record.Kv > 0 ? m_Record.Kv : m_Snapshot.Kv;
-        acquisition.m_TubeCurrent = m_Record.Ma > 0 ? m_Record.Ma : m_Snapshot.Ma;
-        acquisition.m_ExposureTimeMs = m_Record.ExposureTimeMs;
-        acquisition.m_PatientOrientation = m_Snapshot.Orientation;
-        acquisition.m_ProjectionNumber = m_Snapshot.SizeClass;
-        m_Loader->BuildTemplateDescription(acquisition);
+        m_Loader->BuildTemplateDescription(TemplateAcquisitionNow());
     }
     if (!ComputeAndSendTrajectory())
         return false;
@@ -537,19 +529,16 @@ bool Workflow::ComputeAndSendTrajectory() {
     return true;
 }
 
-bool Workflow::EnterVolumeStep(int step) {
-    // The acquisition is over: the device's return to its ready states must not bring the
-    // exposure instructions back over the volume.
-    m_Ports.Timers.KillTimer(TimerId::DevicePoll);
-    m_Ports.Timers.KillTimer(TimerId::ExposureWatch);
-    if (m_Ports.Link != nullptr)
-        m_Ports.Link->SetVolumeSelection(false);
-    if (step == 4)
-        m_Ports.Status.LogMessage(Tr("_[Computing volume]_"), false, 1, false);
-    m_Ports.Info.HideInfo();
-    m_Ports.Steps.HideStep();
-    m_Phase = step;
-    return true;
+images::TemplateAcquisition Workflow::TemplateAcquisitionNow() const {
+    images::TemplateAcquisition acquisition;
+    acquisition.m_YValue = static_cast<int>(m_Record.YValue);
+    // Without a stored acquisition the template takes the technique set on the device.
+    acquisition.m_TubeVoltage = m_Record.Kv > 0 ? m_Record.Kv : m_Snapshot.Kv;
+    acquisition.m_TubeCurrent = m_Record.Ma > 0 ? m_Record.Ma : m_Snapshot.Ma;
+    acquisition.m_ExposureTimeMs = m_Record.ExposureTimeMs;
+    acquisition.m_PatientOrientation = m_Snapshot.Orientation;
+    acquisition.m_ProjectionNumber = m_Snapshot.SizeClass;
+    return acquisition;
 }
 
 void Workflow::UsePanoramic(bool templateMode) {
@@ -566,10 +555,6 @@ void Workflow::LoadLastPanoramic() {
 
 void Workflow::LoadPhantomPanoramic() {
     UsePanoramic(true);
-}
-
-void Workflow::LoadLastTomosynthesis() {
-    // Loading the last volume belongs to the volume steps.
 }
 
 void Workflow::StartTomosynthesis() {
@@ -791,7 +776,7 @@ void Workflow::ArchiveExam() {
     m_LastPollResult = PollDeviceState(true, true, true, true, true);
     m_Ports.Timers.SetTimer(m_LastPollResult == 1 ? TimerId::DevicePoll : TimerId::ExposureWatch,
                             kPollPeriodMs);
-    // The reconstruction preparation starts here once the volume steps have their workers.
+    Workers().StartPreparation();
 }
 
 bool Workflow::CheckAcquisitionPrograms() {

@@ -12,7 +12,12 @@
 #include "acquisition/AcquisitionRecord.h"
 #include "acquisition/DriverParameters.h"
 #include "acquisition/IWorkflow.h"
+#include "images/DescriptionComposer.h"
 #include "images/ImageSettings.h"
+#include "viewer/CrossView.h"
+#include "volume/ReconstructionWorkers.h"
+
+class VolumeClass;
 
 namespace zor::images {
 class PanoramicLoader;
@@ -54,14 +59,25 @@ struct WorkflowPorts {
     std::function<void(std::chrono::milliseconds)> Pause;
     /// Settle time of the work-folder watcher after a change.
     std::chrono::milliseconds WatcherSettle{2000};
+    /// Where the reconstruction workers report (posted to the main window).
+    volume::WorkerPorts Workers;
+    /// Stores the setting IsLastPanoramicPhantom; null: not stored.
+    std::function<void(bool phantom)> SaveLastPanoramicPhantom;
 };
 
 /// The settings the workflow starts from.
 struct WorkflowSettings {
     images::ImageSettings Images;  ///< InstallDir and the usable panoramic width
     bool IsLastPanoramicPhantom = false;
-    images::Translate Translate;  ///< tag translation; empty: the tag's own text
+    images::Translate Translate;    ///< tag translation; empty: the tag's own text
+    viewer::CrossSettings Crosses;  ///< cropping and angle limit of the crosses
+    /// The number of crosses to show (the setting SliceVisualNumber as it is now).
+    std::function<int()> CrossCount;
 };
+
+/// The collimator positions of an acquisition checked and turned into the blank fractions a
+/// (bottom) and b (top) of the crosses; false when they are out of range.
+bool CheckCollimator(int32_t lower, int32_t upper, float& a, float& b);
 
 /// The device configuration read by a poll that asks for it.
 struct DeviceSnapshot {
@@ -121,12 +137,21 @@ public:
     const std::string& ProjectionFolder() const { return m_ProjectionFolder; }
     const std::string& ProjectionFile() const { return m_ProjectionFile; }
     std::filesystem::path WorkFolder() const;
+    /// The cross view of the loaded volume; null before the first volume.
+    viewer::CrossView* Crosses() { return m_CrossView.get(); }
+    const std::string& VolumeImageId() const { return m_VolumeImageId; }
+    /// Loads the volume file and resets the crosses on it; 0 or the volume library's error.
+    int InitVolume(const std::string& path);
 
 private:
     bool EnterPanoramicStep(bool pollNow);
     bool EnterSelectionStep();
     bool EnterProjectionStep();
     bool EnterVolumeStep(int step);
+    bool EnterNavigationStep();
+    void StopWorkers();
+    volume::ReconstructionWorkers& Workers();
+    images::TemplateAcquisition TemplateAcquisitionNow() const;
     bool ComputeAndSendTrajectory();
     void ArchiveExam();
     void UsePanoramic(bool templateMode);
@@ -150,6 +175,13 @@ private:
     std::unique_ptr<images::PanoramicLoader> m_Loader;
     std::unique_ptr<WorkFolderWatcher> m_Watcher;
     std::unique_ptr<platform::NamedObject> m_WaitingWindow;
+    std::unique_ptr<VolumeClass> m_Volume;
+    std::unique_ptr<volume::ReconstructionWorkers> m_Workers;
+    std::unique_ptr<viewer::CrossView> m_CrossView;
+    std::string m_VolumeImageId;
+    double m_SliceFraction = 0.5;
+    float m_CollimatorA = 0.0f;
+    float m_CollimatorB = 0.0f;
     CallerState m_Caller;
     DeviceSnapshot m_Snapshot;
     AcquisitionRecord m_Record;

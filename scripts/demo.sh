@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine, builds the program, creates a demo installation in
 # out/demo and starts zor_manager in it. With a display the program stays open; without one
-# scripts/examination.sh runs an examination under Xvfb up to the volume computation and writes
+# scripts/examination.sh runs an examination under Xvfb into the crosses of its volume and writes
 # its screenshots and report into out/demo/examination.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 install_packages

@@ -1,19 +1,19 @@
 #!/usr/bin/env bash
-# One examination under Xvfb at 1920 x 1080, up to the volume computation: the driver simulator
+# One examination under Xvfb at 1920 x 1080, through the volume computation into the crosses: the driver simulator
 # (headless, automatic: it resets, positions and presses the X-ray button of the tomosynthesis by
 # itself), the capture stand-in and zor_manager without a caller panoramic. The panoramic is
 # exposed through the simulator's control (the device's own button); the operator's part is real
 # mouse and key events from xdotool. Waits read the activity log written by this run.
 # Usage: scripts/examination.sh <build dir> <demo folder from zor_demo_setup> <output folder>
-# Writes <output>/{1-acquisition,2-selection,2-frame,3-projections,4-computation}.png and
-# <output>/report.txt; exit code 0 only when the volume computation was reached. Ends every
+# Writes <output>/{1-acquisition,2-selection,2-frame,3-projections,4-computation,5-navigation,
+# 5-moved}.png and <output>/report.txt; exit code 0 only when the crosses were shown. Ends every
 # process it started, also on failure.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 BUILD=$(realpath "${1:?build dir}"); DEMO=$(realpath "${2:?demo folder}"); OUT=${3:?output folder}
 INSTALL="$DEMO/install" WORK="$DEMO/install/work" LOG="$DEMO/install/config_zor/log.txt"
 [ -x "$INSTALL/DeviceDriverHost" ] || { echo "no demo installation in $DEMO" >&2; exit 1; }
 mkdir -p "$OUT"; OUT=$(realpath "$OUT")
-rm -f "$OUT"/{1-acquisition,2-selection,2-frame,3-projections,4-computation,failure}.png "$OUT/report.txt"
+rm -f "$OUT"/{1-acquisition,2-selection,2-frame,3-projections,4-computation,5-navigation,5-moved,failure}.png "$OUT/report.txt"
 
 TMP=$(mktemp -d) PIDS=() SHOTS=() SCREEN_UP=""
 stop() {  # <pid>: asks it to end, kills it after 5 s
@@ -134,6 +134,21 @@ wait_log "Computing the volume" 300 "the projections (phase 4)"
 reached "4 volume computation"
 sleep 1
 shoot 4-computation
+wait_log "Volume loading completed" 300 "the reconstruction (phase 5)"
+reached "5 volume navigation"
+sleep 1
+shoot 5-navigation
+
+# The crosses fill the lower half left of the buttons: a drag along them moves the centre.
+CY=$((Y + HEIGHT * 3 / 4)) CX=$((X + WIDTH * 45 / 100))
+xdotool mousemove --sync "$CX" "$CY" mousedown 1
+for step in 1 2 3 4 5 6; do
+  xdotool mousemove --sync $((CX - step * WIDTH / 60)) "$CY"
+done
+xdotool mouseup 1
+reached "5 crosses moved"
+sleep 0.5
+shoot 5-moved
 
 {
   echo "Examination under Xvfb 1920x1080, $(date '+%Y/%m/%d %H:%M:%S'); times from the script's start"

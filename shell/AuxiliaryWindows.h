@@ -33,6 +33,7 @@ public:
 
     ui::CDlgMsgBmp& StepWindow() { return *m_Step; }
     ui::CDlgMsg& InfoWindow() { return *m_Info; }
+    ui::CDlgVolumeProgress& ProgressWindow() { return *m_Progress; }
 
 private:
     QWidget* m_MainWindow;

@@ -37,6 +37,7 @@
 #include "shell/WindowMessages.h"
 #include "shell/zor_managerApp.h"
 #include "ui/CAboutDlg.h"
+#include "ui/CDlgVolumeProgress.h"
 #include "viewer/ViewerCommands.h"
 #include "viewer/ViewerPainter.h"
 #include "viewer/ViewerSceneBuilder.h"
@@ -109,6 +110,16 @@ void Czor_managerDlg::CreateComponents() {
         PostWindowMessage(this, MessageId::NewPanoramic, present ? 1 : 0);
     };
     ports.NameWaitingWindow = true;
+    // The reconstruction workers reach the window only through queued calls and posted messages.
+    ui::CDlgVolumeProgress* progress = &m_Windows->ProgressWindow();
+    ports.Workers.PostResult = [this](bool success) {
+        PostWindowMessage(this, MessageId::ReconstructionEnded, success ? 1 : 0);
+    };
+    ports.Workers.ShowProgress = [progress](bool show) { progress->PostShow(show); };
+    ports.Workers.SetProgress = [progress](int percent) { progress->PostProgress(percent); };
+    ports.SaveLastPanoramicPhantom = [this](bool phantom) {
+        m_App.SaveLastPanoramicPhantom(phantom);
+    };
     // The pause after a hand-off holds the user-interface thread, so no timer or message
     // reaches the workflow half-way through its step; the window shows its new state first.
     ports.Pause = [this](std::chrono::milliseconds pause) {
@@ -125,6 +136,16 @@ void Czor_managerDlg::CreateComponents() {
         workflowSettings.Images.m_PanoramicLimitPercentage = settings.PanoramicLimitPercentage;
         workflowSettings.IsLastPanoramicPhantom = settings.IsLastPanoramicPhantom;
         workflowSettings.Translate = [](const std::string& tag) { return Tr(tag); };
+        workflowSettings.Crosses.IsCrossCropped = settings.IsCrossCropped;
+        workflowSettings.Crosses.TopBottomCrossColumnCropped = settings.TopBottomCrossColumnCropped;
+        workflowSettings.Crosses.LeftRightCrossColumnCroppedMinimum =
+            settings.LeftRightCrossColumnCroppedMinimum;
+        workflowSettings.Crosses.LeftRightCrossColumnCroppedMaximum =
+            settings.LeftRightCrossColumnCroppedMaximum;
+        workflowSettings.Crosses.IsPanoramicToAppendToCross = settings.IsPanoramicToAppendToCross;
+        workflowSettings.Crosses.IsCrossAngleLimited = settings.IsCrossAngleLimited;
+        workflowSettings.Crosses.CrossAngleLimit = settings.CrossAngleLimit;
+        workflowSettings.CrossCount = [this] { return m_App.Settings().SliceVisualNumber; };
         m_Workflow = std::make_unique<acquisition::Workflow>(ports, workflowSettings);
     }
 }
@@ -392,7 +413,8 @@ void Czor_managerDlg::moveEvent(QMoveEvent* event) {
 }
 
 void Czor_managerDlg::paintEvent(QPaintEvent* /*event*/) {
-    viewer::ViewerScene scene = viewer::SceneOf(*m_Viewer, m_Workflow->WorkflowPhase());
+    viewer::ViewerScene scene =
+        viewer::SceneOf(*m_Viewer, m_Workflow->WorkflowPhase(), m_Viewer->CrossViewShown());
     m_Background->FillScene(scene);
     scene.lineColour = 0x808080;
     m_ViewerPainter->Paint(scene, m_ViewerImage);

@@ -1,6 +1,7 @@
 #include "ui/CDlgMsgBmp.h"
 
 #include <QPainter>
+#include <algorithm>
 
 #include "ui/UiConstants.h"
 
@@ -72,7 +73,18 @@ void CDlgMsgBmp::UpdateLayout() {
         line->move(StepLinePosition(slot, initial));
         line->setVisible(m_Model.LineVisible(slot));
     }
-    const QSize size = m_Model.WindowSize();
+    // A line that wraps to more rows than its template rectangle holds (fonts here are wider
+    // than the ones the template was drawn for) grows downwards, and the window with it.
+    QSize size = m_Model.WindowSize();
+    const int templateHeight = static_cast<int>(kLineHeight * initial.height());
+    for (QLabel* line : m_Lines) {
+        if (!line->isVisibleTo(this))
+            continue;
+        const int textHeight = std::max(templateHeight, line->heightForWidth(line->width()));
+        line->resize(line->width(), textHeight);
+        if (textHeight > templateHeight)
+            size.setHeight(std::max(size.height(), line->y() + textHeight + kMargin));
+    }
     if (this->size() != size)
         resize(size);
 }

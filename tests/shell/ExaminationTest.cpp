@@ -113,7 +113,7 @@ protected:
     std::unique_ptr<shell::Czor_managerApp> m_App;
 };
 
-TEST_F(ExaminationTest, PanoramicHandoffAnswersAndArchiveReachVolumeComputation) {
+TEST_F(ExaminationTest, PanoramicHandoffAnswersArchiveAndReconstructionReachTheCrosses) {
     AcquirePanoramicAndHandOff(true);
     // The parameter file, token by token: fixed keys in their order, the geometry of this
     // hand-off, the collimator keys of the simulator's movable Y axis, eleven sub-images.
@@ -156,9 +156,10 @@ TEST_F(ExaminationTest, PanoramicHandoffAnswersAndArchiveReachVolumeComputation)
         EXPECT_EQ(tokens[at + 12] + tokens[at + 13], prefix + "MARGINBOTTOM0");
     }
 
-    // The automatic device exposes; -52, -51 and -54 come back through zor_manager.
-    ASSERT_TRUE(Pump([&] { return Phase() != 3; })) << Log();
-    EXPECT_EQ(Phase(), 4) << Log();
+    // The automatic device exposes; -52, -51 and -54 come back through zor_manager; the volume
+    // is computed and shown.
+    ASSERT_TRUE(Pump([&] { return Phase() != 3 && Phase() != 4; })) << Log();
+    EXPECT_EQ(Phase(), 5) << Log();
     for (const char* sent : {"ConeBeamSent.tra", "ParamSent.txt", "pano.tif"})
         EXPECT_TRUE(fs::exists(Work(sent))) << sent;
     EXPECT_EQ(test::ReadFile(Work("ParamSent.txt")), test::ReadFile(Work("Param.txt")));
@@ -166,6 +167,8 @@ TEST_F(ExaminationTest, PanoramicHandoffAnswersAndArchiveReachVolumeComputation)
     const std::string log = Log();
     EXPECT_NE(log.find("projections ready"), std::string::npos) << log;
     EXPECT_NE(log.find("Computing the volume"), std::string::npos) << log;
+    EXPECT_NE(log.find("Volume loading completed"), std::string::npos) << log;
+    EXPECT_TRUE(fs::exists(Work("Volume.vol")));
 }
 
 TEST_F(ExaminationTest, DriverThatDiesDuringTheAcquisitionIsReported) {
