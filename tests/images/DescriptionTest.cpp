@@ -116,12 +116,10 @@ TEST(CommaForm, Fields) {
     }
 }
 
-// An invalid comma form keeps the values held; a Technics block without a projection keeps
-// the numbers held.
+// An invalid comma form, and a Technics block without a projection, keep the values held.
 TEST(BothForms, HeldValues) {
     PanoramicInfo info;
-    info.ProjectionId = "0.0.31.1";
-    info.m_MarginLeft = 50;
+    info.ProjectionId = "0.0.31.1", info.m_MarginLeft = 50;
     EXPECT_EQ(ReadCommaForm("orvix=200,broken", {}, info), ReadStatus::NotParsed);
     ExpectFields(info, "id=0.0.31.1 margins=50,10,5,5", "held");
     EXPECT_EQ(info.NormalisedDescription.Str(), "orvix=200,broken");
@@ -155,8 +153,7 @@ TEST(CropShares, Rules) {
     }
 }
 
-// A top margin past the band moves its share to the overflow; no rows left and extreme margins
-// give no division by zero and no NaN.
+// A top margin past the band overflows; no rows or extreme margins give no NaN.
 TEST(BandGeometry, EdgeCases) {
     const BandGeometry high = ComputeBandGeometry(200, 5);
     EXPECT_EQ(high.m_Top, 0.0f);
@@ -253,13 +250,8 @@ TEST(DescriptionText, NeverPastItsBuffer) {
 
 TEST(TemplateDescription, Composition) {
     PanoramicInfo info;
-    BuildTemplateDescription({.m_YValue = -2,
-                              .m_TubeVoltage = 70,
-                              .m_TubeCurrent = 8,
-                              .m_ExposureTimeMs = 14500,
-                              .m_PatientOrientation = 1,
-                              .m_ProjectionNumber = 6},
-                             "2026-12-06_02-10-05", {}, info);
+    // Y, kV, mA, ms, orientation, projection number.
+    BuildTemplateDescription({-2, 70, 8, 14500, 1, 6}, "2026-12-06_02-10-05", {}, info);
     ExpectFields(info, "id=0.0.6.10 third=31 crop=20,20", "template");
     EXPECT_EQ(info.NormalisedDescription.Str(),
               std::string(kTemplateDescription) +
@@ -274,23 +266,13 @@ TEST(TemplateDescription, Composition) {
 }
 
 TEST(SliceDescription, Composition) {
-    const SliceDescriptionInput s{.m_PanoramicImageId = "P1",
-                                  .m_VolumeImageId = "V1",
-                                  .m_SlicePanoramicColumn = 1234,
-                                  .m_ProjectionId = "0.0.31.1",
-                                  .m_VolumeCorners = {0.5, 1.5, 2.5, 3.5, 4.5, 5.5, 6.5, 7.5},
-                                  .m_SliceCentre = {1.0},
-                                  .m_SliceRotation = {0.0, 0.0, -0.25},
-                                  .m_TubeVoltage = 70,
-                                  .m_TubeCurrent = 8,
-                                  .m_ExposureTimeMs = 14567,
-                                  .m_YValue = -3.9,
-                                  .m_PanoramicMarginLeft = 74,
-                                  .m_CollimatorA = 0.1f,
-                                  .m_CollimatorB = 0.2f,
-                                  .m_DoseBase = 100.0f,
-                                  .m_YAxisMovable = true,
-                                  .m_SliceIndex = 7};
+    SliceDescriptionInput s{.m_VolumeCorners = {0.5, 1.5, 2.5, 3.5, 4.5, 5.5, 6.5, 7.5},
+                            .m_SliceCentre = {1.0},
+                            .m_SliceRotation = {0.0, 0.0, -0.25}};
+    s.m_PanoramicImageId = "P1", s.m_VolumeImageId = "V1", s.m_ProjectionId = "0.0.31.1";
+    s.m_SlicePanoramicColumn = 1234, s.m_PanoramicMarginLeft = 74, s.m_SliceIndex = 7;
+    s.m_TubeVoltage = 70, s.m_TubeCurrent = 8, s.m_ExposureTimeMs = 14567, s.m_YValue = -3.9;
+    s.m_CollimatorA = 0.1f, s.m_CollimatorB = 0.2f, s.m_DoseBase = 100.0f, s.m_YAxisMovable = true;
     const std::string text = BuildSliceDescription(s).Str();
     EXPECT_EQ(text.rfind("orvix=333,source=TALVERN,type=ZOR,pixsize=0.150000,img_id_pan=P1,"
                          "img_id=V1,slice_pancol=1234,LUT=0.0.31.1,VOL_TOP_LEFTX=0.500000,",

@@ -333,10 +333,9 @@ TEST(CopyData, ClientsTricklingRecordsIntoEverySlotDoNotStarveARealOne) {
     std::atomic<bool> stop{false};
     std::thread trickle([&] {
         const std::string record = Le32({1, 100}) + std::string(100, 'x');
-        for (size_t i = 0; i < record.size() && !stop; ++i, std::this_thread::sleep_for(100ms)) {
+        for (size_t i = 0; i < record.size() && !stop; ++i, std::this_thread::sleep_for(100ms))
             for (int fd : slow)
                 SendRaw(fd, record.substr(i, 1));
-        }
     });
     EXPECT_TRUE(SendCopyData("ZorWindowClass", 7, "real", 8000));
     stop = true;

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <climits>
+#include <tuple>
 
 #include "ShellTestSupport.h"
 #include "acquisition/IWorkflow.h"
@@ -13,10 +14,7 @@ using test::RecordingWorkflow;
 
 namespace {
 
-struct Placement {
-    int left, top, width, height;
-    bool operator==(const Placement&) const = default;
-};
+using Placement = std::tuple<int, int, int, int>;  // left, top, width, height
 
 Placement PlacementOf(const std::string& text) {
     RecordingWorkflow w;
@@ -133,10 +131,7 @@ TEST(CallerParameters, PlacementStaysOnTheDesktopWhateverTheCallerSays) {
     };
     for (const auto& c : cases) {
         acquisition::CallerState caller;
-        caller.Left = c.left;
-        caller.Top = c.top;
-        caller.Width = c.width;
-        caller.Height = c.height;
+        caller.Left = c.left, caller.Top = c.top, caller.Width = c.width, caller.Height = c.height;
         EXPECT_EQ(shell::CallerPlacement(caller, primary, desktop), c.expected)
             << c.left << "," << c.top << " " << c.width << "x" << c.height;
     }

@@ -6,6 +6,7 @@
 #include "ShellTestSupport.h"
 #include "shell/ActivityLog.h"
 #include "shell/ToolButtonLayout.h"
+#include "viewer/ViewerGeometry.h"
 
 using namespace zor;
 using namespace zor::shell;
@@ -49,6 +50,27 @@ TEST(ToolButtonLayout, ColumnAndVisibilityByPhase) {
         << "follows the window's phase";
     EXPECT_FALSE(IsToolButtonVisible(CommandId::StartTomosynthesis, 1, 2, false, false));
     EXPECT_FALSE(IsToolButtonVisible(CommandId::Hidden, 5, 5, true, true));
+}
+
+TEST(ToolButtonLayout, StepButtonsAtTheEndsOfTheCrossPane) {
+    const QRect client(0, 0, 1920, 1080);
+    const viewer::Rect pane =
+        viewer::ComputeViewerLayout({0, 0, 1920, 1080}, false, false).crossPane;
+    const auto steps =
+        LayoutStepButtons(client, QRect(pane.left, pane.top, pane.Width(), pane.Height()));
+    // s = 66 at this height: 80% of it, Previous at the left end, Following ending at xr = 1728.
+    EXPECT_EQ(steps[0].id, CommandId::Previous);
+    EXPECT_EQ(steps[0].rect, QRect(0, 769, 52, 52));
+    EXPECT_EQ(steps[1].id, CommandId::Following);
+    EXPECT_EQ(steps[1].rect, QRect(1676, 769, 52, 52));
+    EXPECT_LT(steps[1].rect.right(), LayoutToolButtons(client, 5, false, false)[0].rect.left());
+
+    // Crosses over the panoramic: the pane starts at the top and the buttons follow it.
+    const viewer::Rect over =
+        viewer::ComputeViewerLayout({0, 0, 1920, 1080}, false, true).crossPane;
+    const auto moved =
+        LayoutStepButtons(client, QRect(over.left, over.top, over.Width(), over.Height()));
+    EXPECT_EQ(moved[0].rect.top(), (1050 - 52) / 2);
 }
 
 TEST(ActivityLog, LineFormatAndBreaks) {

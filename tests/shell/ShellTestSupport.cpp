@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "shell/ShellConstants.h"
+
 namespace zor::test {
 
 TempInstall::TempInstall() {
@@ -41,6 +43,11 @@ void TempInstall::WriteDefaultRegistry(const std::string& extra) const {
 
 void TempInstall::WriteIni(const std::string& text) const {
     WriteFile(m_Dir / "install/config/config.ini", text);
+}
+
+std::optional<platform::RegValue> TempInstall::Value(const char* name) const {
+    auto key = platform::RegistryKey::Open(shell::kSettingsKey, false, Registry());
+    return key ? key->Query(name) : std::nullopt;
 }
 
 }  // namespace zor::test

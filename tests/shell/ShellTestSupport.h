@@ -1,18 +1,18 @@
 #pragma once
 // Temporary installations and a recording workflow for the shell tests.
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "acquisition/IWorkflow.h"
 #include "platform/Parser.h"
+#include "platform/Registry.h"
 #include "support/TempDir.h"
 
 namespace zor::test {
 
-/// A temporary folder with an InstallDir tree and a registry file; removed at destruction.
-/// Sets ZOR_REGISTRY, a unique ZOR_SESSION and XDG_RUNTIME_DIR (Runtime()) for this process
-/// while it lives.
+/// An InstallDir tree and registry file; sets ZOR_REGISTRY, ZOR_SESSION and XDG_RUNTIME_DIR.
 class TempInstall {
 public:
     TempInstall();
@@ -29,6 +29,8 @@ public:
     /// The registry with a valid InstallDir line.
     void WriteDefaultRegistry(const std::string& extra = {}) const;
     void WriteIni(const std::string& text) const;
+    /// The value `name` of the program's settings key, if the registry file holds it.
+    std::optional<platform::RegValue> Value(const char* name) const;
 
 private:
     TempDir m_Dir{"zor-shell"};

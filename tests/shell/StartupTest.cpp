@@ -12,7 +12,6 @@
 
 #include "ShellTestSupport.h"
 #include "platform/NamedObject.h"
-#include "platform/Registry.h"
 #include "shell/ShellConstants.h"
 #include "shell/zor_managerApp.h"
 #include "shell/zor_managerDlg.h"
@@ -32,11 +31,6 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 10000) {
         usleep(2000);
     }
     return true;
-}
-
-std::optional<platform::RegValue> Value(const TempInstall& t, const char* name) {
-    auto key = platform::RegistryKey::Open(shell::kSettingsKey, false, t.Registry());
-    return key ? key->Query(name) : std::nullopt;
 }
 
 class ManagerProcess {
@@ -81,13 +75,13 @@ TEST(Startup, FirstStartCreatesSettingsAndSignalsEndItCleanly) {
         TempInstall t;
         t.WriteDefaultRegistry(stored);
         ManagerProcess manager(t, {});
-        ASSERT_TRUE(WaitUntil([&] { return Value(t, "3DTS_hWnd").has_value(); }))
+        ASSERT_TRUE(WaitUntil([&] { return t.Value("3DTS_hWnd").has_value(); }))
             << manager.Stderr();
         EXPECT_TRUE(platform::NamedObjectExists(shell::kWindowClassName));
         manager.Signal(signal);
         EXPECT_EQ(manager.Finish(), 0);
-        ASSERT_TRUE(Value(t, "IsPanoramicLimited")) << "defaults created at start-up";
-        EXPECT_EQ(Value(t, "SliceVisualNumber")->dword, expectedAtExit) << stored;
+        ASSERT_TRUE(t.Value("IsPanoramicLimited")) << "defaults created at start-up";
+        EXPECT_EQ(t.Value("SliceVisualNumber")->dword, expectedAtExit) << stored;
         EXPECT_FALSE(platform::NamedObjectExists(shell::kMutexName));
     }
 }
@@ -122,7 +116,7 @@ TEST(Startup, UnusableInstallDirOrRuntimeFolderEndsWithoutAWindow) {
                                                 "folder"),
                   std::string::npos)
             << manager.Stderr();
-        EXPECT_FALSE(Value(t, "3DTS_hWnd").has_value());
+        EXPECT_FALSE(t.Value("3DTS_hWnd").has_value());
     }
 }
 
@@ -135,7 +129,7 @@ TEST(Startup, SecondStartBeforeTheFirstHasAWindowEndsSilently) {
     ManagerProcess second(t, {"#PATIENT_NAME", "lost"});
     EXPECT_EQ(second.Finish(), 0);
     EXPECT_EQ(second.Stderr(), "");
-    EXPECT_FALSE(Value(t, "IsPanoramicLimited").has_value()) << "never got past the mutex";
+    EXPECT_FALSE(t.Value("IsPanoramicLimited").has_value()) << "never got past the mutex";
 }
 
 TEST(Startup, SecondStartHandsItsCommandLineToTheRunningWindow) {
@@ -170,5 +164,5 @@ TEST(Startup, SecondStartHandsItsCommandLineToTheRunningWindow) {
 
     window->ExitCommand();
     EXPECT_EQ(app.ExitInstance(), 0);
-    EXPECT_EQ(Value(t, "SliceVisualNumber")->dword, 5u);
+    EXPECT_EQ(t.Value("SliceVisualNumber")->dword, 5u);
 }

@@ -1,5 +1,4 @@
-// The owner-drawn button: picture preparation and tooltip wrapping, and as a widget the keyed
-// picture, pressed offset, hover of flat buttons, tooltip and refused arguments.
+// The owner-drawn button: keyed pictures, tooltips, pressed offset, hover, refused arguments.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -25,8 +24,7 @@ const QColor kKey(50, 50, 50);
 const QColor kInside(0, 0, 200);
 const QColor kOutside(0, 160, 0);
 
-// Only pixels of exactly the key colour become transparent, whatever alpha the key or the
-// source carry; a null picture stays null.
+// Only pixels of exactly the key colour become transparent, whatever the key's or source's alpha.
 TEST(ButtonPicture, OnlyTheExactTransparentColourIsTakenOut) {
     QImage picture(4, 1, QImage::Format_ARGB32);
     const QRgb pixels[] = {qRgba(50, 50, 50, 255), qRgba(51, 50, 50, 255), qRgba(50, 50, 49, 255),
@@ -56,11 +54,10 @@ TEST(TooltipWrap, LinesStayWithinTheWidthAndKeepEveryWord) {
         "with their description strings and a time stamp in every file name");
     const QStringList lines = WrapTooltipText(text, metrics, 150).split(QLatin1Char('\n'));
     EXPECT_GT(lines.size(), 2);
-    for (const QString& line : lines) {
+    for (const QString& line : lines)
         if (line.contains(QLatin1Char(' '))) {
             EXPECT_LE(metrics.horizontalAdvance(line), 150) << line.toStdString();
         }
-    }
     EXPECT_EQ(lines.join(QLatin1Char(' ')), text);
     // Short texts, words longer than the width and existing breaks stay as they are.
     const QString longWord(200, QLatin1Char('W'));
@@ -110,8 +107,7 @@ TEST(CButtonST, KeyedPictureShowsTheBackgroundMovesWhenPressedAndBadArgumentsAre
     EXPECT_EQ(PixelAt(Render(button), 20, 20), kOutside);
 }
 
-// Hover is tracked for flat buttons only, and leaving, focus loss, deactivation and leaving the
-// flat style each clear it (a hover left behind would keep the button lit).
+// Hover of flat buttons only; leaving, focus loss, deactivation and unflattening each clear it.
 TEST(CButtonST, HoverOfFlatButtonsAndWhatClearsIt) {
     CButtonST button;
     Prepare(button);

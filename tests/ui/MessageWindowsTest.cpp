@@ -1,5 +1,4 @@
-// The info window, the progress window, the About box and the step window as the operator meets
-// them.
+// The info, progress, About and step windows as the operator meets them.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

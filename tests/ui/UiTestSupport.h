@@ -7,16 +7,14 @@
 
 namespace zor::ui::test {
 
-/// A picture of `size` filled with `fill`, with an optional centred square of `inner`
-/// (`innerSize` pixels wide).
+/// A picture of `size` filled with `fill`, with an optional centred `inner` square of `innerSize`.
 inline QImage MakePicture(QSize size, const QColor& fill, const QColor& inner = QColor(),
                           int innerSize = 0) {
     QImage image(size, QImage::Format_RGB32);
     image.fill(fill);
-    if (inner.isValid() && innerSize > 0) {
+    if (inner.isValid() && innerSize > 0)
         QPainter(&image).fillRect((size.width() - innerSize) / 2, (size.height() - innerSize) / 2,
                                   innerSize, innerSize, inner);
-    }
     return image;
 }
 

@@ -97,8 +97,7 @@ TEST_F(LanguageTest, DelimitersComeFromInitialize) {
     EXPECT_EQ(Translate(L"_[Zoom]_"), kZoomDe) << "no delimiters: the usual ones";
 }
 
-// Readers on worker threads while the user-interface thread swaps tables: every result must be
-// one whole translation, never a mix or freed memory (run under ASan/TSan to see the difference).
+// Readers see whole translations while tables are swapped, never freed memory (ASan/TSan).
 TEST_F(LanguageTest, ReadersSeeWholeTablesWhileInitializeSwapsThem) {
     const auto french =
         m_Dir.Write("fr.xml", "<language><text tag=\"Zoom\">Zoom avant</text></language>");

@@ -34,8 +34,7 @@ LanguageTable LoadShipped(const std::string& code) {
     return table;
 }
 
-// The code part of one source line: without a "//" comment (outside string literals), and empty
-// for lines inside or starting a block comment.
+// One source line without its "//" comment; empty inside or at the start of a block comment.
 std::string CodeOf(const std::string& line) {
     const auto first = line.find_first_not_of(" \t");
     if (first == std::string::npos || line[first] == '*' || line.compare(first, 2, "/*") == 0)
@@ -54,9 +53,8 @@ std::string CodeOf(const std::string& line) {
     return line;
 }
 
-// Every file has exactly the tags of English, and each translation fits the program's use of
-// it: not empty, no printf directive, tag delimiter or bad UTF-8, no edge spaces, and the line
-// feeds of its tag (step titles are split at the line feed).
+// Every file has English's tags; each text is usable: not empty, no %, delimiter, bad UTF-8 or
+// edge space, and its tag's line feeds (step titles are split there).
 TEST(ShippedLanguages, EveryFileHasTheTagsOfEnglishAndUsableTranslations) {
     const LanguageTable english = LoadShipped("en");
     ASSERT_GT(english.Size(), 50u);
@@ -85,8 +83,7 @@ TEST(ShippedLanguages, EveryFileHasTheTagsOfEnglishAndUsableTranslations) {
     }
 }
 
-// Every tag written in the program's sources must have an English entry, so that a tag added or
-// reworded in the code without updating the language files is caught here.
+// A tag added or reworded in the sources without an English entry is caught here.
 TEST(ShippedLanguages, EveryTagInTheSourcesHasAnEnglishEntry) {
     const LanguageTable english = LoadShipped("en");
     // A tag inside one C++ string literal: no quote inside; its escapes are decoded.

@@ -1,6 +1,5 @@
 #pragma once
-// Device-side peers for the device link tests: a recording LinkServer handler, and a raw
-// loopback peer that misbehaves on purpose.
+// Device-side peers: a recording LinkServer handler and a raw loopback peer that misbehaves.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -32,8 +31,7 @@ struct RecordingDevice : talvern::ILinkHandler {
     }
 };
 
-/// A loopback listener that runs `serve` on each accepted connection, then closes it; with no
-/// `serve` it never accepts, so nothing is ever answered.
+/// Runs `serve` on each accepted connection, then closes it; without `serve` it never accepts.
 class RawPeer {
 public:
     using Serve = std::function<void(int fd)>;
@@ -48,8 +46,7 @@ private:
     std::vector<std::thread> m_Served;
 };
 
-/// Answers each line read with the next of `replies`, then closes; with `hold` it first waits
-/// silently for the client to leave.
+/// Answers each line with the next reply; with `hold` it then waits silently for the client.
 RawPeer::Serve Replies(std::vector<std::string> replies, bool hold = false);
 std::string ReadRawLine(int fd);  // "" at end of file
 void WriteRaw(int fd, const std::string& text);

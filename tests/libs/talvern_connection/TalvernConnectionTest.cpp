@@ -1,5 +1,4 @@
-// The device link client against the library's own LinkServer and against misbehaving peers on
-// loopback: every role, address forms, time limits, faults and two threads on one object.
+// The device link client against the library's LinkServer and misbehaving loopback peers.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>

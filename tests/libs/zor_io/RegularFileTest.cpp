@@ -10,8 +10,7 @@ namespace {
 
 using zor::io::ReadStatus;
 
-// A FIFO, /dev/zero and a folder are refused at once with a reason; regular files are read
-// whole up to the limit.
+// A FIFO, /dev/zero and a folder are refused at once; regular files read whole to the limit.
 TEST(RegularFile, OnlyRegularFilesAndWithinTheLimit) {
     zor::test::TempDir dir;
     const std::string fifo = dir.File("fifo"), log = dir.File("log");

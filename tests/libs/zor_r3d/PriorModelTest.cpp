@@ -7,9 +7,7 @@
 #include "SmallTrajectory.h"
 #include "zor_r3d/PriorModel.h"
 
-// A view linear in row and column bins to the value at each binned pixel's centre, for
-// detectors whose size is and is not a multiple of the bin (the binned detector stays centred
-// on the full one, which the model's projector assumes).
+// A linear view bins to its value at each centred binned pixel, whatever the detector's size.
 TEST(PriorModel, BinningAveragesAroundTheCentredBinnedPixels) {
     zor_r3d::ProgressReporter progress(nullptr, nullptr);
     // u + 10 v at pixel i (mm from the detector's centre): a box average is the box centre's.

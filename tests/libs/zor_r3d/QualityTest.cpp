@@ -1,8 +1,5 @@
-// Reconstruction quality of the demo acquisition (volume of interest at the middle of the arch,
-// as `zor_tool trajectory` places it) against the phantom, for both phantoms. The thresholds are
-// the figures of docs/reconstruction-quality.md less a margin: a drop below them means the
-// reconstruction regressed. The attenuation itself must come back within 20 %, and wrong answers
-// must fail: the cross-sections mirrored across the arch or upside down, or 0.2 further along.
+// The demo acquisition against both phantoms: thresholds are docs/reconstruction-quality.md less a
+// margin; values within 20 %; mirrored, upside-down or misplaced cross-sections must fail.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,5 +1,4 @@
-// Reconstruction library: failure paths, cancel, progress and the atomic output file. The
-// values reconstructed are checked against the phantom by QualityTest.
+// Reconstruction library: failures, cancel, progress, atomic output (values: QualityTest).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,14 +31,12 @@ namespace {
 void WriteSet(const std::string& dir, const zor_r3d::Trajectory& t, int cols, int rows) {
     ASSERT_TRUE(zor_r3d::WriteTrajectoryFiles(dir, t));
     const std::vector<uint16_t> s(static_cast<size_t>(cols) * rows, 30000);
-    for (int i = 1; i <= t.Views; ++i) {
+    for (int i = 1; i <= t.Views; ++i)
         ASSERT_TRUE(zor_r3d::WriteGrey16Tiff(zor_r3d::ProjectionPath(dir, i), cols, rows, s,
                                              "tech_fact_s=0.5,DAP=1.0"));
-    }
 }
 
-// Records the reported fractions; returns -1 (cancel) from the first report at or above
-// `cancelFrom`, noting how many work items had begun by then.
+// Records the fractions; cancels from `cancelFrom` on, noting the work items begun by then.
 struct Recorder {
     std::vector<double> fractions;
     double cancelFrom = 2.0;
@@ -63,9 +60,8 @@ TEST(Projector, FootprintPairIsAdjoint) {
     const zor_r3d::Trajectory t = SmallTrajectory();
     zor_r3d::FdkGeometry g;
     ASSERT_TRUE(zor_r3d::BuildFdkGeometry(t, 0.35, true, g));
-    for (int i = 0; i < t.Nx; ++i) {
+    for (int i = 0; i < t.Nx; ++i)
         zor_r3d::BuildMapSlab(t, g.Volume, i);
-    }
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> u(0.0f, 1.0f);
     const size_t nvox = static_cast<size_t>(t.Nx) * t.Ny * t.Nz;
@@ -85,14 +81,12 @@ TEST(Projector, FootprintPairIsAdjoint) {
                 std::vector<float> aty(static_cast<size_t>(t.Nz), 0.0f);
                 zor_r3d::BackprojectColumnFootprint(t, g.Volume, y.data() + v * ndet, i, j, v,
                                                     aty.data());
-                for (int k = 0; k < t.Nz; ++k) {
+                for (int k = 0; k < t.Nz; ++k)
                     x_aty += static_cast<double>(x[col + k]) * aty[static_cast<size_t>(k)];
-                }
             }
         }
-        for (size_t p = 0; p < ndet; ++p) {
+        for (size_t p = 0; p < ndet; ++p)
             ax_y += static_cast<double>(ax[p]) * y[v * ndet + p];
-        }
     }
     ASSERT_TRUE(std::isfinite(ax_y));
     EXPECT_GT(ax_y, 0.0);
@@ -156,17 +150,13 @@ TEST(Reconstruction, BadInputFailsWithoutWritingAVolume) {
     R3DRelease_2012(nullptr);
 }
 
-// At the real size, cancelled inside the reconstruction's stages: it fails, the callback hears
-// nothing more, no stage goes on to further work items (at most one per worker thread may
-// already have checked the flag), and an older volume stays untouched. How quickly it stops is
-// measured by bench/recon (BM_CancelLatency). Not cancelled, its progress runs from 0 to 1
-// without going back and the volume written is the one returned.
+// Cancelled in each stage: no report or work item more (one per worker may have begun), the old
+// volume kept. Not cancelled: progress rises from 0 to 1, the volume written is the one returned.
 TEST(Reconstruction, CancelStartsNoFurtherWorkAndKeepsTheOldVolume) {
     TempDir dir;
     zor_r3d::Trajectory t;
     t.Order = {10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
-    t.CentreY = -40.0;
-    t.AxisAngleRad = M_PI;
+    t.CentreY = -40.0, t.AxisAngleRad = M_PI;
     WriteSet(dir.Slash(), t, t.DetCols, t.DetRows);
     zor::test::WriteFile(dir / "Volume.vol", "older volume");
     const long long workers = std::max(1u, std::thread::hardware_concurrency());
@@ -203,15 +193,12 @@ TEST(Reconstruction, CancelStartsNoFurtherWorkAndKeepsTheOldVolume) {
     EXPECT_TRUE(std::equal(loaded.Voxels(), loaded.Voxels() + t.Nx * t.Ny * t.Nz, vol.Voxels()));
 }
 
-// Jobs inside every range of the trajectory but too large for the machine are refused before
-// anything is allocated, with the sizes in the message; not refused, the test cancels them at
-// the first report after the start instead of waiting minutes.
+// Jobs too large for the machine are refused before any allocation (not refused: cancelled).
 TEST(Reconstruction, JobsBeyondTheMemoryOrWorkBoundAreRefusedUpFront) {
     zor_r3d::Trajectory huge = SmallTrajectory(4096, 4096);  // 64 views: 8 GiB of projections
     zor_r3d::Trajectory deep = SmallTrajectory();            // 64 views of 52 M voxels
     for (zor_r3d::Trajectory* t : {&huge, &deep}) {
-        t->Views = 64;
-        t->StepDeg = 5.0;
+        t->Views = 64, t->StepDeg = 5.0;
         t->Order.resize(64);
         std::iota(t->Order.begin(), t->Order.end(), 0);
     }
@@ -232,8 +219,7 @@ TEST(Reconstruction, JobsBeyondTheMemoryOrWorkBoundAreRefusedUpFront) {
     }
 }
 
-// A projection is never mapped: shrunk while it is read, it gives a read error or a short image,
-// not SIGBUS. Run in a child that a signal fails.
+// A projection shrunk while read gives an error, not SIGBUS (in a child that a signal fails).
 [[noreturn]] void ReadShrinkingFile(const std::string& tif) {
     const std::string whole = zor::test::ReadFile(tif);
     int w = 0, h = 0;

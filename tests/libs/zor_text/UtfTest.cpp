@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "zor_text/Utf.h"
 
@@ -17,20 +18,14 @@ TEST(Utf, RoundTripsEveryEncodedLength) {
         std::wstring(1, static_cast<wchar_t>(0x1F9B7)),  // a tooth, four bytes
         std::wstring(1, static_cast<wchar_t>(0x10FFFF)),
     };
-    for (const std::wstring& text : samples) {
+    for (const std::wstring& text : samples)
         EXPECT_EQ(Utf8ToWide(WideToUtf8(text)), text);
-    }
     EXPECT_EQ(WideToUtf8(L"\u4EAE"), "\xE4\xBA\xAE");
     EXPECT_EQ(WideToUtf8(std::wstring(1, static_cast<wchar_t>(0x1F9B7))), "\xF0\x9F\xA6\xB7");
 }
 
 TEST(Utf, MalformedUtf8BecomesReplacementCharacters) {
-    struct Case {
-        const char* name;
-        std::string bytes;
-        std::wstring expected;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, std::string, std::wstring> cases[] = {
         {"lone continuation", "a\x80z", L"a\uFFFDz"},
         {"overlong slash", "\xC0\xAF", L"\uFFFD\uFFFD"},
         {"overlong three-byte", "\xE0\x80\xAF", L"\uFFFD\uFFFD\uFFFD"},
@@ -38,15 +33,11 @@ TEST(Utf, MalformedUtf8BecomesReplacementCharacters) {
         {"above U+10FFFF", "\xF4\x90\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD"},
         {"invalid lead byte", "\xFF\xFE", L"\uFFFD\uFFFD"},
         {"truncated at the end", "ok\xE4\xB8", L"ok\uFFFD\uFFFD"},
-        {"missing continuation",
-         "\xE4"
-         "A",
-         L"\uFFFDA"},
+        {"missing continuation", "\xE4\x41", L"\uFFFDA"},
         {"embedded NUL kept", std::string("a\0b", 3), std::wstring(L"a\0b", 3)},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(Utf8ToWide(c.bytes), c.expected) << c.name;
-    }
+    for (const auto& [name, bytes, expected] : cases)
+        EXPECT_EQ(Utf8ToWide(bytes), expected) << name;
 }
 
 TEST(Utf, InvalidCodePointsBecomeReplacementCharacters) {

@@ -1,5 +1,4 @@
-// CaptureStation as the operator program sees it: the name "Capture Station" exists while one
-// instance runs, a second start leaves it alone, and the name goes with the program.
+// CaptureStation's name "Capture Station": held by one instance, given back when it ends.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>

@@ -1,5 +1,4 @@
-// The simulated device as the operator program sees it through its status queries: exam
-// sequences, faults and their priority, the automatic device, and exposure waits.
+// The simulated device through its status queries: exams, faults, automatic device, waits.
 #include <gtest/gtest.h>
 
 #include <thread>

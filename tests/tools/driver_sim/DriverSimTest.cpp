@@ -1,6 +1,4 @@
-// The driver simulator's acquisition engine against what the system writes and reads: parameter
-// files, answers through the system's reader, the panoramic through its pre-check, and the
-// projections through the reconstruction back to the phantom.
+// The driver simulator's engine against the system's parameter files, readers and reconstruction.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -224,8 +222,7 @@ TEST(DriverProjections, AcquiredAlongTheTrajectoryReconstructThePhantom) {
     ASSERT_TRUE(check.ok) << check.message;
     ProjectionRun run;
     run.params = check.params;
-    run.trajectoryPath = check.params.File;
-    run.outputFolder = work;
+    run.trajectoryPath = check.params.File, run.outputFolder = work;
     std::vector<int> progress;
     run.progress = [&](int done, int total) {
         EXPECT_EQ(total, 11);
@@ -274,8 +271,7 @@ TEST(DriverProjections, CollimatorNoiseAndCancel) {
     ProjectionRun run;
     run.params = ParseParameterText(ParameterLine(work, true)).params;
     ASSERT_TRUE(run.params.HasCollimator);
-    run.trajectoryPath = work + "ConeBeam.tra";
-    run.outputFolder = work;
+    run.trajectoryPath = work + "ConeBeam.tra", run.outputFolder = work;
 
     // Cancelled after the third projection: the three written are removed again.
     int written = 0;

@@ -1,5 +1,4 @@
-// The phantom's demo data: LUT geometry, the curve picture's orientation, and
-// agreement of its projector with the reconstruction library's geometry.
+// The phantom's LUTs, curve picture and projector against the reconstruction's geometry.
 #include <FreeImagePlus.h>
 #include <gtest/gtest.h>
 
@@ -57,17 +56,16 @@ TEST_F(DemoDataTest, LutFollowsTheArchWithContinuousAngles) {
     bool first = true;
     for (int raw = 0; raw < lut.m_Count; ++raw) {
         double x, y, a, f;
-        if (lut.GetXY(raw, &x, &y) != 0) {
+        if (lut.GetXY(raw, &x, &y) != 0)
             continue;
-        }
         ASSERT_EQ(lut.GetAngle(raw, &a), 0);
         ASSERT_EQ(lut.GetFactor(raw, &f), 0);
         EXPECT_LE(std::fabs(a), M_PI / 2 + 1e-9);
         EXPECT_GE(f, 1.0);
         if (!first) {
             EXPECT_LT(std::fabs(a - prevAngle), 0.01) << raw;  // no jump the viewer would see
+            first = false;
         }
-        first = false;
         prevAngle = a;
         if (raw % 97 == 0 && raw >= 74 && raw < 74 + PanoramicLayout::kCols) {
             EXPECT_EQ(lut.MapCenterToPan(x, y), raw - 74);
@@ -104,10 +102,9 @@ TEST_F(DemoDataTest, CurvePictureMatchesTheLutAfterTheLoadersRotation) {
         // FreeImage keeps rows bottom-up.
         int best = 0;
         for (int dy = -1; dy <= 1; ++dy) {
-            for (int dx = -1; dx <= 1; ++dx) {
-                const BYTE* line = image.getScanLine(static_cast<unsigned>(h - 1 - (py + dy)));
+            const BYTE* line = image.getScanLine(static_cast<unsigned>(h - 1 - (py + dy)));
+            for (int dx = -1; dx <= 1; ++dx)
                 best = std::max<int>(best, line[px + dx]);
-            }
         }
         bright += best == 255;
         ++checked;
@@ -115,60 +112,45 @@ TEST_F(DemoDataTest, CurvePictureMatchesTheLutAfterTheLoadersRotation) {
     EXPECT_EQ(bright, checked);
 }
 
-// The whole installation is loaded by the workflow tests and zor_tool's info test; here only its
-// refusal of a folder it cannot write.
+// The whole installation is loaded by the workflow and zor_tool tests; here only a refusal.
 TEST(DemoInstall, UnwritableFolderFailsWithAMessage) {
     std::string error;
     EXPECT_FALSE(WriteDemoData("/proc/zor-no-such-place/", &error));
     EXPECT_FALSE(error.empty());
 }
 
-// The phantom's ray-driven projector and the reconstruction library's footprint projector
-// must see a ball at the same place with the same line integrals.
+// The ray-driven and the footprint projector see a ball at one place with one line integral.
 TEST(PhantomProjector, AgreesWithTheReconstructionGeometry) {
     zor_r3d::Trajectory t;
     t.Order = {10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
-    t.CentreX = 3.0;
-    t.CentreY = -38.0;
-    t.AxisAngleRad = 2.9;
-    t.Nx = 30;
-    t.Ny = 60;
-    t.Nz = 60;
-    t.Dx = t.Dy = t.Dz = 0.3;
-    t.DetCols = 160;
-    t.DetRows = 90;
-    t.PitchU = t.PitchV = 0.3;
+    t.CentreX = 3.0, t.CentreY = -38.0, t.AxisAngleRad = 2.9;
+    t.Nx = 30, t.Ny = t.Nz = 60, t.DetCols = 160, t.DetRows = 90;
+    t.Dx = t.Dy = t.Dz = t.PitchU = t.PitchV = 0.3;
+    // A ball at (a, b, z) in the volume's axes, sampled by both grids at their voxel centres.
     const double ba = 2.0, bb = -1.5, bz = 1.0, radius = 3.0;
     const double c1 = std::cos(t.AxisAngleRad), s1 = std::sin(t.AxisAngleRad);
-    const double bx = t.CentreX + ba * c1 - bb * s1, by = t.CentreY + ba * s1 + bb * c1;
     PhantomGrid g;
     g.Pitch = 0.15;
     g.Nx = g.Ny = g.Nz = 81;
-    g.X0 = bx - 6.0;
-    g.Y0 = by - 6.0;
+    g.X0 = t.CentreX + ba * c1 - bb * s1 - 6.0, g.Y0 = t.CentreY + ba * s1 + bb * c1 - 6.0;
     g.Z0 = bz - 6.0;
-    g.Mu.assign(static_cast<size_t>(81) * 81 * 81, 0.0f);
+    g.Mu.assign(size_t{81} * 81 * 81, 0.0f);
     g.Used.assign(81 * 81, 1);
+    for (size_t n = 0; n < g.Mu.size(); ++n)  // n = (i * 81 + j) * 81 + k
+        if (std::hypot(n / 6561 * 0.15 - 6, n / 81 % 81 * 0.15 - 6, n % 81 * 0.15 - 6) < radius)
+            g.Mu[n] = 0.05f;
     std::vector<float> vox(static_cast<size_t>(t.Nx) * t.Ny * t.Nz, 0.0f);
-    for (int i = 0; i < 81; ++i)
-        for (int j = 0; j < 81; ++j)
-            for (int k = 0; k < 81; ++k)
-                if (std::hypot(i * 0.15 - 6.0, j * 0.15 - 6.0, k * 0.15 - 6.0) < radius)
-                    g.Mu[(static_cast<size_t>(i) * 81 + j) * 81 + k] = 0.05f;
-    for (int i = 0; i < t.Nx; ++i)
-        for (int j = 0; j < t.Ny; ++j)
-            for (int k = 0; k < t.Nz; ++k) {
-                const double a = (i - (t.Nx - 1) * 0.5) * t.Dx, b = (j - (t.Ny - 1) * 0.5) * t.Dy;
-                const double z = ((t.Nz - 1) * 0.5 - k) * t.Dz;
-                if (std::hypot(a - ba, b - bb, z - bz) < radius)
-                    vox[(static_cast<size_t>(i) * t.Ny + j) * t.Nz + k] = 0.05f;
-            }
+    for (size_t n = 0; n < vox.size(); ++n) {  // n = (i * Ny + j) * Nz + k
+        const double a = (double(n / t.Nz / t.Ny) - (t.Nx - 1) * 0.5) * t.Dx;
+        const double b = (double(n / t.Nz % t.Ny) - (t.Ny - 1) * 0.5) * t.Dy;
+        if (std::hypot(a - ba, b - bb, ((t.Nz - 1) * 0.5 - double(n % t.Nz)) * t.Dz - bz) < radius)
+            vox[n] = 0.05f;
+    }
     const auto rays = ProjectViews(g, t);
     zor_r3d::FdkGeometry fg;
     ASSERT_TRUE(zor_r3d::BuildFdkGeometry(t, 0.35, true, fg));
-    for (int i = 0; i < t.Nx; ++i) {
+    for (int i = 0; i < t.Nx; ++i)
         zor_r3d::BuildMapSlab(t, fg.Volume, i);
-    }
     for (int v : {0, 2, 5, 9}) {
         std::vector<float> foot(static_cast<size_t>(t.DetCols) * t.DetRows, 0.0f);
         for (int i = 0; i < t.Nx; ++i)
@@ -176,20 +158,14 @@ TEST(PhantomProjector, AgreesWithTheReconstructionGeometry) {
                 zor_r3d::ProjectColumn(t, fg.Volume,
                                        vox.data() + (static_cast<size_t>(i) * t.Ny + j) * t.Nz, i,
                                        j, v, foot.data());
+        // Sums, column and row moments of the phantom's rays (r) and the footprints (f).
         double sr = 0, sf = 0, cr = 0, cf = 0, rr = 0, rf = 0;
-        for (int r = 0; r < t.DetRows; ++r)
-            for (int c = 0; c < t.DetCols; ++c) {
-                const float a =
-                    rays[static_cast<size_t>(v)][static_cast<size_t>(r) * t.DetCols + c];
-                const float b = foot[static_cast<size_t>(r) * t.DetCols + c];
-                ASSERT_TRUE(std::isfinite(a) && std::isfinite(b));
-                sr += a;
-                sf += b;
-                cr += a * c;
-                cf += b * c;
-                rr += a * r;
-                rf += b * r;
-            }
+        for (size_t p = 0; p < foot.size(); ++p) {
+            const double a = rays[static_cast<size_t>(v)][p], b = foot[p];
+            const double c = double(p % t.DetCols), r = double(p / t.DetCols);
+            ASSERT_TRUE(std::isfinite(a) && std::isfinite(b));
+            sr += a, sf += b, cr += a * c, cf += b * c, rr += a * r, rf += b * r;
+        }
         EXPECT_NEAR(sf / sr, 1.0, 0.03) << "view " << v;
         EXPECT_NEAR(cr / sr, cf / sf, 0.3) << "view " << v;  // centroid column
         EXPECT_NEAR(rr / sr, rf / sf, 0.3) << "view " << v;  // centroid row

@@ -23,17 +23,12 @@ std::vector<ArtItem> ShippedManifest() {
     return items;
 }
 
-TEST(RenderArt, EveryManifestEntryRendersAndWasBuiltAtItsSize) {
+TEST(RenderArt, EveryManifestEntryWasBuiltAtItsSize) {
     zor::InitResources();
     const std::vector<ArtItem> items = ShippedManifest();
     ASSERT_GT(items.size(), 30u);
     for (const ArtItem& item : items) {
         SCOPED_TRACE(item.output.toStdString());
-        QString error;
-        const QImage rendered = RenderSvg(kArt + QLatin1Char('/') + item.source, item.size, error);
-        ASSERT_FALSE(rendered.isNull()) << error.toStdString();
-        const QImage finished = FinishItem(item, rendered);
-        EXPECT_EQ(finished.size(), item.size);
         // The file this build produced, where the program loads it from.
         const QString built = item.Target() == ArtTarget::QtResource
                                   ? QStringLiteral(":/") + item.RelativePath()

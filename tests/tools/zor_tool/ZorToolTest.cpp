@@ -26,11 +26,14 @@ int RunTool(const std::string& args, const std::string& errorLog = "/dev/null",
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-}  // namespace
-
-TEST(ZorTool, UsageErrorsAndBadFiles) {
+struct ZorTool : ::testing::Test {
     const zor::test::TempDir tmp;
     const std::string dir = tmp.Slash();
+};
+
+}  // namespace
+
+TEST_F(ZorTool, UsageErrorsAndBadFiles) {
     EXPECT_EQ(RunTool(""), 2);
     EXPECT_EQ(RunTool("frobnicate"), 2);
     EXPECT_EQ(RunTool("slice"), 2);
@@ -42,14 +45,11 @@ TEST(ZorTool, UsageErrorsAndBadFiles) {
     EXPECT_EQ(RunTool("project " + dir), 1);
 }
 
-TEST(ZorTool, TrajectoryProjectReconstructSlice) {
-    const zor::test::TempDir tmp;
-    const std::string dir = tmp.Slash();
+TEST_F(ZorTool, TrajectoryProjectReconstructSlice) {
     ASSERT_EQ(RunTool("trajectory " + dir + " --column 1200"), 0);
     ASSERT_EQ(RunTool("project " + dir), 0);
-    for (int i = 1; i <= 11; ++i) {
+    for (int i = 1; i <= 11; ++i)
         EXPECT_TRUE(fs::exists(zor_r3d::ProjectionPath(dir, i))) << i;
-    }
     std::string desc;
     int w = 0, h = 0;
     std::vector<uint16_t> s;
@@ -76,9 +76,7 @@ TEST(ZorTool, TrajectoryProjectReconstructSlice) {
     EXPECT_EQ(h, vol.m_DimZ);
 }
 
-TEST(ZorTool, InfoTellsWhetherAPanoramicLoads) {
-    const zor::test::TempDir tmp;
-    const std::string dir = tmp.Slash();
+TEST_F(ZorTool, InfoTellsWhetherAPanoramicLoads) {
     // The phantom's installation: its panoramic names a projection whose LUT is there.
     ASSERT_EQ(RunTool("phantom " + dir), 0);
     const std::string install = " --install-dir " + dir;
@@ -104,9 +102,7 @@ TEST(ZorTool, InfoTellsWhetherAPanoramicLoads) {
     EXPECT_EQ(RunTool("info " + dir + "fifo.tif" + install), 1) << "answered, not waiting";
 }
 
-TEST(ZorTool, LinkShowsWhatTheDeviceReportsOrWhyThereIsNoLink) {
-    const zor::test::TempDir tmp;
-    const std::string dir = tmp.Slash();
+TEST_F(ZorTool, LinkShowsWhatTheDeviceReportsOrWhyThereIsNoLink) {
     zor::test::RecordingDevice device;
     device.AbortPermitted = false;
     talvern::LinkServer server(device);
