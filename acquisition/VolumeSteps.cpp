@@ -20,6 +20,19 @@ constexpr const char* kNavigationErrorTitle = "VOLUME NAVIGATION ERROR";
 
 }  // namespace
 
+CrossFit FitCrosses(int count, int position, int first, int last) {
+    viewer::ViewerStateModel grouping;
+    grouping.SetCrossCount(count);
+    if (last - first + 1 < grouping.CrossCount())
+        grouping.SetCrossCount(std::max(1, last - first + 1));
+    const int half = grouping.CrossCount() / 2;
+    if (position - half < first)
+        position = first + half;
+    if (position + half > last)
+        position = last - half;
+    return {grouping.CrossCount(), grouping.CrossGroupSize(), position};
+}
+
 bool CheckCollimator(int32_t lower, int32_t upper, float& a, float& b) {
     if (lower > 5600 || lower < 0 || upper >= 1 || upper <= -19750)
         return false;
@@ -122,21 +135,15 @@ bool Workflow::EnterNavigationStep() {
 
     // The crosses: their count in whole rows, the centre kept where all of them fit.
     viewer::ViewerStateModel& model = m_Ports.Viewer.Model();
-    model.SetCrossCount(m_Settings.CrossCount ? m_Settings.CrossCount() : model.CrossCount());
     viewer::CrossView& crosses = *m_CrossView;
     int position = static_cast<int>(std::floor(m_SliceFraction * 50.0 + 0.5));
     crosses.SetCentre(position / 50.0);
     crosses.ComputeAllowedRange();
-    const int first = crosses.FirstAllowed();
-    const int last = crosses.LastAllowed();
-    if (last - first + 1 < model.CrossCount())
-        model.SetCrossCount(std::max(1, last - first + 1));
-    const int half = model.CrossCount() / 2;
-    if (position - half < first)
-        position = first + half;
-    if (position + half > last)
-        position = last - half;
-    m_SliceFraction = position / 50.0;
+    const CrossFit fit =
+        FitCrosses(m_Settings.CrossCount ? m_Settings.CrossCount() : model.CrossCount(), position,
+                   crosses.FirstAllowed(), crosses.LastAllowed());
+    model.SetCrossCount(fit.Count);
+    m_SliceFraction = fit.Position / 50.0;
     crosses.SetCentre(m_SliceFraction);
     crosses.SetCrossCount(model.CrossCount(), model.CrossGroupSize());
     m_Ports.Viewer.Crosses().SetVisible(true);

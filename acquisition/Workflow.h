@@ -75,6 +75,16 @@ struct WorkflowSettings {
     std::function<int()> CrossCount;
 };
 
+/// How many crosses are shown, in how many rows, around which position index: `count` in whole
+/// rows (at most 48), fewer when the allowed range [first, last] holds fewer positions, and the
+/// position moved so that all of them lie inside the range.
+struct CrossFit {
+    int Count = 1;
+    int Rows = 1;
+    int Position = 25;
+};
+CrossFit FitCrosses(int count, int position, int first, int last);
+
 /// The collimator positions of an acquisition checked and turned into the blank fractions a
 /// (bottom) and b (top) of the crosses; false when they are out of range.
 bool CheckCollimator(int32_t lower, int32_t upper, float& a, float& b);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <tuple>
 
 #include "acquisition/DeviceLink.h"
 #include "acquisition/DriverStatus.h"
@@ -485,6 +486,45 @@ TEST_F(WorkflowTest, HandoffFailuresAndAnUnreadyDeviceKeepTheSelection) {
     EXPECT_EQ(m_Workflow->WorkflowPhase(), 1);
     EXPECT_EQ(Title(), "TOMOSYNTHESIS PROJECTIONS ACQUISITION ERROR");
     EXPECT_EQ(Line(0), "xray panoramic PC Driver was not started");
+}
+
+TEST(VolumeSteps, CrossesFitTheAllowedRangeAndCollimatorLimits) {
+    // 27 crosses cannot fit 11 positions: 12 in two rows, the centre 25 pushed to 26, then 24.
+    const CrossFit narrow = FitCrosses(27, 25, 20, 30);
+    EXPECT_EQ(std::tuple(narrow.Count, narrow.Rows, narrow.Position), std::tuple(12, 2, 24));
+    const CrossFit wide = FitCrosses(60, 25, 1, 50);
+    EXPECT_EQ(std::tuple(wide.Count, wide.Rows, wide.Position), std::tuple(48, 4, 25));
+    const CrossFit edge = FitCrosses(25, 3, 1, 50);
+    EXPECT_EQ(std::tuple(edge.Count, edge.Rows, edge.Position), std::tuple(27, 3, 14));
+
+    float a = -1.0f;
+    float b = -1.0f;
+    EXPECT_FALSE(CheckCollimator(0, -17775, a, b)) << "b 0.92 is too much";
+    EXPECT_TRUE(CheckCollimator(0, -9875, a, b));
+    EXPECT_FLOAT_EQ(a, 0.02f);
+    EXPECT_FLOAT_EQ(b, 0.52f);
+    for (const auto& [lower, upper] : {std::pair{5601, -100}, {-1, -100}, {0, 1}, {0, -19750}})
+        EXPECT_FALSE(CheckCollimator(lower, upper, a, b)) << lower << " " << upper;
+}
+
+TEST_F(WorkflowTest, LastTomosynthesisComputesOrLoadsTheVolume) {
+    // Without a volume the projections are reconstructed; here there are none, so it fails.
+    fs::remove(Work("Volume.vol"));
+    m_Workflow->LoadLastTomosynthesis();
+    EXPECT_EQ(m_Workflow->WorkflowPhase(), 4);
+    EXPECT_EQ(m_Ui.Log.back(), "Computing volume");
+    m_Workflow->OnReconstructionEnded(false);
+    EXPECT_EQ(m_Workflow->WorkflowPhase(), 1);
+    EXPECT_EQ(Title(), "RECOSTRUCTION ERROR");
+
+    // A volume file that does not load ends step 5 at step 1 with the reason.
+    fs::copy_file(Work("phantom_pano.tif"), Work("pano.tif"));
+    test::WriteFile(Work("Volume.vol"), "not a volume");
+    m_Workflow->LoadLastTomosynthesis();
+    EXPECT_EQ(m_Workflow->WorkflowPhase(), 1);
+    EXPECT_EQ(Title(), "VOLUME NAVIGATION ERROR");
+    EXPECT_EQ(Line(0).rfind("The volume file cannot be read (error ", 0), 0u) << Line(0);
+    fs::remove(Work("Volume.vol"));
 }
 
 TEST_F(WorkflowTest, ReconstructionEndIsIgnoredOutsideVolumeComputation) {
