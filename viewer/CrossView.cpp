@@ -6,6 +6,7 @@
 #include <cstring>
 #include <numbers>
 
+#include "platform/ParallelFor.h"
 #include "zor_vol/CLUTProjection.h"
 #include "zor_vol/VolumeClass.h"
 
@@ -143,8 +144,11 @@ void CrossView::GenerateCrosses() {
         return;
     m_Images.Resize(m_Count);
     m_Raw.resize(static_cast<std::size_t>(m_Count));
+    // The volume library cuts one slice at a time into its buffer; the filter and the display
+    // conversion of each slot are independent and share the cores.
     for (int i = 0; i < m_Count; ++i)
         ExtractCross(i);
+    platform::ParallelFor(m_Count, [this](int slot) { ShowSlot(slot); });
 }
 
 void CrossView::ExtractCross(int cross) {
@@ -167,7 +171,7 @@ void CrossView::ExtractCross(int cross) {
     std::vector<std::uint16_t>& raw = m_Raw[static_cast<std::size_t>(slot)];
     const std::size_t size = static_cast<std::size_t>(m_Width) * m_Height;
     raw.assign(m_Volume->m_SliceBuffer, m_Volume->m_SliceBuffer + size);
-    ShowSlot(slot);
+    m_Images.PrepareSlice(slot, m_Width, m_Height);
 }
 
 void CrossView::CropSlice(double position) {
@@ -196,7 +200,7 @@ void CrossView::CropSlice(double position) {
 }
 
 void CrossView::ShowSlot(int slot) {
-    ViewImage* image = m_Images.PrepareSlice(slot, m_Width, m_Height);
+    ViewImage* image = m_Images.PrepareSlice(slot, m_Width, m_Height);  // made by ExtractCross
     if (image == nullptr)
         return;
     const std::uint16_t* raw = m_Raw[static_cast<std::size_t>(slot)].data();

@@ -31,8 +31,9 @@ struct CrossSettings {
 };
 
 /// What a cross slot's 16-bit image goes through before display: `raw` to `filtered`, both
-/// width x height, rows packed. `slot` names the slot whose filter list applies. An empty
-/// function copies the image unchanged.
+/// width x height, rows packed. `slot` names the slot whose filter list applies. It is called
+/// for several slots at once from different threads, never twice at once for one slot. An
+/// empty function copies the image unchanged.
 using CrossFilter = std::function<void(int slot, const std::uint16_t* raw, std::uint16_t* filtered,
                                        int width, int height)>;
 

@@ -1,0 +1,12 @@
+#pragma once
+// A plain parallel loop for short, independent work items on the calling thread's behalf.
+#include <functional>
+
+namespace zor::platform {
+
+/// Runs body(i) for every i in [0, count) on up to `threads` threads (0: one per core), the
+/// calling thread included, and returns when all are done. Items are handed out one at a time,
+/// so unequal items balance. The body must not throw; items must not depend on each other.
+void ParallelFor(int count, const std::function<void(int)>& body, unsigned threads = 0);
+
+}  // namespace zor::platform
