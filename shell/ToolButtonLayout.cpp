@@ -57,6 +57,15 @@ std::vector<ButtonPlace> LayoutToolButtons(const QRect& client, int phase, bool 
     return places;
 }
 
+std::array<ButtonPlace, 2> LayoutStepButtons(const QRect& client, const QRect& crossPane) {
+    const int size = static_cast<int>(0.8 * ToolButtonSize(client));
+    const int y = crossPane.top() + (crossPane.height() - size) / 2;
+    // QRect::right() is one less than the Windows right edge.
+    const int right = crossPane.left() + crossPane.width();
+    return {ButtonPlace{CommandId::Previous, QRect(crossPane.left(), y, size, size)},
+            ButtonPlace{CommandId::Following, QRect(right - size, y, size, size)}};
+}
+
 bool IsToolButtonVisible(CommandId id, int workflowPhase, int phase, bool lastPanoramic,
                          bool lastTomosynthesis) {
     switch (id) {

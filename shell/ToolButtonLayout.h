@@ -40,6 +40,11 @@ int ToolButtonSize(const QRect& client);
 std::vector<ButtonPlace> LayoutToolButtons(const QRect& client, int phase, bool lastPanoramic,
                                            bool lastTomosynthesis);
 
+/// The Previous (1013) and Following (1014) buttons: squares of trunc(0.8 s) (s as
+/// ToolButtonSize), Previous inside the left end of the cross pane and Following inside its right
+/// end (`crossPane` right edge exclusive), both centred on the pane's height.
+std::array<ButtonPlace, 2> LayoutStepButtons(const QRect& client, const QRect& crossPane);
+
 /// Whether button `id` is visible; `workflowPhase` is the window's phase (start button),
 /// `phase` the phase to show.
 bool IsToolButtonVisible(CommandId id, int workflowPhase, int phase, bool lastPanoramic,

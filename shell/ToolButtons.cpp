@@ -110,6 +110,14 @@ void ToolButtons::Relayout(const QRect& client) {
     }
 }
 
+void ToolButtons::PlaceStepButtons(const QRect& client, const QRect& crossPane) {
+    for (const auto& place : LayoutStepButtons(client, crossPane)) {
+        auto* button = m_Buttons.at(place.id);
+        if (button->geometry() != place.rect)
+            button->setGeometry(place.rect);
+    }
+}
+
 void ToolButtons::SetVisible(CommandId id, bool visible) {
     if (auto* button = Button(id))
         button->setVisible(visible);

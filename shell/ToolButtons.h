@@ -34,6 +34,9 @@ public:
               bool lastTomosynthesis);
     /// Places the shown column again for a new client rectangle.
     void Relayout(const QRect& client);
+    /// Places Previous and Following at the two ends of the cross pane (client coordinates);
+    /// a button already in its place is not touched.
+    void PlaceStepButtons(const QRect& client, const QRect& crossPane);
     void SetVisible(CommandId id, bool visible);
 
     /// Marks `id` as the active tool (flat style) and clears the other mode buttons; nullopt

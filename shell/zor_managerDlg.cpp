@@ -239,7 +239,20 @@ void Czor_managerDlg::LogMessage(const std::string& text, bool bold, int level, 
         m_Timers->SetTimer(TimerId::StatusClear, kStatusClearMs);
 }
 
+namespace {
+
+/// Previous and Following sit at the two ends of the cross pane, which moves with the viewer's
+/// layout flags and the window size.
+void PlaceStepButtons(ToolButtons& buttons, const QRect& client,
+                      const viewer::ViewerCommands& viewer) {
+    const viewer::Rect pane = viewer.Model().Layout().crossPane;
+    buttons.PlaceStepButtons(client, QRect(pane.left, pane.top, pane.Width(), pane.Height()));
+}
+
+}  // namespace
+
 void Czor_managerDlg::ShowButtonsForPhase(int phase, bool lastPanoramic, bool lastTomosynthesis) {
+    PlaceStepButtons(*m_Buttons, rect(), *m_Viewer);
     m_Buttons->Show(rect(), m_Workflow ? m_Workflow->WorkflowPhase() : 0, phase, lastPanoramic,
                     lastTomosynthesis);
 }
@@ -277,6 +290,8 @@ void Czor_managerDlg::SetTitle(const std::string& title) {
 }
 
 void Czor_managerDlg::Invalidate() {
+    // A zoom click changes the layout flags and then asks for a repaint.
+    PlaceStepButtons(*m_Buttons, rect(), *m_Viewer);
     update();
 }
 
@@ -405,6 +420,7 @@ void Czor_managerDlg::resizeEvent(QResizeEvent* event) {
     m_Status->Layout(rect());
     m_Buttons->Relayout(rect());
     m_Viewer->SetViewerArea({0, 0, width(), height()});
+    PlaceStepButtons(*m_Buttons, rect(), *m_Viewer);
 }
 
 void Czor_managerDlg::moveEvent(QMoveEvent* event) {
