@@ -1,4 +1,3 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -26,23 +25,17 @@ using Names = std::vector<std::string>;
 constexpr time_t kSentTime = 1700000000;  // the previous hand-off
 constexpr time_t kTrajectoryTime = kSentTime + 3600;
 
-/// Bytes that differ from file to file and from offset to offset, so that a mix-up or a short
-/// copy shows in a comparison.
+/// Bytes differing by file and offset, so that a mix-up or a short copy shows.
 std::string ContentOf(const std::string& name) {
     static const std::map<std::string, std::size_t> kSizes = {
         {"cur_pano.tif", 512 << 10}, {"Volume.vol", 1 << 20}, {"ConeBeam.tra", 64 << 10}};
     std::string bytes(kSizes.contains(name) ? kSizes.at(name) : 48 << 10, '\0');
-    uint32_t state = 2166136261u;
-    for (char c : name)
-        state = (state ^ static_cast<uint8_t>(c)) * 16777619u;
-    for (char& b : bytes) {
-        state ^= state << 13, state ^= state >> 17, state ^= state << 5;
-        b = static_cast<char>(state);
-    }
+    std::mt19937 random(static_cast<uint32_t>(std::hash<std::string>{}(name)));
+    std::generate(bytes.begin(), bytes.end(), [&] { return static_cast<char>(random()); });
     return bytes;
 }
 
-/// A finished examination of twenty files; the hand-off's five (kKept) stay in the folder.
+/// A finished examination of twenty files; the hand-off's five (kKept) stay.
 const Names kKept = {"ConeBeam.csv", "ConeBeam.tra", "Param.txt", "Test.txt", "cur_pano.tif"};
 const Names kMoved = [] {
     Names names = {"ConeBeamSent.tra", "ConeBeamSent.csv", "ParamSent.txt", "Volume.vol"};
@@ -70,14 +63,14 @@ protected:
         zor::test::WriteFile(m_Work / name, bytes);
     }
     void PutExamination() const {
-        for (const Names& group : {kKept, kMoved}) {
+        for (const Names& group : {kKept, kMoved})
             for (const std::string& name : group)
                 Put(name, ContentOf(name));
-        }
-        const struct timespec sent[2] = {{kSentTime, 0}, {kSentTime, 0}};
-        const struct timespec handoff[2] = {{kTrajectoryTime, 0}, {kTrajectoryTime, 0}};
-        ::utimensat(AT_FDCWD, (m_Work / "ConeBeamSent.tra").c_str(), sent, 0);
-        ::utimensat(AT_FDCWD, (m_Work / "ConeBeam.tra").c_str(), handoff, 0);
+        const auto at = [](time_t t) {
+            return std::chrono::file_clock::from_sys(std::chrono::system_clock::from_time_t(t));
+        };
+        fs::last_write_time(m_Work / "ConeBeamSent.tra", at(kSentTime));
+        fs::last_write_time(m_Work / "ConeBeam.tra", at(kTrajectoryTime));
     }
     fs::path Archive() const { return ArchiveFolderFor(m_Work, kSentTime); }
 
@@ -92,13 +85,11 @@ TEST_F(ExamArchiveTest, FirstAcquisitionMakesCopiesFromEachPanoramicSource) {
         {PanoramicSource::Template, "pano_template.tif"},
         {PanoramicSource::Acquired, "cur_pano.tif"},
         {PanoramicSource::Caller, "pano_archive.tif"}};
-    for (const auto& [source, file] : sources)
-        Put(file, file);
     for (const auto& [source, file] : sources) {
-        const ArchiveOutcome outcome = ArchiveExam(m_Root.Slash() + "work/", source);
-        EXPECT_EQ(outcome.Result, ArchiveResult::Done);
-        EXPECT_TRUE(outcome.ArchiveFolder.empty());
-        EXPECT_EQ(ReadFile(m_Work / "pano.tif"), file);
+        Put(file, file);
+        const ArchiveOutcome o = ArchiveExam(m_Root.Slash() + "work/", source);
+        EXPECT_EQ(std::tuple(o.Result, o.ArchiveFolder.empty(), ReadFile(m_Work / "pano.tif")),
+                  std::tuple(ArchiveResult::Done, true, file));
     }
     EXPECT_EQ(List(m_Root.Path()), Names{"work"});
     EXPECT_EQ(ReadFile(m_Work / "ConeBeamSent.tra"), "trajectory");
@@ -114,9 +105,8 @@ TEST_F(ExamArchiveTest, MovesPreviousExaminationExceptKeptFilesAndFolders) {
     EXPECT_TRUE(ReadWorkFileFlags(m_Work).LastAcquisitionComplete);
 
     const ArchiveOutcome outcome = ArchiveExam(m_Work, PanoramicSource::Acquired);
-    ASSERT_EQ(outcome.Result, ArchiveResult::Done);
-    EXPECT_EQ(outcome.ArchiveFolder, Archive());
-    EXPECT_EQ(outcome.Moved, 17);
+    ASSERT_EQ(std::tuple(outcome.Result, outcome.ArchiveFolder, outcome.Moved),
+              std::tuple(ArchiveResult::Done, Archive(), 17));
     for (const std::string& name : kMoved)
         EXPECT_TRUE(Holds(Archive() / name, name)) << name;
     EXPECT_EQ(ReadFile(m_Work / "PARAM.TXT"), "upper case");
@@ -127,8 +117,8 @@ TEST_F(ExamArchiveTest, MovesPreviousExaminationExceptKeptFilesAndFolders) {
         << "a copy keeps the time that names the next archive";
 
     const WorkFileFlags after = ReadWorkFileFlags(m_Work);
-    EXPECT_TRUE(after.PanoramicAvailable);
-    EXPECT_FALSE(after.VolumeAvailable || after.LastAcquisitionComplete);
+    EXPECT_TRUE(after.PanoramicAvailable && !after.VolumeAvailable);
+    EXPECT_FALSE(after.LastAcquisitionComplete);
 }
 
 TEST_F(ExamArchiveTest, SentTrajectoryWithoutProjectionsIsOverwrittenNotArchived) {
@@ -173,16 +163,14 @@ TEST_F(ExamArchiveTest, LastAcquisitionCompleteNeedsEveryProjection) {
 }
 
 TEST_F(ExamArchiveTest, FailedCopiesLeaveNoPartialFileAndLoseNothing) {
-    // A size limit on the files this process writes fails the copies as a full disk does,
-    // also for root (who writes into read-only folders).
+    // A file size limit fails the copies as a full disk does, also for root.
     rlimit saved{};
     ::getrlimit(RLIMIT_FSIZE, &saved);
     const auto previous = ::signal(SIGXFSZ, SIG_IGN);
     for (const bool largeTrajectory : {true, false}) {
         fs::remove_all(m_Work), fs::remove_all(Archive()), PutExamination();
         Put(largeTrajectory ? "ConeBeam.tra" : "cur_pano.tif", std::string(256 << 10, 'x'));
-        rlimit limit = saved;
-        limit.rlim_cur = 200 << 10;
+        const rlimit limit{200 << 10, saved.rlim_max};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         const ArchiveOutcome outcome = ArchiveExam(m_Work, PanoramicSource::Acquired);
         ::setrlimit(RLIMIT_FSIZE, &saved);
@@ -201,8 +189,7 @@ TEST_F(ExamArchiveTest, FailedCopiesLeaveNoPartialFileAndLoseNothing) {
     EXPECT_NE(outcome.Reason.find("FIFO"), std::string::npos) << outcome.Reason;
 }
 
-/// Starts the archiving program on `work`; returns its pid and the read end of its output
-/// after the first byte, written just before the archive starts.
+/// Starts the archiving program on `work` and waits for its first byte, sent as it begins.
 pid_t StartArchiver(const fs::path& work, int& output) {
     int ends[2];
     EXPECT_EQ(::pipe(ends), 0);
@@ -222,8 +209,7 @@ pid_t StartArchiver(const fs::path& work, int& output) {
     return pid;
 }
 
-/// A kill tests what the page cache shows afterwards, the same on every file system; in memory
-/// the flushes against power cuts do not wait for a disk, which keeps 200 runs short.
+/// Kills see the page cache; in /dev/shm flushes do not wait for a disk, so 200 runs stay short.
 class ExamArchiveKillTest : public ExamArchiveTest {
 protected:
     static void SetUpTestSuite() {
@@ -260,7 +246,7 @@ protected:
 };
 
 TEST_F(ExamArchiveKillTest, KilledAtAnyMomentLosesNothing) {
-    // The archive's duration, measured by the program itself, spreads the kills over it.
+    // The archive's duration, as the program measures it, spreads the kills over it.
     PutExamination();
     int output = -1;
     const pid_t calibration = StartArchiver(m_Work, output);
@@ -275,12 +261,11 @@ TEST_F(ExamArchiveKillTest, KilledAtAnyMomentLosesNothing) {
 
     for (int run = 0; run < 200; ++run) {
         fs::remove_all(m_Work), fs::remove_all(Archive()), PutExamination();
-        int status = 0;
         const pid_t pid = StartArchiver(m_Work, output);
         const long waited = delay(random);
         std::this_thread::sleep_for(std::chrono::microseconds(waited));
         ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0), ::close(output);
+        ::waitpid(pid, nullptr, 0), ::close(output);
         const std::string when = "killed after " + std::to_string(waited) + " us";
         ASSERT_EQ(ProblemAfterKill(), "") << when;
 

@@ -21,7 +21,7 @@ using Posts = std::vector<bool>;
 
 namespace {
 
-// Polls `condition` until it holds or a hang guard far beyond any settle used here passes.
+// Polls `condition` until it holds or a hang guard far beyond any settle passes.
 bool WaitUntil(const std::function<bool()>& condition) {
     const auto deadline = std::chrono::steady_clock::now() + 30s;
     while (!condition() && std::chrono::steady_clock::now() < deadline)
@@ -80,14 +80,14 @@ TEST_F(WatcherTest, StopEndsTheThreadWhileSettling) {
     zor::test::WriteFile(m_Pano, "pano");
     ASSERT_TRUE(WaitUntil([&] { return watcher.Counts().Wakeups > 0; }));
     watcher.Stop();  // inside the hour-long settle: a stop that waited for it would hang here
-    EXPECT_FALSE(watcher.Running());
-    EXPECT_EQ(watcher.Counts().Checks, 0u);
+    EXPECT_EQ(std::tuple(watcher.Running(), watcher.Counts().Checks),
+              std::tuple(false, std::uint64_t{0}));
 }
 
 TEST_F(WatcherTest, StartsAndRestartsKeepOneWorkingThread) {
     WorkFolderWatcher watcher(m_Dir.Path(), Recorder(), 50ms);
     watcher.Stop();                  // never started: nothing to do
-    for (int i = 0; i < 200; ++i) {  // each stop while the thread waits (or before it does)
+    for (int i = 0; i < 200; ++i) {  // each stop while the thread waits or before
         ASSERT_TRUE(watcher.Start());
         watcher.Stop();
         ASSERT_FALSE(watcher.Running());
@@ -131,8 +131,7 @@ std::string ParamLine(const std::string& collimator = " #COLLIM_POS_INF 1975 #CO
     return removed.empty() ? line : line.erase(line.find(removed), removed.size());
 }
 
-// Writes the work folder: "ParamSent.txt" unless `line` is empty, and projection `name` with
-// `description` (nullptr: a file that is no TIFF; "": a TIFF without one) unless `name` is null.
+// "ParamSent.txt" unless `line` is empty; projection `name` (if any), no TIFF if no `description`.
 void WriteWork(const zor::test::TempDir& dir, const std::string& line, const char* name,
                const char* description) {
     if (!line.empty())
@@ -164,8 +163,7 @@ TEST(AcquisitionRecordTest, ReadsTheSentLineAndTheFirstProjection) {
         WriteWork(dir, "", "3DTS_image_projection_2.tif", "tech_fact_s=1,DAP=2");
         WriteWork(dir, "", "3DTS_image_projection_10.tif", "tech_fact_s=3,DAP=4");
         AcquisitionRecord r;
-        r.Dap = 9.0f;
-        r.CollimatorLower = 9;
+        r.Dap = 9.0f, r.CollimatorLower = 9;
         ASSERT_TRUE(zor::acquisition::ReadAcquisitionRecord(dir.Path(), r));
         EXPECT_EQ(std::make_tuple(r.Kv, r.Ma, r.YValue), std::make_tuple(70, 8, -4.0));
         EXPECT_EQ(
@@ -191,8 +189,7 @@ TEST(AcquisitionRecordTest, FailsWithTheRecordUntouched) {
         zor::test::TempDir dir;
         WriteWork(dir, line, name, description);
         AcquisitionRecord r;
-        r.Kv = 90;
-        r.ExposureTimeMs = 7;
+        r.Kv = 90, r.ExposureTimeMs = 7;
         EXPECT_FALSE(zor::acquisition::ReadAcquisitionRecord(dir.Path(), r));
         EXPECT_EQ(std::make_tuple(r.Kv, r.ExposureTimeMs), std::make_tuple(90, 7));
     }

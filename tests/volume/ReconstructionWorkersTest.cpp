@@ -7,8 +7,10 @@
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "phantom/PhantomImaging.h"
@@ -16,69 +18,68 @@
 #include "volume/ReconstructionWorkers.h"
 #include "zor_r3d/Trajectory.h"
 
-using zor::volume::ReconstructionLibrary;
 using zor::volume::ReconstructionWorkers;
-using zor::volume::WorkerPorts;
+using Events = std::vector<std::string>;
 
 namespace {
 
-constexpr auto kPatience = std::chrono::seconds(120);  // a hang, not a slow machine
-
-/// Records what the workers report, from any thread; read the vectors once the workers are gone.
-struct PortRecorder {
-    WorkerPorts Ports() {
-        return {[this](bool ok) { Add(ok ? "post 1" : "post 0"); },
-                [this](bool show) { Add(show ? "show" : "hide"); },
-                [this](int percent) { Add(nullptr, percent); }};
-    }
-    void Add(const char* event, int percent = 0) {
-        {
-            const std::lock_guard lock(mutex);
-            if (event != nullptr) {
-                events.emplace_back(event);
-            } else {
-                percents.push_back(percent);
-            }
-            posts += event != nullptr && event[0] == 'p';
-        }
-        cv.notify_all();
-    }
-    /// Waits until `count` events have arrived (`posts`: results only); false after kPatience.
-    bool Wait(size_t count, bool onlyPosts = true) {
-        std::unique_lock lock(mutex);
-        return cv.wait_for(lock, kPatience,
-                           [&] { return (onlyPosts ? posts : events.size()) >= count; });
-    }
+/// A fake reconstruction library and a recorder of the ports, which may be called from any
+/// thread; `workers` goes first, so read what was recorded once it is reset. The library reports
+/// `steps` fractions and succeeds, or stops at the first -1; while its hold flag is set it keeps
+/// reporting until cancelled or released.
+struct Rig {
     std::mutex mutex;
     std::condition_variable cv;
-    std::vector<std::string> events;
+    Events events, calls;  // calls: the library's arguments, from one thread at a time
     std::vector<int> percents;
     size_t posts = 0;
-};
-
-/// A library that reports `steps` fractions and succeeds, or stops at the first -1; while its
-/// hold flag is set it keeps reporting until cancelled or released. Counts overlapping calls.
-struct FakeLibrary {
     int handle = 0;
     std::atomic<int> inits{0}, releases{0}, prepares{0}, reconstructs{0}, cancelsSeen{0};
     std::atomic<int> inside{0}, overlaps{0};
     std::atomic<bool> prepareFails{false}, holdPrepare{false}, holdReconstruct{false};
     std::atomic<bool> volumeWasReleased{true};
-    std::vector<std::string> calls;  // arguments, from one thread at a time
     std::vector<double> fractions{0.0, 0.5};
     int steps = 20;
+    VolumeClass volume;
+    std::optional<ReconstructionWorkers> workers;
 
+    ReconstructionWorkers& Make(const std::string& installDir = "/i/", bool fake = true) {
+        zor::volume::WorkerPorts ports{[this](bool ok) { Add(ok ? "post 1" : "post 0"); },
+                                       [this](bool show) { Add(show ? "show" : "hide"); },
+                                       [this](int percent) { Add(nullptr, percent); }};
+        return workers.emplace(installDir, volume, ports,
+                               fake ? Calls() : zor::volume::ReconstructionLibrary{});
+    }
+    void Add(const char* event, int percent = 0) {
+        const std::lock_guard lock(mutex);
+        if (event == nullptr)
+            percents.push_back(percent);
+        else
+            events.emplace_back(event), posts += event[0] == 'p';
+        cv.notify_all();
+    }
+    /// Waits for `count` results (or any events); false after two minutes: a hang.
+    bool Wait(size_t count, bool onlyPosts = true) {
+        std::unique_lock lock(mutex);
+        return cv.wait_for(lock, std::chrono::seconds(120),
+                           [&] { return (onlyPosts ? posts : events.size()) >= count; });
+    }
+    /// Waits for the result, then ends the workers; false on a hang.
+    bool Finish() {
+        const bool posted = Wait(1);
+        workers.reset();
+        return posted;
+    }
     bool Run(R3DProgressCallback callback, void* context, const std::atomic<bool>& hold) {
         overlaps += inside.fetch_add(1) != 0;
         bool ok = true;
-        for (int i = 0; ok && (i < steps || hold.load()); ++i) {
+        for (int i = 0; ok && (i < steps || hold.load()); ++i)
             ok = callback(fractions[static_cast<size_t>(i) % fractions.size()], context) != -1;
-        }
         cancelsSeen += !ok;
         inside.fetch_sub(1);
         return ok;
     }
-    ReconstructionLibrary Calls() {
+    zor::volume::ReconstructionLibrary Calls() {
         return {
             [this] { return ++inits, static_cast<void*>(&handle); },
             [this](void* h, VolumeClass* v, const char* folder, const char* name,
@@ -100,168 +101,119 @@ struct FakeLibrary {
     }
 };
 
-using Events = std::vector<std::string>;
-
 TEST(ReconstructionWorkers, ReconstructionWithoutPreparationPreparesFirstThenReconstructs) {
-    FakeLibrary lib;
-    lib.fractions = {0.0, 0.014, 0.5, 0.999, 1.0, -0.2};
-    lib.steps = 6;
-    PortRecorder ports;
-    VolumeClass volume;
-    ASSERT_TRUE(volume.mAttach({.Nx = 1, .Ny = 1, .Nz = 2}, {7, 7}));
-    {
-        ReconstructionWorkers workers("/opt/zor/", volume, ports.Ports(), lib.Calls());
-        workers.StartReconstruction(true);
-        ASSERT_TRUE(ports.Wait(1));
-    }
-    EXPECT_EQ(ports.events, (Events{"show", "hide", "show", "hide", "post 1"}));
-    EXPECT_EQ(lib.calls, (Events{"prepare /opt/zor/work/ConeBeamSent.tra 0.350000 t",
-                                 "reconstruct /opt/zor/work/Volume.vol"}));
-    EXPECT_TRUE(lib.volumeWasReleased);
-    EXPECT_EQ(lib.inits + lib.releases, 2);
+    Rig r;
+    r.fractions = {0.0, 0.014, 0.5, 0.999, 1.0, -0.2};
+    r.steps = 6;
+    ASSERT_TRUE(r.volume.mAttach({.Nx = 1, .Ny = 1, .Nz = 2}, {7, 7}));
+    r.Make("/opt/zor/").StartReconstruction(true);
+    ASSERT_TRUE(r.Finish());
+    EXPECT_EQ(r.events, (Events{"show", "hide", "show", "hide", "post 1"}));
+    EXPECT_EQ(r.calls, (Events{"prepare /opt/zor/work/ConeBeamSent.tra 0.350000 t",
+                               "reconstruct /opt/zor/work/Volume.vol"}));
+    EXPECT_TRUE(r.volumeWasReleased);
+    EXPECT_EQ(r.inits + r.releases, 2);
     // The bar runs 0..99: the floor of the percentage, 1.0 held at 99, nonsense at 0.
-    EXPECT_EQ(ports.percents, (std::vector<int>{0, 1, 50, 99, 99, 0, 0, 1, 50, 99, 99, 0}));
+    EXPECT_EQ(r.percents, (std::vector<int>{0, 1, 50, 99, 99, 0, 0, 1, 50, 99, 99, 0}));
 }
 
 TEST(ReconstructionWorkers, FailedPreparationReportsFailureWithoutReconstructing) {
     for (const bool background : {false, true}) {
         SCOPED_TRACE(background ? "background preparation" : "own preparation");
-        FakeLibrary lib;
-        lib.prepareFails = true;
-        PortRecorder ports;
-        VolumeClass volume;
-        {
-            ReconstructionWorkers workers("/i/", volume, ports.Ports(), lib.Calls());
-            if (background) {
-                workers.StartPreparation();
-                ASSERT_TRUE(ports.Wait(1, false));  // the preparation has ended (its hide)
-            }
-            workers.StartReconstruction(true);
-            ASSERT_TRUE(ports.Wait(1));
+        Rig r;
+        r.prepareFails = true;
+        ReconstructionWorkers& workers = r.Make();
+        if (background) {
+            workers.StartPreparation();
+            ASSERT_TRUE(r.Wait(1, false));  // the preparation has ended (its hide)
         }
-        EXPECT_EQ(lib.prepares, 1);
-        EXPECT_EQ(lib.reconstructs, 0);
-        EXPECT_EQ(Events(ports.events.end() - 3, ports.events.end()),
-                  (Events{"show", "hide", "post 0"}));
+        workers.StartReconstruction(true);
+        ASSERT_TRUE(r.Finish());
+        EXPECT_EQ(std::pair(r.prepares.load(), r.reconstructs.load()), std::pair(1, 0));
+        EXPECT_EQ(Events(r.events.end() - 3, r.events.end()), (Events{"show", "hide", "post 0"}));
     }
 }
 
 TEST(ReconstructionWorkers, ReconstructionWaitsForTheBackgroundPreparationAndReusesIt) {
-    FakeLibrary lib;
-    lib.holdPrepare = true;
-    PortRecorder ports;
-    VolumeClass volume;
-    ReconstructionWorkers workers("/i/", volume, ports.Ports(), lib.Calls());
+    Rig r;
+    r.holdPrepare = true;
+    ReconstructionWorkers& workers = r.Make();
     workers.StartPreparation();
     workers.StartReconstruction(true);
-    lib.holdPrepare = false;
-    ASSERT_TRUE(ports.Wait(1));
+    r.holdPrepare = false;
+    ASSERT_TRUE(r.Wait(1));
     // Stopping threads that have ended forgets them without cancelling anything.
     workers.StopPreparation();
     workers.StartReconstruction(false);
     EXPECT_FALSE(workers.PreparationRunning() || workers.ReconstructionRunning());
-    EXPECT_EQ(ports.events.back(), "post 1");
-    EXPECT_EQ(lib.prepares + lib.reconstructs, 2);
-    EXPECT_EQ(lib.cancelsSeen + lib.overlaps, 0);
+    EXPECT_EQ(r.events.back(), "post 1");
+    EXPECT_EQ(r.prepares + r.reconstructs, 2);
+    EXPECT_EQ(r.cancelsSeen + r.overlaps, 0);
 }
 
-TEST(ReconstructionWorkers, CancelReachesTheLibraryAndEndsInFailure) {
-    using Stop = void (*)(ReconstructionWorkers&);
-    const Stop stopReconstruction = [](ReconstructionWorkers& w) { w.StartReconstruction(false); };
-    const struct {
-        const char* name;
-        bool holdPrepare, background;
-        Stop stop;
-        int reconstructs, cancelsSeen;
-    } cases[] = {
+TEST(ReconstructionWorkers, CancelAndDestructionReachTheLibraryAndEndInOneFailure) {
+    using Stop = void (*)(Rig&);
+    const Stop stopReconstruction = [](Rig& r) { r.workers->StartReconstruction(false); };
+    const std::tuple<const char*, bool, bool, Stop, int, int> cases[] = {
+        // name, hold the preparation, start it in the background, stop, reconstructs, cancels
         {"reconstruction stopped while reconstructing", false, false, stopReconstruction, 1, 1},
-        {"reconstruction stopped while preparing on its own", true, false, stopReconstruction, 0,
-         1},
+        {"reconstruction stopped while preparing", true, false, stopReconstruction, 0, 1},
         // The preparation goes on: only the wait for it ends.
-        {"reconstruction stopped while waiting for the preparation", true, true, stopReconstruction,
-         0, 0},
-        {"awaited preparation stopped", true, true, [](auto& w) { w.StopPreparation(); }, 0, 1},
-        {"awaited preparation replaced", true, true, [](auto& w) { w.StartPreparation(); }, 0, 1},
+        {"stopped while waiting for the preparation", true, true, stopReconstruction, 0, 0},
+        {"preparation stopped", true, true, [](Rig& r) { r.workers->StopPreparation(); }, 0, 1},
+        {"preparation replaced", true, true, [](Rig& r) { r.workers->StartPreparation(); }, 0, 1},
+        {"destroyed while waiting", true, true, [](Rig& r) { r.workers.reset(); }, 0, 1},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        FakeLibrary lib;
-        lib.holdPrepare = c.holdPrepare;
-        lib.holdReconstruct = true;
-        PortRecorder ports;
-        VolumeClass volume;
-        ReconstructionWorkers workers("/i/", volume, ports.Ports(), lib.Calls());
-        if (c.background) {
-            workers.StartPreparation();
-        }
-        workers.StartReconstruction(true);
-        while (lib.prepares + lib.reconstructs < 1 + c.reconstructs) {
+    for (const auto& [name, holdPrepare, background, stop, reconstructs, cancelsSeen] : cases) {
+        SCOPED_TRACE(name);
+        Rig r;
+        r.holdPrepare = holdPrepare;
+        r.holdReconstruct = true;
+        if (background)
+            r.Make().StartPreparation();
+        (r.workers ? *r.workers : r.Make()).StartReconstruction(true);
+        while (r.prepares + r.reconstructs < 1 + reconstructs)
             std::this_thread::yield();
-        }
-        c.stop(workers);
-        ASSERT_TRUE(ports.Wait(1));
-        EXPECT_EQ(lib.reconstructs, c.reconstructs);
-        EXPECT_EQ(lib.cancelsSeen, c.cancelsSeen);
-        const std::lock_guard lock(ports.mutex);
-        EXPECT_EQ(ports.events.back(), "post 0");
+        stop(r);
+        ASSERT_TRUE(r.Wait(1));
+        EXPECT_EQ(std::pair(r.reconstructs.load(), r.cancelsSeen.load()),
+                  std::pair(reconstructs, cancelsSeen));
+        r.workers.reset();
+        EXPECT_EQ(std::tuple(r.inside.load(), r.releases.load(), r.posts),
+                  std::tuple(0, 1, size_t{1}));
+        EXPECT_EQ(std::count(r.events.begin(), r.events.end(), "post 0"), 1);
     }
 }
 
 TEST(ReconstructionWorkers, RepeatedStartsAndCancelsNeitherOverlapNorHang) {
-    FakeLibrary lib;
-    lib.steps = 50;
-    PortRecorder ports;
-    VolumeClass volume;
+    Rig r;
+    r.steps = 50;
+    ReconstructionWorkers& workers = r.Make();
     size_t started = 0;
-    {
-        ReconstructionWorkers workers("/i/", volume, ports.Ports(), lib.Calls());
-        for (int i = 0; i < 1000; ++i, ++started) {
-            if (i % 2 == 1) {
-                workers.StartPreparation();
-            }
-            workers.StartReconstruction(true);
-            if (i % 3 == 0) {
-                workers.StartPreparation();
-                workers.StopPreparation();
-            } else if (i % 3 == 1) {
-                workers.StartReconstruction(true);
-                ++started;
-            }
-        }
-    }
-    EXPECT_EQ(ports.posts, started);
-    EXPECT_EQ(lib.overlaps, 0);
-    EXPECT_EQ(lib.inits + lib.releases, 2);
-}
-
-TEST(ReconstructionWorkers, DestructionWhileRunningCancelsAndJoins) {
-    FakeLibrary lib;
-    lib.holdPrepare = lib.holdReconstruct = true;
-    PortRecorder ports;
-    VolumeClass volume;
-    {
-        ReconstructionWorkers workers("/i/", volume, ports.Ports(), lib.Calls());
-        workers.StartPreparation();
-        while (lib.prepares < 1) {
-            std::this_thread::yield();
-        }
+    for (int i = 0; i < 1000; ++i, ++started) {
+        if (i % 2 == 1)
+            workers.StartPreparation();
         workers.StartReconstruction(true);
+        if (i % 3 == 0) {
+            workers.StartPreparation();
+            workers.StopPreparation();
+        } else if (i % 3 == 1) {
+            workers.StartReconstruction(true);
+            ++started;
+        }
     }
-    EXPECT_EQ(lib.inside, 0);
-    EXPECT_EQ(std::count(ports.events.begin(), ports.events.end(), "post 0"), 1);
-    EXPECT_EQ(ports.posts, 1u);
-    EXPECT_EQ(lib.releases, 1);
+    r.workers.reset();
+    EXPECT_EQ(r.posts, started);
+    EXPECT_EQ(r.overlaps, 0);
+    EXPECT_EQ(r.inits + r.releases, 2);
 }
 
 TEST(ReconstructionWorkers, RealLibraryReconstructsThePhantomProjections) {
     const zor::test::TempDir install;
     const std::string work = install.Slash() + "work/";
     std::filesystem::create_directories(work);
-    zor_r3d::Trajectory t{.CentreY = -40.0, .AxisAngleRad = M_PI, .DetCols = 64, .DetRows = 30};
-    t.Order = {10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
-    t.Nx = 8;
-    t.Ny = 24;
-    t.Nz = 20;
+    zor_r3d::Trajectory t{.Order = {10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0}, .CentreY = -40.0};
+    t.AxisAngleRad = M_PI, t.DetCols = 64, t.DetRows = 30, t.Nx = 8, t.Ny = 24, t.Nz = 20;
     t.Dy = t.Dz = t.PitchU = t.PitchV = 0.3;
     ASSERT_TRUE(zor_r3d::WriteTrajectoryFiles(work, t));
     std::filesystem::rename(work + "ConeBeam.tra", work + "ConeBeamSent.tra");
@@ -270,18 +222,14 @@ TEST(ReconstructionWorkers, RealLibraryReconstructsThePhantomProjections) {
                                                     work + "ConeBeamSent.tra", work,
                                                     zor::phantom::Exposure{}, &error))
         << error;
-    PortRecorder ports;
-    VolumeClass volume;
-    {
-        ReconstructionWorkers workers(install.Slash(), volume, ports.Ports());
-        workers.StartPreparation();
-        workers.StartReconstruction(true);
-        ASSERT_TRUE(ports.Wait(1));
-    }
-    EXPECT_EQ(ports.events.back(), "post 1");
-    EXPECT_EQ(ports.percents.back(), 99);
-    ASSERT_FALSE(volume.mIsNull());
-    EXPECT_EQ(volume.m_DimX * volume.m_DimY * volume.m_DimZ, 8 * 24 * 20);
+    Rig r;
+    ReconstructionWorkers& workers = r.Make(install.Slash(), false);
+    workers.StartPreparation();
+    workers.StartReconstruction(true);
+    ASSERT_TRUE(r.Finish());
+    EXPECT_EQ(std::pair(r.events.back(), r.percents.back()), std::pair(std::string("post 1"), 99));
+    ASSERT_FALSE(r.volume.mIsNull());
+    EXPECT_EQ(r.volume.m_DimX * r.volume.m_DimY * r.volume.m_DimZ, 8 * 24 * 20);
     VolumeClass loaded;
     EXPECT_EQ(loaded.mInit((work + "Volume.vol").c_str()), VolumeClass::kInitOk);
 }
