@@ -16,7 +16,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   exec bash "$ROOT/scripts/examination.sh" "$ROOT/build" "$DEMO" "$DEMO/examination"
 fi
 
-export ZOR_REGISTRY="$DEMO/registry.reg"
+export ZOR_REGISTRY="$DEMO/registry.reg" CommonProgramFiles="$DEMO/common"  # the filter plug-ins
 export ZOR_SESSION="demo-$$"
 # The device side: the driver simulator with its panel and the capture stand-in, both from the
 # installation, ended with the demo.

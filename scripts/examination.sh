@@ -69,7 +69,7 @@ for _ in $(seq 200); do
 done
 grep -q '^[0-9]' "$TMP/display" || fail "Xvfb did not start within 20 s"
 DISPLAY=":$(head -n 1 "$TMP/display")"
-export DISPLAY ZOR_REGISTRY="$DEMO/registry.reg"
+export DISPLAY ZOR_REGISTRY="$DEMO/registry.reg" CommonProgramFiles="$DEMO/common"
 export ZOR_SESSION="examination-$$" XDG_RUNTIME_DIR="$TMP/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 SCREEN_UP=1

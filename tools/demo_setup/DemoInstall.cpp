@@ -109,6 +109,17 @@ bool CreateDemoInstall(const DemoInstallOptions& o, std::string& error) {
         !InstallProgram(o.BuildDir / "tools/capture_station/CaptureStation", install, error)) {
         return false;
     }
+    // The filter plug-ins go to <common program files>/Orvix/Filters, the common program files
+    // being Root/"common" (the demo exports it as CommonProgramFiles). The folder must not be
+    // writable by others, or the program refuses it.
+    const fs::path plugins = o.Root / "common" / "Orvix" / "Filters";
+    fs::create_directories(plugins, ec);
+    const fs::perms shared = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                             fs::perms::others_read | fs::perms::others_exec;
+    for (const fs::path& folder : {o.Root / "common", plugins.parent_path(), plugins})
+        fs::permissions(folder, shared, ec);
+    if (!InstallProgram(o.BuildDir / "filters/OrvixFilters.so", plugins, error))
+        return false;
     const fs::path manager = o.BuildDir / "app/zor_manager";
     if (fs::is_regular_file(manager, ec)) {
         fs::remove(install / "zor_manager", ec);
