@@ -19,15 +19,6 @@ if [ ! -f "$WORK/Volume.vol" ]; then
 fi
 
 TMP=$(mktemp -d) PIDS=() MANAGER=""
-stop() {  # <pid>: asks it to end, kills it after 5 s
-  kill -TERM "$1" 2>/dev/null || return 0
-  for _ in $(seq 50); do
-    case $(ps -o stat= -p "$1" 2>/dev/null) in "" | Z*) break ;; esac
-    sleep 0.1
-  done
-  kill -KILL "$1" 2>/dev/null || true
-  wait "$1" 2>/dev/null || true
-}
 cleanup() {  # the last started first: zor_manager, the driver simulator, Xvfb
   for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do stop "${PIDS[i]}"; done
   rm -rf "$TMP"

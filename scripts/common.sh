@@ -24,3 +24,14 @@ build() {
   cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >/dev/null
   cmake --build "$dir" -j "$JOBS"
 }
+
+# stop <pid>: asks a process this script started to end, kills it after 5 s.
+stop() {
+  kill -TERM "$1" 2>/dev/null || return 0
+  for _ in $(seq 50); do
+    case $(ps -o stat= -p "$1" 2>/dev/null) in "" | Z*) break ;; esac
+    sleep 0.1
+  done
+  kill -KILL "$1" 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
+}

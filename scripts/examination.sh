@@ -16,15 +16,6 @@ mkdir -p "$OUT"; OUT=$(realpath "$OUT")
 rm -f "$OUT"/{1-acquisition,2-selection,2-frame,3-projections,4-computation,5-navigation,5-moved,failure}.png "$OUT/report.txt"
 
 TMP=$(mktemp -d) PIDS=() SHOTS=() SCREEN_UP=""
-stop() {  # <pid>: asks it to end, kills it after 5 s
-  kill -TERM "$1" 2>/dev/null || return 0
-  for _ in $(seq 50); do
-    case $(ps -o stat= -p "$1" 2>/dev/null) in "" | Z*) break ;; esac
-    sleep 0.1
-  done
-  kill -KILL "$1" 2>/dev/null || true
-  wait "$1" 2>/dev/null || true
-}
 cleanup() {  # the last started first: zor_manager, the device side, Xvfb
   for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do stop "${PIDS[i]}"; done
   rm -rf "$TMP"

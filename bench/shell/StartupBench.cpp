@@ -128,12 +128,3 @@ void BM_FullRepaint1920x1080(benchmark::State& state) {
 BENCHMARK(BM_FullRepaint1920x1080)->Unit(benchmark::kMillisecond)->Repetitions(5);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
