@@ -1,6 +1,7 @@
 // The volume steps of the workflow: step 4 computes the volume from the projections, step 5
 // loads it with its panoramic and shows the crosses; the load-last-tomosynthesis command.
 #include <cmath>
+#include <cstring>
 
 #include "acquisition/AcquisitionConstants.h"
 #include "acquisition/DeviceLink.h"
@@ -17,6 +18,8 @@ namespace zor::acquisition {
 namespace {
 
 constexpr const char* kNavigationErrorTitle = "VOLUME NAVIGATION ERROR";
+/// The crosses' default gamma, a single-precision value.
+constexpr float kCrossGamma = 1.1f;
 
 }  // namespace
 
@@ -159,9 +162,16 @@ bool Workflow::EnterNavigationStep() {
 
 int Workflow::InitVolume(const std::string& path) {
     if (!m_CrossView) {
-        m_CrossView =
-            std::make_unique<viewer::CrossView>(m_Settings.Crosses, m_Ports.Viewer.Crosses());
+        m_CrossView = std::make_unique<viewer::CrossView>(
+            m_Settings.Crosses, m_Ports.Viewer.Crosses(),
+            [this](int, const uint16_t* raw, uint16_t* filtered, int width, int height) {
+                FilterCross(raw, filtered, width, height);
+            });
     }
+    // Every cross shows the automatic list: the configured one, else the default gamma.
+    m_CrossFilters = plugins::AutomaticFilterList(
+        platform::InstallPath(m_Settings.Images.m_InstallDir, {"config", "config.ini"}), 0.0, 1.0,
+        static_cast<double>(kCrossGamma));
     m_SliceFraction = 0.5;
     const int result = m_Volume->mInit(path.c_str());
     m_VolumeImageId = platform::FormatLocalTime("%Y-%m-%d_%H-%M-%S");
@@ -184,6 +194,20 @@ int Workflow::InitVolume(const std::string& path) {
     m_CrossView->SetCrossPane(m_Ports.Viewer.Model().Layout().crossPane);
     m_Ports.Viewer.SetCrossView(result == 0 ? m_CrossView.get() : nullptr);
     return result;
+}
+
+void Workflow::FilterCross(const uint16_t* raw, uint16_t* filtered, int width, int height) const {
+    // Each thread keeps its two images: the crosses of one frame share the same size.
+    thread_local plugins::FilterImage source;
+    thread_local plugins::FilterImage result;
+    if (source.m_Width != width || source.m_Height != height || source.m_BitsPerPixel != 16)
+        source = plugins::FilterImage::Create(width, height, 16);
+    const size_t rowBytes = sizeof(uint16_t) * static_cast<size_t>(width);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(source.Row(y), raw + static_cast<ptrdiff_t>(y) * width, rowBytes);
+    plugins::ApplyFilterList(m_CrossFilters, source, result);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(filtered + static_cast<ptrdiff_t>(y) * width, result.Row(y), rowBytes);
 }
 
 void Workflow::LoadLastTomosynthesis() {

@@ -14,6 +14,7 @@
 #include "platform/Parser.h"
 #include "platform/Paths.h"
 #include "platform/TextConvert.h"
+#include "plugins/FilterPlugins.h"
 #include "viewer/ViewerCommands.h"
 #include "zor_text/Utf.h"
 #include "zor_vol/VolumeClass.h"
@@ -59,7 +60,11 @@ Workflow::Workflow(WorkflowPorts ports, WorkflowSettings settings)
     : m_Ports(std::move(ports)),
       m_Settings(std::move(settings)),
       m_TemplateMode(m_Settings.IsLastPanoramicPhantom) {
+    // The filter plug-ins serve the panoramic's treatment and the crosses' display filters.
+    plugins::ConfigureFilterPlugins(plugins::DefaultPluginFolder(), &m_Ports.Status);
+    plugins::LoadFilterPlugins();
     images::PanoramicPorts loaderPorts;
+    loaderPorts.m_Filter = &m_PanoramicFilter;
     loaderPorts.m_Status = &m_Ports.Status;
     loaderPorts.m_Steps = this;
     loaderPorts.m_StepWindow = &m_Ports.Steps;
@@ -75,6 +80,7 @@ Workflow::~Workflow() {
     m_Workers.reset();
     if (m_Watcher)
         m_Watcher->Stop();
+    plugins::UnloadFilterPlugins();
 }
 
 std::string Workflow::Tr(const std::string& tag) const {

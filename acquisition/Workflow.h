@@ -14,6 +14,7 @@
 #include "acquisition/IWorkflow.h"
 #include "images/DescriptionComposer.h"
 #include "images/ImageSettings.h"
+#include "plugins/FilterList.h"
 #include "viewer/CrossView.h"
 #include "volume/ReconstructionWorkers.h"
 
@@ -162,6 +163,8 @@ private:
     void StopWorkers();
     volume::ReconstructionWorkers& Workers();
     images::TemplateAcquisition TemplateAcquisitionNow() const;
+    /// The crosses' filter: the filter list on a slot's slice (any thread).
+    void FilterCross(const uint16_t* raw, uint16_t* filtered, int width, int height) const;
     bool ComputeAndSendTrajectory();
     void ArchiveExam();
     void UsePanoramic(bool templateMode);
@@ -188,6 +191,8 @@ private:
     std::unique_ptr<VolumeClass> m_Volume;
     std::unique_ptr<volume::ReconstructionWorkers> m_Workers;
     std::unique_ptr<viewer::CrossView> m_CrossView;
+    plugins::PluginDisplayFilter m_PanoramicFilter;  ///< the panoramic's treatment
+    std::vector<std::string> m_CrossFilters;         ///< the crosses' list (the automatic one)
     std::string m_VolumeImageId;
     double m_SliceFraction = 0.5;
     float m_CollimatorA = 0.0f;
