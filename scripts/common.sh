@@ -35,3 +35,17 @@ stop() {
   kill -KILL "$1" 2>/dev/null || true
   wait "$1" 2>/dev/null || true
 }
+
+# start_xvfb <width>x<height>: a private X server for the script (its pid joins PIDS, to be
+# ended by the script's cleanup); sets DISPLAY. Xvfb writes its display number to descriptor 3
+# once it accepts connections. Needs TMP and a fail function.
+start_xvfb() {
+  Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp 3>"$TMP/display" 2>/dev/null &
+  PIDS+=($!)
+  for _ in $(seq 200); do
+    grep -q '^[0-9]' "$TMP/display" 2>/dev/null && break
+    sleep 0.1
+  done
+  grep -q '^[0-9]' "$TMP/display" || fail "Xvfb did not start within 20 s"
+  DISPLAY=":$(head -n 1 "$TMP/display")"
+}

@@ -51,15 +51,7 @@ wait_log() {  # <text> <timeout in s> <what is awaited>
   done
 }
 
-# Xvfb writes its display number to descriptor 3 once it accepts connections.
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$TMP/display" 2>/dev/null &
-PIDS+=($!)
-for _ in $(seq 200); do
-  grep -q '^[0-9]' "$TMP/display" 2>/dev/null && break
-  sleep 0.1
-done
-grep -q '^[0-9]' "$TMP/display" || fail "Xvfb did not start within 20 s"
-DISPLAY=":$(head -n 1 "$TMP/display")"
+start_xvfb 1920x1080
 export DISPLAY ZOR_REGISTRY="$DEMO/registry.reg" CommonProgramFiles="$DEMO/common"
 export ZOR_SESSION="examination-$$" XDG_RUNTIME_DIR="$TMP/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
