@@ -71,16 +71,19 @@ public:
         }
     }
 
-    void Apply(const std::uint16_t* raw, std::uint16_t* out, int width, int height) {
+    /// Called for several slots at once: the scratch images belong to the calling thread.
+    void Apply(const std::uint16_t* raw, std::uint16_t* out, int width, int height) const {
+        thread_local std::vector<std::uint16_t> levelled;
+        thread_local std::vector<float> rows;
         const std::size_t n = static_cast<std::size_t>(width) * height;
-        m_Levelled.resize(n);
-        m_Rows.resize(n);
+        levelled.resize(n);
+        rows.resize(n);
         for (std::size_t i = 0; i < n; ++i)
-            m_Levelled[i] = m_Window[m_Gamma[raw[i]]];
+            levelled[i] = m_Window[m_Gamma[raw[i]]];
         // Horizontal then vertical 3-tap sums; the borders keep their pixel.
         for (int y = 0; y < height; ++y) {
-            const std::uint16_t* s = &m_Levelled[static_cast<std::size_t>(y) * width];
-            float* r = &m_Rows[static_cast<std::size_t>(y) * width];
+            const std::uint16_t* s = &levelled[static_cast<std::size_t>(y) * width];
+            float* r = &rows[static_cast<std::size_t>(y) * width];
             r[0] = 3.0f * s[0];
             r[width - 1] = 3.0f * s[width - 1];
             for (int x = 1; x < width - 1; ++x)
@@ -88,10 +91,10 @@ public:
         }
         for (int y = 0; y < height; ++y) {
             const int up = std::max(y - 1, 0), down = std::min(y + 1, height - 1);
-            const float* a = &m_Rows[static_cast<std::size_t>(up) * width];
-            const float* b = &m_Rows[static_cast<std::size_t>(y) * width];
-            const float* c = &m_Rows[static_cast<std::size_t>(down) * width];
-            const std::uint16_t* s = &m_Levelled[static_cast<std::size_t>(y) * width];
+            const float* a = &rows[static_cast<std::size_t>(up) * width];
+            const float* b = &rows[static_cast<std::size_t>(y) * width];
+            const float* c = &rows[static_cast<std::size_t>(down) * width];
+            const std::uint16_t* s = &levelled[static_cast<std::size_t>(y) * width];
             std::uint16_t* o = out + static_cast<std::size_t>(y) * width;
             for (int x = 0; x < width; ++x) {
                 const float blur = (a[x] + b[x] + c[x]) * (1.0f / 9.0f);
@@ -102,8 +105,7 @@ public:
     }
 
 private:
-    std::vector<std::uint16_t> m_Gamma, m_Window, m_Levelled;
-    std::vector<float> m_Rows;
+    std::vector<std::uint16_t> m_Gamma, m_Window;
 };
 
 }  // namespace zor::bench
