@@ -42,7 +42,7 @@ if [ "${ZOR_SKIP_TSAN:-0}" != 1 ]; then
     -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
     -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread \
     -DZOR_BUILD_BENCH=OFF >/dev/null
-  cmake --build "$ROOT/build-tsan" -j "$JOBS" --target volume_tests work_folder_watcher_tests \
+  cmake --build "$ROOT/build-tsan" -j "$JOBS" --target volume_tests work_folder_watcher_tests cross_view_tests \
     device_link_tests platform_tests
   echo "== Threaded tests under ThreadSanitizer"
   (cd "$ROOT/build-tsan" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \

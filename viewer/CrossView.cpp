@@ -144,17 +144,20 @@ void CrossView::GenerateCrosses() {
         return;
     m_Images.Resize(m_Count);
     m_Raw.resize(static_cast<std::size_t>(m_Count));
-    // The volume library cuts one slice at a time into its buffer; the filter and the display
-    // conversion of each slot are independent and share the cores.
+    // The planes and the curve angle are found cross by cross (a cross without a curve angle
+    // keeps the one before it); cutting, cropping, filtering and display conversion of each
+    // slot are independent and share the cores.
+    std::array<double, kCrossPositions> angles{};
     for (int i = 0; i < m_Count; ++i)
-        ExtractCross(i);
-    platform::ParallelFor(m_Count, [this](int slot) { ShowSlot(slot); });
+        angles[static_cast<std::size_t>(i)] = PlaceCross(i);
+    platform::ParallelFor(m_Count, [this, &angles](int cross) {
+        ExtractCross(cross, angles[static_cast<std::size_t>(cross)]);
+    });
 }
 
-void CrossView::ExtractCross(int cross) {
-    const double position = PositionOfCross(cross);
+double CrossView::PlaceCross(int cross) {
     SliceInfo& record = m_Records[static_cast<std::size_t>(cross)];
-    m_Volume->SliceInfo_Extract(position, m_Angle, &record);
+    m_Volume->SliceInfo_Extract(PositionOfCross(cross), m_Angle, &record);
     record.PanIndex = PanoramicIndex(record);
     if (m_Panoramic.lut != nullptr) {
         AngleAt(record.PanIndex, m_Angle);
@@ -162,22 +165,24 @@ void CrossView::ExtractCross(int cross) {
     }
     // Each cross is cut relative to the curve's direction at the volume's middle, the direction
     // the volume's grid was aligned with.
-    const double middle = m_AngleTable[static_cast<std::size_t>(m_Positions / 2)];
-    m_Volume->Slice_Extract(position, m_Angle - middle, &record);
-
-    const int slot = RangeValue() > 0.0 ? m_Count - 1 - cross : cross;
-    if (m_Settings.IsCrossCropped)
-        CropSlice(position);
-    std::vector<std::uint16_t>& raw = m_Raw[static_cast<std::size_t>(slot)];
-    const std::size_t size = static_cast<std::size_t>(m_Width) * m_Height;
-    raw.assign(m_Volume->m_SliceBuffer, m_Volume->m_SliceBuffer + size);
-    m_Images.PrepareSlice(slot, m_Width, m_Height);
+    return m_Angle - m_AngleTable[static_cast<std::size_t>(m_Positions / 2)];
 }
 
-void CrossView::CropSlice(double position) {
+void CrossView::ExtractCross(int cross, double angle) {
+    const double position = PositionOfCross(cross);
+    SliceInfo& record = m_Records[static_cast<std::size_t>(cross)];
+    const int slot = RangeValue() > 0.0 ? m_Count - 1 - cross : cross;
+    std::vector<std::uint16_t>& raw = m_Raw[static_cast<std::size_t>(slot)];
+    raw.resize(static_cast<std::size_t>(m_Width) * static_cast<std::size_t>(m_Height));
+    m_Volume->Slice_ExtractTo(position, angle, raw.data(), &record);
+    if (m_Settings.IsCrossCropped)
+        CropSlice(position, raw.data());
+    ShowSlot(slot);
+}
+
+void CrossView::CropSlice(double position, std::uint16_t* buffer) const {
     const int rows = m_Height;
     const int columns = m_Width;
-    std::uint16_t* buffer = m_Volume->m_SliceBuffer;
     const int d = static_cast<int>(position * 50.0 - 1.0) - 24;
     const float minimum = static_cast<float>(m_Settings.LeftRightCrossColumnCroppedMinimum);
     const float maximum = static_cast<float>(m_Settings.LeftRightCrossColumnCroppedMaximum);

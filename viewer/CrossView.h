@@ -128,8 +128,9 @@ private:
     int PanoramicIndex(const SliceInfo& info) const;
     bool AngleAt(int panoramicIndex, double& angle) const;
     void BuildAngleTable();
-    void ExtractCross(int cross);
-    void CropSlice(double position);
+    double PlaceCross(int cross);
+    void ExtractCross(int cross, double angle);
+    void CropSlice(double position, std::uint16_t* buffer) const;
     void ShowSlot(int slot);
     int NearestPosition(const Point& point) const;
     std::optional<Point> CurvePoint(int rawIndex) const;

@@ -66,7 +66,6 @@ bool VolumeClass::mAttach(const VolumeHeader& header, std::vector<uint16_t>&& vo
     }
     try {
         m_Slice.assign(static_cast<size_t>(header.Ny) * header.Nz, 0);
-        m_Block.assign(static_cast<size_t>(kBlock) * header.Nz, 0.0f);
         m_Air.assign(header.Nz, AirOf(header));
     } catch (const std::bad_alloc&) {
         return false;
@@ -84,7 +83,6 @@ bool VolumeClass::mAttach(const VolumeHeader& header, std::vector<uint16_t>&& vo
 bool VolumeClass::mTerminate(bool /*releaseAll*/) {
     std::vector<uint16_t>().swap(m_Voxels);
     std::vector<uint16_t>().swap(m_Slice);
-    std::vector<float>().swap(m_Block);
     std::vector<uint16_t>().swap(m_Air);
     m_Header = VolumeHeader{};
     m_DimX = m_DimY = m_DimZ = 0;
@@ -183,21 +181,31 @@ void VolumeClass::SliceInfo_Extract(double position, double angle, SliceInfo* in
 }
 
 void VolumeClass::Slice_Extract(double position, double angle, SliceInfo* info) {
-    if (m_Voxels.empty()) {
+    if (!m_Voxels.empty()) {
+        Slice_ExtractTo(position, angle, m_Slice.data(), info);
+    }
+}
+
+void VolumeClass::Slice_ExtractTo(double position, double angle, uint16_t* out,
+                                  SliceInfo* info) const {
+    if (m_Voxels.empty() || out == nullptr) {
         return;
     }
     const int ny = m_DimY, nz = m_DimZ, nx = m_DimX;
     if (!std::isfinite(position) || !std::isfinite(angle)) {
-        std::fill(m_Slice.begin(), m_Slice.end(), AirValue());
+        std::fill(out, out + static_cast<size_t>(ny) * nz, AirValue());
         return;
     }
     const Plane p = MakePlane(position, angle);
     if (info != nullptr) {
         FillInfo(p, angle, info);
     }
+    // Column blend scratch (kBlock × nz), one per thread so slices can be cut concurrently.
+    thread_local std::vector<float> block;
+    block.resize(static_cast<size_t>(kBlock) * nz);
     // Slice rows coincide with volume rows, so every slice column is a bilinear blend of four
     // contiguous voxel columns: blend whole columns, then scatter a block of them into rows.
-    float* blockBase = m_Block.data();
+    float* blockBase = block.data();
     const uint16_t* vox = m_Voxels.data();
     for (int c0 = 0; c0 < ny; c0 += kBlock) {
         const int cn = std::min(kBlock, ny - c0);
@@ -223,7 +231,7 @@ void VolumeClass::Slice_Extract(double position, double angle, SliceInfo* info) 
             BlendColumn(src[0], src[1], src[2], src[3], w, out, nz);
         }
         for (int k = 0; k < nz; ++k) {
-            uint16_t* row = m_Slice.data() + static_cast<size_t>(k) * ny + c0;
+            uint16_t* row = out + static_cast<size_t>(k) * ny + c0;
             for (int b = 0; b < cn; ++b) {
                 const float v = blockBase[static_cast<size_t>(b) * nz + k];
                 row[b] = static_cast<uint16_t>(v >= 65535.0f ? 65535.0f : v);

@@ -51,6 +51,9 @@ public:
     /// the grid are air (AirValue), whatever the position: neighbours outside the grid count as
     /// air, so the edge blends into it. Fills `info` when it is not null.
     void Slice_Extract(double position, double angle, SliceInfo* info);
+    /// Slice_Extract into `out` (m_DimZ × m_DimY samples) instead of the slice buffer. Reads the
+    /// volume only, so several threads may cut slices of one volume at once.
+    void Slice_ExtractTo(double position, double angle, uint16_t* out, SliceInfo* info) const;
 
     /// Takes over an already computed volume (used by the reconstruction library).
     bool mAttach(const zor_vol_file::VolumeHeader& header, std::vector<uint16_t>&& voxels);
@@ -78,6 +81,5 @@ private:
     zor_vol_file::VolumeHeader m_Header;
     std::vector<uint16_t> m_Voxels;
     std::vector<uint16_t> m_Slice;
-    std::vector<float> m_Block;   // column blend scratch, kBlock × m_DimZ
     std::vector<uint16_t> m_Air;  // one column of air for neighbours outside the grid
 };
