@@ -116,6 +116,7 @@ bool Workflow::EnterNavigationStep() {
         ShowWorkflowError(kNavigationErrorTitle, "Error on loading kestel", true);
         return false;
     }
+    ShowCurvePicture();
     float a = 0.0f;
     float b = 0.0f;
     if (m_YAxisMovable &&

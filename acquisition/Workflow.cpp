@@ -418,6 +418,7 @@ bool Workflow::EnterSelectionStep() {
     if (DriverFound())
         m_YAxisMovable = Query(platform::kQueryYAxisMovable).value_or(0) != 0;
     ShowPanoramic();
+    ShowCurvePicture();
     ShowVolumeSelectionStep(true);
     m_Ports.Timers.SetTimer(TimerId::SelectionSteps, kPollPeriodMs);
     return true;
@@ -441,6 +442,23 @@ void Workflow::ShowPanoramic() {
     bands.bandLimit = m_Loader->Bands().m_Limit;
     bands.yAxisMovable = m_YAxisMovable;
     m_Ports.Viewer.ShowPanoramic(image, bands);
+}
+
+void Workflow::ShowCurvePicture() {
+    images::PanoramicProjection* projection = m_Loader->Projection();
+    viewer::DisplayBitmap bitmap;
+    if (projection != nullptr) {
+        std::vector<uint32_t> pixels = projection->m_CurvePicture.ToBgra32TopFirst();
+        const viewer::ViewImage picture = viewer::ViewImage::External(
+            pixels.data(), projection->m_CurveWidth, projection->m_CurveHeight, 32);
+        if (pixels.size() == static_cast<size_t>(projection->m_CurveWidth) *
+                                 static_cast<size_t>(projection->m_CurveHeight))
+            viewer::MakeDisplayBitmap(picture, bitmap);
+    }
+    m_Ports.Viewer.ShowCurvePicture(std::move(bitmap));
+    const viewer::Rect frame = m_Ports.Viewer.CurvePictureFrame();
+    const int rect[4] = {frame.left, frame.top, frame.right, frame.bottom};
+    m_Loader->SetProjectionFrame(rect);
 }
 
 bool Workflow::EnterProjectionStep() {

@@ -169,6 +169,8 @@ private:
     void ArchiveExam();
     void UsePanoramic(bool templateMode);
     void ShowPanoramic();
+    /// Hands the loaded curve picture to the viewer and its drawing frame to the projection.
+    void ShowCurvePicture();
     void UpdateWorkFileCommands();
     void StartWatcher();
     void WaitForExposure();

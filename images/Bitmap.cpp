@@ -110,4 +110,23 @@ const uint8_t* Bitmap::ScanLine(unsigned y) const {
     return IsValid() ? m_Impl->image.getScanLine(y) : nullptr;
 }
 
+std::vector<uint32_t> Bitmap::ToBgra32TopFirst() const {
+    if (!IsValid() || m_Impl->image.getImageType() != FIT_BITMAP)
+        return {};
+    FIBITMAP* converted = FreeImage_ConvertTo32Bits(m_Impl->image);
+    if (converted == nullptr)
+        return {};
+    const unsigned width = FreeImage_GetWidth(converted);
+    const unsigned height = FreeImage_GetHeight(converted);
+    std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
+    for (unsigned y = 0; y < height; ++y) {
+        const auto* row = reinterpret_cast<const uint32_t*>(FreeImage_GetScanLine(converted, y));
+        uint32_t* out = pixels.data() + static_cast<size_t>(height - 1 - y) * width;
+        for (unsigned x = 0; x < width; ++x)
+            out[x] = row[x] | 0xFF000000u;
+    }
+    FreeImage_Unload(converted);
+    return pixels;
+}
+
 }  // namespace zor::images

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zor::images {
 
@@ -29,6 +30,9 @@ public:
     bool IsGrey16() const;
     /// Row `y` counted from the bottom; null when empty.
     const uint8_t* ScanLine(unsigned y) const;
+    /// The picture as 32-bit pixels (bytes B, G, R, 255), rows top first; empty when the
+    /// picture is empty or cannot be converted (16-bit greyscale, for one).
+    std::vector<uint32_t> ToBgra32TopFirst() const;
 
 private:
     struct Impl;

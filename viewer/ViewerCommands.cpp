@@ -1,5 +1,7 @@
 #include "viewer/ViewerCommands.h"
 
+#include <utility>
+
 #include "viewer/CrossView.h"
 
 namespace zor::viewer {
@@ -85,6 +87,15 @@ void ViewerCommands::HidePanoramic() {
     m_FramePending = false;
     m_Model.SetPanoramic(0, 0, {});
     m_Window.Invalidate();
+}
+
+void ViewerCommands::ShowCurvePicture(DisplayBitmap picture) {
+    m_CurvePicture = std::move(picture);
+    m_Window.Invalidate();
+}
+
+Rect ViewerCommands::CurvePictureFrame() const {
+    return viewer::CurvePictureFrame(m_Model.Layout(), m_CurvePicture.width, m_CurvePicture.height);
 }
 
 void ViewerCommands::SetViewerArea(const Rect& area) {

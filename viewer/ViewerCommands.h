@@ -34,6 +34,11 @@ public:
     void HidePanoramic();
     /// The panoramic as drawn; empty when none is shown.
     const DisplayBitmap& PanoramicBitmap() const { return m_Panoramic; }
+    /// The curve picture drawn beside the panoramic (empty: none).
+    void ShowCurvePicture(DisplayBitmap picture);
+    const DisplayBitmap& CurvePicture() const { return m_CurvePicture; }
+    /// Where the curve picture is drawn in the present layout; empty without one.
+    Rect CurvePictureFrame() const;
     /// The viewer area V (client coordinates), on every resize of the window.
     void SetViewerArea(const Rect& area);
 
@@ -60,6 +65,7 @@ private:
     ViewerStateModel m_Model;
     ViewerMouse m_Mouse{m_Model, m_Window};
     DisplayBitmap m_Panoramic;
+    DisplayBitmap m_CurvePicture;
     CrossImages m_Crosses;
     CrossView* m_CrossView = nullptr;
     bool m_FramePending = false;  ///< a panoramic arrived before the viewer area was known

@@ -26,7 +26,19 @@ ViewerLayout ComputeViewerLayout(const Rect& viewer, bool panoramicEnlarged,
     layout.crossPane = {layout.panoramic.left,
                         crossesOverPanoramic ? layout.panoramic.top : layout.panoramic.bottom,
                         layout.imagesRight, y1 - 30};
+    if (!panoramicEnlarged) {
+        constexpr int kCurveMargin = 12;
+        layout.curveArea = {layout.panoramic.right + kCurveMargin,
+                            layout.panoramic.top + kCurveMargin, layout.imagesRight - kCurveMargin,
+                            layout.panoramic.bottom - kCurveMargin};
+    }
     return layout;
+}
+
+Rect CurvePictureFrame(const ViewerLayout& layout, int curveWidth, int curveHeight) {
+    if (layout.curveArea.Empty() || curveWidth < 1 || curveHeight < 1)
+        return {};
+    return FitInCell(layout.curveArea, curveWidth, curveHeight);
 }
 
 PanoramicGeometry ComputePanoramicGeometry(const Rect& pane, int imageWidth, int imageHeight,

@@ -37,6 +37,9 @@ struct ViewerLayout {
     Rect panoramic;   ///< P
     Rect crossPane;   ///< the crosses' pane
     int middle;       ///< ym = trunc(y0 + (y1 - y0) * 0.5), the normal P's bottom
+    /// Where the curve picture (the arch seen from above, with the crosses' marker) goes: right
+    /// of the normal P up to xr, P's rows, less a margin; empty with P enlarged.
+    Rect curveArea;
 };
 
 /// The layout for `viewer` (V) and the two flags. P normal: (x0, y0, trunc(x0 + (0.9 x1 - x0)
@@ -83,6 +86,10 @@ int CrossColumns(int crossCount, int crossRows);
 /// pane.left + (W * (cell mod cols)) / cols, top pane.top + (H * (cell div cols)) / g, width
 /// W / cols, height H / g (integer divisions). Empty when n or g is below 1.
 Rect CrossCell(const Rect& pane, int crossCount, int crossRows, int cell);
+
+/// The curve picture's drawing frame: a curveWidth x curveHeight picture fitted into
+/// `layout.curveArea` (FitInCell); empty when either is empty.
+Rect CurvePictureFrame(const ViewerLayout& layout, int curveWidth, int curveHeight);
 
 /// Where a bitmapWidth x bitmapHeight bitmap is drawn inside `cell`, its aspect kept: centred
 /// horizontally when it is taller than the cell's shape, else centred vertically, with the

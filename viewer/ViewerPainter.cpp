@@ -221,21 +221,24 @@ const QImage& ViewerPainter::Stretched(const QImage& picture, const QSize& size,
 }
 
 // The panoramic is some ten times larger than its place on the screen and changes only with its
-// display settings: its stretched picture is kept while the bitmap's stamp and place stay.
-void ViewerPainter::DrawPanoramic(QPainter& p, const DisplayBitmap& panoramic, const Rect& image) {
-    const QRect target = ToQRect(image);
-    if (panoramic.stamp == 0) {
-        p.drawImage(target, WrapDisplayBitmap(panoramic));
+// display settings (the curve picture never): the stretched picture is kept while the bitmap's
+// stamp and place stay.
+void ViewerPainter::DrawKept(QPainter& p, const DisplayBitmap& bitmap, const Rect& place,
+                             ScaledPicture& cache) {
+    const QRect target = ToQRect(place);
+    if (bitmap.stamp == 0) {
+        p.drawImage(target, WrapDisplayBitmap(bitmap));
         return;
     }
-    ScaledPicture& cache = m_Panoramic;
-    if (cache.key != static_cast<qint64>(panoramic.stamp) || cache.size != target.size() ||
+    if (cache.key != static_cast<qint64>(bitmap.stamp) || cache.size != target.size() ||
         cache.image.isNull()) {
-        cache.key = static_cast<qint64>(panoramic.stamp);
+        cache.key = static_cast<qint64>(bitmap.stamp);
         cache.size = target.size();
         cache.image = QImage(target.size(), QImage::Format_RGB32);
         QPainter scaler(&cache.image);
-        scaler.drawImage(QRect(QPoint(0, 0), target.size()), WrapDisplayBitmap(panoramic));
+        // The thin lines of the curve picture would break up when pixels are dropped.
+        scaler.setRenderHint(QPainter::SmoothPixmapTransform, &cache == &m_Curve);
+        scaler.drawImage(QRect(QPoint(0, 0), target.size()), WrapDisplayBitmap(bitmap));
     }
     p.drawImage(target.topLeft(), cache.image);
 }
@@ -281,7 +284,10 @@ void ViewerPainter::Paint(const ViewerScene& s, QImage& target) {
 
     const PanoramicGeometry& g = s.panoramicGeometry;
     if (s.panoramic != nullptr && !s.panoramic->Empty() && !g.image.Empty())
-        DrawPanoramic(p, *s.panoramic, g.image);
+        DrawKept(p, *s.panoramic, g.image, m_Panoramic);
+    if (s.panoramic != nullptr && s.curvePicture != nullptr && !s.curvePicture->Empty() &&
+        !s.curveFrame.Empty())
+        DrawKept(p, *s.curvePicture, s.curveFrame, m_Curve);
     if (s.volumeOfInterestStep) {
         PaintHatching(p, g);
         PaintGuides(p, g);

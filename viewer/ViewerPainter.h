@@ -72,6 +72,11 @@ struct ViewerScene {
     bool markerShown = false;
     FrameCorners marker;  ///< the rotated marker rectangle's corners
     ColorRef markerColour = 0xFFFFFF;
+
+    /// The curve picture (the arch from above), stretched into `curveFrame` whenever the
+    /// panoramic is drawn; the marker lies on it.
+    const DisplayBitmap* curvePicture = nullptr;
+    Rect curveFrame;
 };
 
 /// Paints a ViewerScene. Keeps the stretched background pictures and panoramic between paints,
@@ -89,11 +94,13 @@ private:
         QImage image;
     };
     const QImage& Stretched(const QImage& picture, const QSize& size, ScaledPicture& cache);
-    void DrawPanoramic(QPainter& p, const DisplayBitmap& panoramic, const Rect& image);
+    void DrawKept(QPainter& p, const DisplayBitmap& bitmap, const Rect& place,
+                  ScaledPicture& cache);
 
     ScaledPicture m_Left;
     ScaledPicture m_Right;
     ScaledPicture m_Panoramic;  ///< keyed by the display bitmap's stamp
+    ScaledPicture m_Curve;
 };
 
 /// The cell a cross is framed in: cell i, or n - 1 - i when the range value is above 0.

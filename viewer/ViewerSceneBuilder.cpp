@@ -46,6 +46,8 @@ ViewerScene SceneOf(const ViewerCommands& viewer, int phase, const CrossView* cr
         !(scene.volumeShown && scene.crossesOverPanoramic)) {
         scene.panoramic = &panoramic;
         scene.panoramicGeometry = model.Panoramic();
+        scene.curvePicture = &viewer.CurvePicture();
+        scene.curveFrame = viewer.CurvePictureFrame();
     }
     const VolumeOfInterest& frame = model.VolumeOfInterestFrame();
     scene.volumeOfInterestStep = phase == kVolumeSelectionPhase && scene.panoramic != nullptr;
