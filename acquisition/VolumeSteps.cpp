@@ -166,13 +166,13 @@ int Workflow::InitVolume(const std::string& path) {
         m_CrossView = std::make_unique<viewer::CrossView>(
             m_Settings.Crosses, m_Ports.Viewer.Crosses(),
             [this](int, const uint16_t* raw, uint16_t* filtered, int width, int height) {
-                FilterCross(raw, filtered, width, height);
+                m_CrossFilters.Apply(raw, filtered, width, height);
             });
     }
     // Every cross shows the automatic list: the configured one, else the default gamma.
-    m_CrossFilters = plugins::AutomaticFilterList(
+    m_CrossFilters.Reset(plugins::AutomaticFilterList(
         platform::InstallPath(m_Settings.Images.m_InstallDir, {"config", "config.ini"}), 0.0, 1.0,
-        static_cast<double>(kCrossGamma));
+        static_cast<double>(kCrossGamma)));
     m_SliceFraction = 0.5;
     const int result = m_Volume->mInit(path.c_str());
     m_VolumeImageId = platform::FormatLocalTime("%Y-%m-%d_%H-%M-%S");
@@ -195,20 +195,6 @@ int Workflow::InitVolume(const std::string& path) {
     m_CrossView->SetCrossPane(m_Ports.Viewer.Model().Layout().crossPane);
     m_Ports.Viewer.SetCrossView(result == 0 ? m_CrossView.get() : nullptr);
     return result;
-}
-
-void Workflow::FilterCross(const uint16_t* raw, uint16_t* filtered, int width, int height) const {
-    // Each thread keeps its two images: the crosses of one frame share the same size.
-    thread_local plugins::FilterImage source;
-    thread_local plugins::FilterImage result;
-    if (source.m_Width != width || source.m_Height != height || source.m_BitsPerPixel != 16)
-        source = plugins::FilterImage::Create(width, height, 16);
-    const size_t rowBytes = sizeof(uint16_t) * static_cast<size_t>(width);
-    for (int y = 0; y < height; ++y)
-        std::memcpy(source.Row(y), raw + static_cast<ptrdiff_t>(y) * width, rowBytes);
-    plugins::ApplyFilterList(m_CrossFilters, source, result);
-    for (int y = 0; y < height; ++y)
-        std::memcpy(filtered + static_cast<ptrdiff_t>(y) * width, result.Row(y), rowBytes);
 }
 
 void Workflow::LoadLastTomosynthesis() {

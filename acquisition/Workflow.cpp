@@ -59,7 +59,14 @@ bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
 Workflow::Workflow(WorkflowPorts ports, WorkflowSettings settings)
     : m_Ports(std::move(ports)),
       m_Settings(std::move(settings)),
+      m_CrossFilters({m_Ports.Status, m_Ports.Window,
+                      [this] {
+                          if (m_CrossView)
+                              m_CrossView->ApplyFilters();
+                          m_Ports.Window.Invalidate();
+                      }}),
       m_TemplateMode(m_Settings.IsLastPanoramicPhantom) {
+    m_Ports.Viewer.SetCrossFilters(&m_CrossFilters);
     // The filter plug-ins serve the panoramic's treatment and the crosses' display filters.
     plugins::ConfigureFilterPlugins(plugins::DefaultPluginFolder(), &m_Ports.Status);
     plugins::LoadFilterPlugins();
@@ -77,6 +84,7 @@ Workflow::Workflow(WorkflowPorts ports, WorkflowSettings settings)
 // The threads are joined before the objects they use go: the workers before the volume, the
 // watcher before the ports.
 Workflow::~Workflow() {
+    m_Ports.Viewer.SetCrossFilters(nullptr);
     m_Workers.reset();
     if (m_Watcher)
         m_Watcher->Stop();

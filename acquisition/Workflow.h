@@ -10,6 +10,7 @@
 #include <string>
 
 #include "acquisition/AcquisitionRecord.h"
+#include "acquisition/CrossFilterChains.h"
 #include "acquisition/DriverParameters.h"
 #include "acquisition/IWorkflow.h"
 #include "images/DescriptionComposer.h"
@@ -150,6 +151,8 @@ public:
     std::filesystem::path WorkFolder() const;
     /// The cross view of the loaded volume; null before the first volume.
     viewer::CrossView* Crosses() { return m_CrossView.get(); }
+    /// The crosses' display filters (their list is the treatment an export records).
+    const CrossFilterChains& CrossFilters() const { return m_CrossFilters; }
     const std::string& VolumeImageId() const { return m_VolumeImageId; }
     /// Loads the volume file and resets the crosses on it; 0 or the volume library's error.
     int InitVolume(const std::string& path);
@@ -163,8 +166,6 @@ private:
     void StopWorkers();
     volume::ReconstructionWorkers& Workers();
     images::TemplateAcquisition TemplateAcquisitionNow() const;
-    /// The crosses' filter: the filter list on a slot's slice (any thread).
-    void FilterCross(const uint16_t* raw, uint16_t* filtered, int width, int height) const;
     bool ComputeAndSendTrajectory();
     void ArchiveExam();
     void UsePanoramic(bool templateMode);
@@ -194,7 +195,7 @@ private:
     std::unique_ptr<volume::ReconstructionWorkers> m_Workers;
     std::unique_ptr<viewer::CrossView> m_CrossView;
     plugins::PluginDisplayFilter m_PanoramicFilter;  ///< the panoramic's treatment
-    std::vector<std::string> m_CrossFilters;         ///< the crosses' list (the automatic one)
+    CrossFilterChains m_CrossFilters;                ///< the filter list the crosses show
     std::string m_VolumeImageId;
     double m_SliceFraction = 0.5;
     float m_CollimatorA = 0.0f;

@@ -16,6 +16,9 @@ public:
     /// `text` is UTF-8 and may be empty (clears the line, logs nothing). `level` is 0 error,
     /// 1 information, 2 warning, anything else no icon. `autoClear` clears the line 3000 ms later.
     virtual void LogMessage(const std::string& text, bool bold, int level, bool autoClear) = 0;
+    /// Shows `text` in the status line without an icon and without logging it (a value that
+    /// follows the mouse). By default nothing is shown.
+    virtual void ShowStatusText(const std::string& /*text*/) {}
 };
 
 /// The workflow's blocking error display (implemented by the workflow, used by the layers below).
@@ -85,6 +88,8 @@ public:
     /// Marks `button` as the active tool (flat) and clears the other tool buttons; nullopt
     /// clears them all.
     virtual void MarkToolButton(std::optional<CommandId> button) = 0;
+    /// Gives `button` the picture of bitmap resource `bitmap`. By default nothing changes.
+    virtual void SetButtonBitmap(CommandId /*button*/, int /*bitmap*/) {}
     virtual void SetCursor(CursorId cursor) = 0;
     /// The wait cursor over the whole program while `busy`.
     virtual void SetWaitCursor(bool busy) = 0;

@@ -51,8 +51,42 @@ set_cross_count() {
     fail "SliceVisualNumber $1 not written into $REGISTRY"
 }
 
+# Phase 5's column from the top: brightness, contrast, gamma, unsharp, filters reset.
+click_tool() {
+  xdotool mousemove --sync $((X + WIDTH * 92923 / 100000 + SIZE / 2)) \
+    $((Y + HEIGHT * 4 / 100 + $1 * STEP + SIZE / 2)) click 1
+  sleep 0.5
+}
+# The cross pane's part of the screen, for the filters' montage.
+shot() {
+  import -window root -crop "$((WIDTH * 9 / 10))x$((HEIGHT / 2 - 30))+$X+$((Y + HEIGHT / 2))" \
+    png:- | convert - +repage -resize 50% -background white -gravity north -splice 0x24 \
+    -pointsize 18 -annotate +0+2 "$2" "$TMP/filters-$1.png"
+}
+# With 12 crosses: a brightness and a contrast drag over the crosses to the right and a gamma drag
+# to the left (each a sixteenth of the screen), the unsharp filter on, then filters reset; each
+# step's crosses in one montage.
+adjust_filters() {
+  local cx=$((X + WIDTH * 3 / 10)) cy=$((Y + HEIGHT * 3 / 4)) d tool name
+  shot 0 "as loaded"
+  for tool in 0 1 2; do
+    name=(brightness contrast gamma)
+    click_tool "$tool"
+    d=$((WIDTH / 16)); [ "$tool" = 2 ] && d=$((-d))
+    xdotool mousemove --sync "$cx" "$cy" mousedown 1
+    for step in 1 2 3 4; do xdotool mousemove --sync $((cx + d * step / 4)) "$cy"; sleep 0.1; done
+    xdotool mouseup 1; sleep 1
+    shot $((tool + 1)) "after a ${name[tool]} drag"
+  done
+  click_tool 3; sleep 1; shot 4 "unsharp on"
+  click_tool 4; sleep 1; shot 5 "filters reset"
+  montage "$TMP"/filters-[0-5].png -tile 2x3 -geometry +4+4 png:- |
+    convert - -resize 1200x -colors 128 "PNG8:$OUT/filters.png"
+  echo "screenshot: $OUT/filters.png"
+}
+
 start_xvfb 1920x1080
-export DISPLAY ZOR_REGISTRY="$REGISTRY"
+export DISPLAY ZOR_REGISTRY="$REGISTRY" CommonProgramFiles="$DEMO/common"  # the filter plug-ins
 export ZOR_SESSION="check-crosses-$$" XDG_RUNTIME_DIR="$TMP/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 
@@ -90,6 +124,7 @@ for n in 5 12 48; do
   sleep 1
   import -window root "$OUT/crosses-$n.png"
   echo "screenshot: $OUT/crosses-$n.png"
+  [ "$n" = 12 ] && adjust_filters
   stop "$MANAGER"
   unset 'PIDS[${#PIDS[@]}-1]'
 done

@@ -128,6 +128,11 @@ void ToolButtons::MarkMode(std::optional<CommandId> id) {
         m_Buttons.at(mode)->SetFlat(id == mode, true);
 }
 
+void ToolButtons::SetBitmap(CommandId id, int bitmap) {
+    if (const auto it = m_Buttons.find(id); it != m_Buttons.end())
+        it->second->SetBitmaps(BitmapResourcePath(bitmap), kDarkGrey);
+}
+
 ui::CButtonST* ToolButtons::Button(CommandId id) const {
     auto it = m_Buttons.find(id);
     return it == m_Buttons.end() ? nullptr : it->second;

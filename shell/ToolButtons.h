@@ -42,6 +42,8 @@ public:
     /// Marks `id` as the active tool (flat style) and clears the other mode buttons; nullopt
     /// clears them all.
     void MarkMode(std::optional<CommandId> id);
+    /// Gives button `id` the picture of bitmap resource `bitmap`.
+    void SetBitmap(CommandId id, int bitmap);
 
     ui::CButtonST* Button(CommandId id) const;
 

@@ -239,6 +239,14 @@ void Czor_managerDlg::LogMessage(const std::string& text, bool bold, int level, 
         m_Timers->SetTimer(TimerId::StatusClear, kStatusClearMs);
 }
 
+void Czor_managerDlg::ShowStatusText(const std::string& text) {
+    m_Status->Show(RemoveLineBreaks(text), false, 3);
+}
+
+void Czor_managerDlg::SetButtonBitmap(CommandId button, int bitmap) {
+    m_Buttons->SetBitmap(button, bitmap);
+}
+
 namespace {
 
 /// Previous and Following sit at the two ends of the cross pane, which moves with the viewer's

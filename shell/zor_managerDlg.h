@@ -69,10 +69,12 @@ public:
 
     // IStatusSink: the status line and the activity log.
     void LogMessage(const std::string& text, bool bold, int level, bool autoClear) override;
+    void ShowStatusText(const std::string& text) override;
     // IMainWindow
     void ShowButtonsForPhase(int phase, bool lastPanoramic, bool lastTomosynthesis) override;
     void SetButtonVisible(CommandId button, bool visible) override;
     void MarkToolButton(std::optional<CommandId> button) override;
+    void SetButtonBitmap(CommandId button, int bitmap) override;
     void SetCursor(CursorId cursor) override;
     void SetWaitCursor(bool busy) override;
     void SetTitle(const std::string& title) override;

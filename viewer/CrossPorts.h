@@ -43,15 +43,20 @@ public:
     virtual void ToggleSelection(int position) = 0;
 };
 
-/// Brightness, contrast and gamma adjusted by dragging over the cross pane. (dx, dy) is the
-/// pointer's offset in pixels from where the button went down; `paneWidth` the cross pane's width.
-class ILevelAdjustment {
+/// The crosses' display filters as the operator changes them: brightness, contrast and gamma
+/// by dragging over the cross pane ((dx, dy) is the pointer's offset in pixels from where the
+/// button went down, `paneWidth` the cross pane's width), the unsharp toggle and the reset.
+class ICrossFilters {
 public:
-    virtual ~ILevelAdjustment() = default;
+    virtual ~ICrossFilters() = default;
     /// Shows the value `mode` would get, without changing any filter list.
     virtual void PreviewLevel(ToolMode mode, int dx, int dy, int paneWidth) = 0;
     /// Applies the change to the filter list of every cross and redraws them.
     virtual void ApplyLevel(ToolMode mode, int dx, int dy, int paneWidth) = 0;
+    /// Switches the unsharp bundle on or off in every cross's list.
+    virtual void ToggleUnsharp() = 0;
+    /// Back to the brightness, contrast and gamma before the first adjustment; unsharp off.
+    virtual void ResetFilters() = 0;
 };
 
 /// The persistent number of crosses shown (the setting SliceVisualNumber).
@@ -64,7 +69,7 @@ public:
 /// The ports of the mouse handling; none owned. A null cross view means no volume is shown.
 struct CrossPorts {
     ICrossView* Crosses = nullptr;
-    ILevelAdjustment* Levels = nullptr;
+    ICrossFilters* Filters = nullptr;
     ICrossCountSetting* CountSetting = nullptr;
 };
 

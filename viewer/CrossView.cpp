@@ -155,6 +155,16 @@ void CrossView::GenerateCrosses() {
     });
 }
 
+void CrossView::ApplyFilters() {
+    const int slots = std::min(m_Count, static_cast<int>(m_Raw.size()));
+    if (m_Volume == nullptr || m_Volume->mIsNull())
+        return;
+    platform::ParallelFor(slots, [this](int slot) {
+        if (!m_Raw[static_cast<std::size_t>(slot)].empty())
+            ShowSlot(slot);
+    });
+}
+
 double CrossView::PlaceCross(int cross) {
     SliceInfo& record = m_Records[static_cast<std::size_t>(cross)];
     m_Volume->SliceInfo_Extract(PositionOfCross(cross), m_Angle, &record);

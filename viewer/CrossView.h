@@ -88,6 +88,9 @@ public:
     void UpdateCrossMarker() override;
     void SetCrossCount(int count, int rows) override;
     void GenerateCrosses() override;
+    /// Runs the slots' filter again on the slices already cut and converts them for display
+    /// (the filter changed, the crosses did not).
+    void ApplyFilters();
     void ToggleSelection(int position) override;
 
     /// The centre index the last accepted move gave (25 after a reset).

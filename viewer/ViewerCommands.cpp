@@ -21,10 +21,17 @@ void ViewerCommands::OnCommand(CommandId id) {
     }
     switch (id) {
         case CommandId::Scrolling:
+            EndModes();
+            break;
         case CommandId::Unsharp:
         case CommandId::FiltersReset:
-            // The filter chains of the crosses come with the volume; the modes end either way.
             EndModes();
+            if (m_Filters != nullptr) {
+                if (id == CommandId::Unsharp)
+                    m_Filters->ToggleUnsharp();
+                else
+                    m_Filters->ResetFilters();
+            }
             break;
         case CommandId::Previous:
         case CommandId::Following:
@@ -42,6 +49,11 @@ void ViewerCommands::OnCommand(CommandId id) {
 void ViewerCommands::SetCrossView(CrossView* crosses) {
     m_CrossView = crosses;
     m_Mouse.SetCrossView(crosses);
+}
+
+void ViewerCommands::SetCrossFilters(ICrossFilters* filters) {
+    m_Filters = filters;
+    m_Mouse.SetCrossFilters(filters);
 }
 
 void ViewerCommands::SelectMode(ToolMode mode) {

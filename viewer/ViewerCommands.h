@@ -46,6 +46,9 @@ public:
     /// The cross view of the shown volume (null: none); the mouse and the step commands reach
     /// it from now on.
     void SetCrossView(CrossView* crosses);
+    /// The crosses' display filters (null: none); the level drags, the unsharp toggle and the
+    /// filters reset reach them from now on.
+    void SetCrossFilters(ICrossFilters* filters);
     CrossView* CrossViewShown() const { return m_CrossView; }
     CrossImages& Crosses() { return m_Crosses; }
     const CrossImages& Crosses() const { return m_Crosses; }
@@ -68,6 +71,7 @@ private:
     DisplayBitmap m_CurvePicture;
     CrossImages m_Crosses;
     CrossView* m_CrossView = nullptr;
+    ICrossFilters* m_Filters = nullptr;
     bool m_FramePending = false;  ///< a panoramic arrived before the viewer area was known
 };
 

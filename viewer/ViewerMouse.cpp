@@ -97,10 +97,10 @@ void ViewerMouse::MoveOverVolume(Point p, bool buttonHeld, const ViewerLayout& l
                 m_Ports.Crosses->MoveCrosses(kDragMode, &p);
                 m_Window.Invalidate();
             }
-        } else if (IsLevelMode(mode) && buttonHeld && m_Ports.Levels) {
+        } else if (IsLevelMode(mode) && buttonHeld && m_Ports.Filters) {
             const Point start = m_Model.DragStart();
-            m_Ports.Levels->PreviewLevel(mode, p.x - start.x, p.y - start.y,
-                                         CrossPaneWidth(layout));
+            m_Ports.Filters->PreviewLevel(mode, p.x - start.x, p.y - start.y,
+                                          CrossPaneWidth(layout));
         }
         return;
     }
@@ -152,8 +152,8 @@ void ViewerMouse::ReleaseOverVolume(Point p, const ViewerLayout& layout) {
     if (mode == ToolMode::Zoom) {
         ChangeCrossCount(length, p.x < start.x);
     } else if (IsLevelMode(mode)) {
-        if (m_Ports.Levels)
-            m_Ports.Levels->ApplyLevel(mode, dx, dy, width);
+        if (m_Ports.Filters)
+            m_Ports.Filters->ApplyLevel(mode, dx, dy, width);
     } else {
         // The drag moved the crosses' records and marker only; their pictures are extracted
         // once, here, so that they show the place the marker shows.

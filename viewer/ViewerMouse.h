@@ -26,6 +26,7 @@ public:
     /// setting of the number of crosses; each may be null.
     void SetPorts(const CrossPorts& ports) { m_Ports = ports; }
     void SetCrossView(ICrossView* crosses) { m_Ports.Crosses = crosses; }
+    void SetCrossFilters(ICrossFilters* filters) { m_Ports.Filters = filters; }
 
     /// Left button down: the drag start; the cursor of what lies under the pointer; in the
     /// volume-selection step a press on the panoramic moves the frame and marks the volume of

@@ -23,6 +23,7 @@ public:
         if (!text.empty())
             Log.push_back(text);
     }
+    void ShowStatusText(const std::string& text) override { Status = text; }
     void SetTimer(TimerId id, int periodMs) override { Timers[id] = periodMs; }
     void KillTimer(TimerId id) override { Timers.erase(id); }
     bool TimerRuns(TimerId id) const { return Timers.count(id) != 0; }
@@ -57,6 +58,7 @@ public:
             LastPanoramicButton = visible;
     }
     void MarkToolButton(std::optional<CommandId> button) override { MarkedTool = button; }
+    void SetButtonBitmap(CommandId button, int bitmap) override { Bitmaps[button] = bitmap; }
     void SetCursor(CursorId cursor) override { Cursor = cursor; }
     void SetWaitCursor(bool busy) override { WaitCursor = busy; }
     void SetTitle(const std::string& title) override { Title = title; }
@@ -75,6 +77,7 @@ public:
     int ColumnRefreshes = 0;
     bool LastPanoramicButton = false;
     std::optional<CommandId> MarkedTool;
+    std::map<CommandId, int> Bitmaps;
     CursorId Cursor = CursorId::Arrow;
     bool WaitCursor = false;
     std::string Title;

@@ -40,6 +40,15 @@ TEST(ViewerCommands, ToolModesAreExclusiveWithTheirButtonAndCursor) {
         EXPECT_EQ(ui.MarkedTool, c.command);
         EXPECT_EQ(ui.Cursor, c.cursor);
     }
+    // Unsharp and reset end the modes and reach the crosses' filters.
+    struct Filters : ICrossFilters {
+        void PreviewLevel(ToolMode, int, int, int) override {}
+        void ApplyLevel(ToolMode, int, int, int) override {}
+        void ToggleUnsharp() override { calls += "u"; }
+        void ResetFilters() override { calls += "r"; }
+        std::string calls;
+    } filters;
+    viewer.SetCrossFilters(&filters);
     for (CommandId ending : {CommandId::Scrolling, CommandId::Unsharp, CommandId::FiltersReset}) {
         viewer.OnCommand(CommandId::Gamma);
         viewer.OnCommand(ending);
@@ -47,6 +56,7 @@ TEST(ViewerCommands, ToolModesAreExclusiveWithTheirButtonAndCursor) {
         EXPECT_EQ(ui.MarkedTool, std::nullopt);
         EXPECT_EQ(ui.Cursor, CursorId::Arrow);
     }
+    EXPECT_EQ(filters.calls, "ur");
 }
 
 // A zoom-mode drag on the panoramic enlarges it without moving the frame; a start in zoom mode

@@ -12,7 +12,7 @@ using namespace zor::viewer;
 namespace {
 
 /// Records what the mouse asks of the crosses, in order.
-class CrossRecorder : public ICrossView, public ILevelAdjustment, public ICrossCountSetting {
+class CrossRecorder : public ICrossView, public ICrossFilters, public ICrossCountSetting {
 public:
     double Centre() const override { return m_Centre; }
     void SetCentre(double centre) override { m_Centre = centre; }
@@ -36,6 +36,8 @@ public:
     void ApplyLevel(ToolMode, int dx, int dy, int w) override {
         Log("apply " + At({dx, dy}) + " " + std::to_string(w));
     }
+    void ToggleUnsharp() override { Log("unsharp"); }
+    void ResetFilters() override { Log("reset"); }
     void StoreSliceVisualNumber(int n) override { Stored = n; }
 
     std::vector<std::string> Calls;

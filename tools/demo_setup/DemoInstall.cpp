@@ -52,8 +52,12 @@ bool WriteIni(const fs::path& file, int language, std::string& error) {
            "language="
         << language
         << "\n\n"
+           // The reconstruction uses a narrow band of the 16 bits: the crosses are stretched
+           // to the levels present (the cropped zeros left out) before the default gamma.
            "[FILTERS_AUTOMATIC_3D]\n"
-           "MAX_ENTRIES=0\n";
+           "MAX_ENTRIES=2\n"
+           "FILTER_01=ShannonStretching 0.020000,0.980000,0,1,0,0\n"
+           "FILTER_02=gamma 1.100000\n";
     if (!out)
         error = "cannot write " + file.string();
     return static_cast<bool>(out);
