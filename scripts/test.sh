@@ -33,8 +33,9 @@ fi
 
 if [ "${ZOR_SKIP_TSAN:-0}" != 1 ]; then
   # Only the executables whose tests run several threads are built; ctest skips the others
-  # (their tests are named <target>_NOT_BUILT). The two name-ownership tests fork a child that
-  # starts threads, which ThreadSanitizer does not support; the other stages run them.
+  # (their tests are named <target>_NOT_BUILT). The two name-ownership tests and the parallel
+  # loop's fork test fork a child that starts threads, which ThreadSanitizer does not support;
+  # the other stages run them.
   echo "== ThreadSanitizer build of the threaded tests (clang)"
   cmake -S "$ROOT" -B "$ROOT/build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
@@ -42,12 +43,12 @@ if [ "${ZOR_SKIP_TSAN:-0}" != 1 ]; then
     -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
     -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread \
     -DZOR_BUILD_BENCH=OFF >/dev/null
-  cmake --build "$ROOT/build-tsan" -j "$JOBS" --target volume_tests work_folder_watcher_tests cross_view_tests \
-    device_link_tests platform_tests
+  cmake --build "$ROOT/build-tsan" -j "$JOBS" --target volume_tests work_folder_watcher_tests \
+    cross_view_tests device_link_tests platform_tests
   echo "== Threaded tests under ThreadSanitizer"
   (cd "$ROOT/build-tsan" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
      ctest -j "$JOBS" --output-on-failure --timeout 900 -LE no-sanitize \
-     -E '_NOT_BUILT$|^NamedObject\.Exclusive|^OtherUsers\.')
+     -E '_NOT_BUILT$|^NamedObject\.Exclusive|^OtherUsers\.|^ParallelFor\.Forked')
 fi
 
 if [ "${ZOR_SKIP_FUZZ:-0}" != 1 ]; then

@@ -2,11 +2,11 @@
 
 #include <cmath>
 #include <random>
-#include <thread>
 
 #include "images/DescriptionComposer.h"
 #include "images/DescriptionText.h"
 #include "images/ImageConstants.h"
+#include "platform/ParallelFor.h"
 #include "plugins/FilterPlugins.h"
 #include "plugins/PluginConstants.h"
 
@@ -50,16 +50,14 @@ std::vector<std::string> PanoramicTreatment() {
 void ApplyAll(const std::vector<std::string>& filters,
               const std::vector<plugins::FilterImage>& sources,
               std::vector<plugins::FilterImage>& destinations, int threads) {
-    auto part = [&](size_t first, size_t step) {
-        for (size_t i = first; i < sources.size(); i += step)
-            plugins::ApplyFilterList(filters, sources[i], destinations[i]);
-    };
-    std::vector<std::thread> helpers;
-    for (int t = 1; t < threads; ++t)
-        helpers.emplace_back(part, static_cast<size_t>(t), static_cast<size_t>(threads));
-    part(0, static_cast<size_t>(threads));
-    for (auto& helper : helpers)
-        helper.join();
+    // The program's own parallel loop, as the crosses use it.
+    platform::ParallelFor(
+        static_cast<int>(sources.size()),
+        [&](int i) {
+            const auto k = static_cast<size_t>(i);
+            plugins::ApplyFilterList(filters, sources[k], destinations[k]);
+        },
+        static_cast<unsigned>(threads));
 }
 
 }  // namespace zor::bench
