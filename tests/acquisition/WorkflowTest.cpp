@@ -75,18 +75,20 @@ protected:
             fs::remove(Work(name));
         m_Workflow = Make(&m_Driver);
     }
-    std::unique_ptr<Workflow> Make(IDriverStatus* driver) {
+    std::unique_ptr<Workflow> Make(IDriverStatus* driver, bool enter = true) {
         WorkflowSettings settings;
         settings.Images.m_InstallDir = s_Install->Path().string();
         WorkflowPorts ports{m_Ui, m_Ui, m_Ui, m_Ui, m_Ui, m_Viewer, &m_Link};
         ports.Driver = driver;
+        ports.NameWaitingWindow = m_NameWaitingWindow;
         ports.Launch = [this](const fs::path& file, const std::string& params, const fs::path&) {
             m_Launches.push_back(file.filename().string() + params);
             return m_LaunchResult;
         };
         ports.Pause = [](std::chrono::milliseconds) {};
         auto workflow = std::make_unique<Workflow>(ports, settings);
-        workflow->EnterWorkflowStep(1, true, true);
+        if (enter)
+            workflow->EnterWorkflowStep(1, true, true);
         return workflow;
     }
     std::string Work(const char* name) const {
@@ -117,6 +119,7 @@ protected:
     viewer::ViewerCommands m_Viewer{m_Ui, m_Ui, m_Ui};
     std::vector<std::string> m_Launches;
     int m_LaunchResult = 42;
+    bool m_NameWaitingWindow = false;
     std::unique_ptr<Workflow> m_Workflow;
 };
 
@@ -158,7 +161,7 @@ TEST_F(WorkflowTest, PollAsksInOrderAndRedrawsOnlyOnAChange) {
     EXPECT_EQ(m_Ui.Log.back(), "acquisition started");
 }
 
-TEST_F(WorkflowTest, InstructionsFollowTheModeAndTheSizeClass) {
+TEST_F(WorkflowTest, InstructionsFollowTheModeAndTheSizeClassesOnlySixToThirtyOneAccepted) {
     // Positioned device: one unnumbered line for the tomosynthesis size class, two for 6.
     m_Driver.Replies[kQueryState] = kPatientPositioned;
     m_Workflow->PollDeviceState(false, true, true, true, true);
@@ -179,32 +182,39 @@ TEST_F(WorkflowTest, InstructionsFollowTheModeAndTheSizeClass) {
     EXPECT_EQ(Line(2), "3) Push X-rays button to acquire image");
     EXPECT_EQ(Line(3), "");
     EXPECT_EQ(Bitmap(3), "");
+
+    // In template mode the device's size class counts; outside 6..31 it is stored as 31.
+    m_Workflow->LoadPhantomPanoramic();
+    ASSERT_TRUE(m_Workflow->TemplateMode());
+    for (const auto& [reply, accepted] :
+         std::vector<std::pair<int32_t, bool>>{{6, true}, {31, true}, {40, true}, {7, false}}) {
+        m_Driver.Replies[kQuerySizeClass] = reply;
+        const int result = m_Workflow->PollDeviceState(false, true, true, true, true);
+        EXPECT_EQ(result != 1, accepted) << reply;
+    }
+    EXPECT_EQ(Title(), "PANORAMIC IMAGE ACQUISITION ERROR");
+    EXPECT_EQ(Line(0), "Incompatible patient size [7]");
 }
 
 TEST_F(WorkflowTest, NotReadyDevicesShowTheirReasonOnceAndKeepPolling) {
-    struct Case {
-        std::map<int32_t, int32_t> Replies;
-        const char* Text;
+    const std::tuple<int32_t, int32_t, std::string> cases[] = {
+        {kQueryState, kSetup, "device is in setup state"},
+        {kQueryState, kDummyRun, "device is performing dummy run"},
+        {kQueryState, kAlarm, "device is in alarm state"},
+        {kQueryState, kService, "device is in service state"},
+        {kQueryState, kUpdate, "device is in update state"},
+        {kQueryErrorNumber, 17, "device is in error n. 17"},
+        {kQueryLock, 0, "pcdriver has not lock"},
     };
-    const Case cases[] = {
-        {{{kQueryState, kSetup}}, "device is in setup state"},
-        {{{kQueryState, kDummyRun}}, "device is performing dummy run"},
-        {{{kQueryState, kAlarm}}, "device is in alarm state"},
-        {{{kQueryState, kService}}, "device is in service state"},
-        {{{kQueryState, kUpdate}}, "device is in update state"},
-        {{{kQueryErrorNumber, 17}}, "device is in error n. 17"},
-        {{{kQueryLock, 0}}, "pcdriver has not lock"},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [code, reply, text] : cases) {
         ScriptedDriver driver;
-        for (const auto& [code, reply] : c.Replies)
-            driver.Replies[code] = reply;
+        driver.Replies[code] = reply;
         m_Ui.Timers.clear();
         m_Ui.Log.clear();
         auto workflow = Make(&driver);
-        EXPECT_EQ(Title(), "PANORAMIC IMAGE ACQUISITION ERROR") << c.Text;
-        EXPECT_EQ(Line(0), c.Text);
-        EXPECT_EQ(m_Ui.Log.back(), std::string(c.Text) + "  ") << "errors are logged";
+        EXPECT_EQ(Title(), "PANORAMIC IMAGE ACQUISITION ERROR") << text;
+        EXPECT_EQ(Line(0), text);
+        EXPECT_EQ(m_Ui.Log.back(), text + "  ") << "errors are logged";
         EXPECT_EQ(m_Ui.Timers[TimerId::DevicePoll], 2000);
         EXPECT_EQ(m_Ui.Timers[TimerId::StepHide], 5000);
         EXPECT_FALSE(workflow->WaitingForPanoramic());
@@ -219,7 +229,6 @@ TEST_F(WorkflowTest, NotReadyDevicesShowTheirReasonOnceAndKeepPolling) {
     EXPECT_EQ(Title(), "TOMOSYNTHESIS PROJECTIONS ACQUISITION ERROR");
 
     // Timer 3 shows errors on its first tick only; once ready it waits for the exposure.
-    m_Ui.HideStep();
     ScriptedDriver later;
     later.Running = false;
     auto waiting = Make(&later);
@@ -238,33 +247,14 @@ TEST_F(WorkflowTest, NotReadyDevicesShowTheirReasonOnceAndKeepPolling) {
     EXPECT_TRUE(m_Ui.TimerRuns(TimerId::ExposureWatch));
 }
 
-TEST_F(WorkflowTest, SizeClassesSixAndThirtyOneAreAccepted) {
-    // In template mode the device's size class counts; outside 6..31 it is stored as 31.
-    m_Workflow->LoadPhantomPanoramic();
-    ASSERT_TRUE(m_Workflow->TemplateMode());
-    for (const auto& [reply, accepted] :
-         std::vector<std::pair<int32_t, bool>>{{6, true}, {31, true}, {40, true}, {7, false}}) {
-        m_Driver.Replies[kQuerySizeClass] = reply;
-        const int result = m_Workflow->PollDeviceState(false, true, true, true, true);
-        EXPECT_EQ(result != 1, accepted) << reply;
-    }
-    EXPECT_EQ(Title(), "PANORAMIC IMAGE ACQUISITION ERROR");
-    EXPECT_EQ(Line(0), "Incompatible patient size [7]");
-}
-
 TEST_F(WorkflowTest, WaitingWindowExistsOnlyWhileAnExposureIsAwaited) {
     ::setenv("ZOR_SESSION", ("workflow-" + std::to_string(::getpid())).c_str(), 1);
-    WorkflowSettings settings;
-    settings.Images.m_InstallDir = s_Install->Path().string();
-    WorkflowPorts ports{m_Ui, m_Ui, m_Ui, m_Ui, m_Ui, m_Viewer, &m_Link};
-    ports.Driver = &m_Driver;
-    ports.NameWaitingWindow = true;
-    Workflow named(ports, settings);
-    named.EnterWorkflowStep(1, true, true);
+    m_NameWaitingWindow = true;
+    auto named = Make(&m_Driver);
     EXPECT_TRUE(NamedObjectExists("3DTS_waiting_for_pano"));
-    named.EnterWorkflowStep(1, true, true);
+    named->EnterWorkflowStep(1, true, true);
     EXPECT_TRUE(NamedObjectExists("3DTS_waiting_for_pano")) << "made anew, never twice";
-    named.LoadPhantomPanoramic();
+    named->LoadPhantomPanoramic();
     EXPECT_FALSE(NamedObjectExists("3DTS_waiting_for_pano"));
     ::unsetenv("ZOR_SESSION");
 }
@@ -346,18 +336,14 @@ TEST_F(WorkflowTest, CallersPanoramicAndItsPatientAreForgottenOnBack) {
         EXPECT_EQ(m_Ui.Title, "DTS");
     }
     // Given at start-up, the caller's panoramic opens at the first poll of the panoramic step.
-    WorkflowSettings settings;
-    settings.Images.m_InstallDir = s_Install->Path().string();
-    WorkflowPorts ports{m_Ui, m_Ui, m_Ui, m_Ui, m_Ui, m_Viewer};
-    ports.Driver = &m_Driver;
-    Workflow started(ports, settings);
-    started.Caller().PanoramicPath = Work("phantom_pano.tif");
-    started.Caller().CallerPanoramicMode = true;
-    started.EnterWorkflowStep(1, true, true);
-    EXPECT_EQ(started.WorkflowPhase(), 2);
+    auto started = Make(&m_Driver, false);
+    started->Caller().PanoramicPath = Work("phantom_pano.tif");
+    started->Caller().CallerPanoramicMode = true;
+    started->EnterWorkflowStep(1, true, true);
+    EXPECT_EQ(started->WorkflowPhase(), 2);
     EXPECT_FALSE(m_Ui.TimerRuns(TimerId::ExposureWatch)) << "no exposure watch in phase 2";
-    started.BackOrExit();
-    EXPECT_EQ(started.WorkflowPhase(), 1) << "only the first poll opens it";
+    started->BackOrExit();
+    EXPECT_EQ(started->WorkflowPhase(), 1) << "only the first poll opens it";
 }
 
 TEST_F(WorkflowTest, NewPanoramicMessages) {
@@ -378,8 +364,8 @@ TEST_F(WorkflowTest, HandoffThenAnswersArchiveOnceAndReachVolumeComputation) {
     SelectOnTemplate();
     m_Workflow->StartTomosynthesis();
     ASSERT_EQ(m_Workflow->WorkflowPhase(), 3) << Title() << ": " << Line(0);
-    ASSERT_EQ(m_Launches.size(), 1u);
-    EXPECT_EQ(m_Launches[0], "DeviceDriverHost  #FILEPARAM " + Work("Param.txt"));
+    EXPECT_EQ(m_Launches,
+              std::vector<std::string>{"DeviceDriverHost  #FILEPARAM " + Work("Param.txt")});
     const std::string param = test::ReadFile(Work("Param.txt"));
     EXPECT_EQ(param.rfind("#CALLER 2 #DIR ", 0), 0u) << param;
     EXPECT_NE(param.find(" #YCANMOVE 1 "), std::string::npos) << "selected on the template";
@@ -527,7 +513,7 @@ TEST_F(WorkflowTest, LastTomosynthesisComputesOrLoadsTheVolume) {
     fs::remove(Work("Volume.vol"));
 }
 
-TEST_F(WorkflowTest, ReconstructionEndIsIgnoredOutsideVolumeComputation) {
+TEST_F(WorkflowTest, OutsideTheirPhasesReconstructionEndsZoomStartsAndSelectionTimerDoNothing) {
     for (bool phantom : {false, true}) {
         if (phantom)
             m_Workflow->LoadPhantomPanoramic();
@@ -537,11 +523,7 @@ TEST_F(WorkflowTest, ReconstructionEndIsIgnoredOutsideVolumeComputation) {
         EXPECT_EQ(m_Workflow->WorkflowPhase(), phase);
         EXPECT_NE(Title(), "RECOSTRUCTION ERROR") << phase;
     }
-}
-
-TEST_F(WorkflowTest, StartInZoomModeIsRefusedAndSelectionTimerStopsOutsidePhaseTwo) {
-    m_Workflow->LoadPhantomPanoramic();
-    m_Viewer.OnCommand(CommandId::Zoom);
+    m_Viewer.OnCommand(CommandId::Zoom);  // in phase 2 now
     m_Workflow->StartTomosynthesis();
     EXPECT_EQ(m_Ui.Info, "This is not zoom area.");
     EXPECT_EQ(m_Workflow->WorkflowPhase(), 2);

@@ -22,13 +22,13 @@ TEST(CHeaderParser, Grammar) {
     const std::tuple<std::string, bool, Pairs> cases[] = {
         {"", true, {}},
         {",,,", true, {}},
+        {"a=1,b", false, {}},
+        {"a=1,=2", false, {}},
+        {"=", false, {}},
         {"a=1,b=2", true, {{"a", "1"}, {"b", "2"}}},
         {",,a=1,,b=,", true, {{"a", "1"}, {"b", ""}}},
         {"treat=ECE 0.1;0.2=x y", true, {{"treat", "ECE 0.1;0.2=x y"}}},
         {" a = 1 ", true, {{" a ", " 1 "}}},
-        {"a=1,b", false, {}},
-        {"a=1,=2", false, {}},
-        {"=", false, {}},
         {k300 + "=" + v300, true, {{std::string(255, 'k'), std::string(255, 'v')}}},
         {"a=1,a=2", true, {{"a", "1"}, {"a", "2"}}}};
     for (const auto& [text, valid, pairs] : cases) {
@@ -40,13 +40,12 @@ TEST(CHeaderParser, Grammar) {
 }
 
 TEST(TechnicsLookup, ValuesAndIntegers) {
-    const std::string block = "a=text here\r\nn=42x\r\nneg=-5\r\nlast=7";
+    const std::string block =
+        "a=text here\r\nn=42x\r\nneg=-5\r\nbig=99999999999999999999\r\nlast=7";
     const std::tuple<const char*, std::optional<std::string>, std::optional<int>> cases[] = {
-        {"a=", "text here", {}},
-        {"n=", "42x", 42},
-        {"neg=", "-5", {}},
-        {"last=", {}, 7},
-        {"missing=", {}, {}}};
+        {"a=", "text here", {}}, {"n=", "42x", 42},
+        {"neg=", "-5", {}},      {"big=", "99999999999999999999", 2147483647},
+        {"last=", {}, 7},        {"missing=", {}, {}}};
     for (const auto& [key, text, integer] : cases) {
         std::string t;
         int v = 0;
@@ -55,17 +54,14 @@ TEST(TechnicsLookup, ValuesAndIntegers) {
         const bool intFound = ReadDescriptionInt(block, key, v);
         EXPECT_EQ(intFound ? std::optional(v) : std::nullopt, integer) << key;
     }
-    int big = 0;
-    EXPECT_TRUE(ReadDescriptionInt("v=99999999999999999999", "v=", big));
-    EXPECT_EQ(big, 2147483647);
 }
 
 std::string Xmp(const std::string& block) {
     return "<x:xmpmeta><Technics type=\"string\">" + block + "</Technics></x:xmpmeta>";
 }
 
-// The fields a reader fills, as "name=value" words.
-std::string Fields(const PanoramicInfo& i) {
+// Each "name=value" word of `expected` is one of the fields the reader filled.
+void ExpectFields(const PanoramicInfo& i, const std::string& expected, const std::string& what) {
     std::ostringstream s;
     s << " id=" << i.ProjectionId << " px=" << i.m_PixelSize << " y=" << i.m_YValue
       << " kV=" << i.m_TubeVoltage << " mA=" << i.m_TubeCurrent << " ms=" << i.m_ExposureTimeMs
@@ -73,14 +69,9 @@ std::string Fields(const PanoramicInfo& i) {
       << " third=" << i.m_ProjectionThird << " margins=" << i.m_MarginLeft << "," << i.m_MarginRight
       << "," << i.m_MarginTop << "," << i.m_MarginBottom << " crop=" << i.CropShares.m_Left << ","
       << i.CropShares.m_Right << " ";
-    return s.str();
-}
-
-// Each "name=value" word of `expected` is one of the reader's fields.
-void ExpectFields(const PanoramicInfo& i, const std::string& expected, const std::string& what) {
     std::istringstream in(expected);
     for (std::string word; in >> word;)
-        EXPECT_NE(Fields(i).find(" " + word + " "), std::string::npos) << what << ":" << Fields(i);
+        EXPECT_NE(s.str().find(" " + word + " "), std::string::npos) << what << ":" << s.str();
 }
 
 TEST(CommaForm, Fields) {
@@ -114,10 +105,7 @@ TEST(CommaForm, Fields) {
         EXPECT_EQ(ReadCommaForm(c.text, {}, info), c.status) << c.text;
         ExpectFields(info, c.fields, c.text);
     }
-}
-
-// An invalid comma form, and a Technics block without a projection, keep the values held.
-TEST(BothForms, HeldValues) {
+    // An invalid comma form, and a Technics block without a projection, keep the values held.
     PanoramicInfo info;
     info.ProjectionId = "0.0.31.1", info.m_MarginLeft = 50;
     EXPECT_EQ(ReadCommaForm("orvix=200,broken", {}, info), ReadStatus::NotParsed);
@@ -129,7 +117,7 @@ TEST(BothForms, HeldValues) {
     EXPECT_EQ(info.ProjectionId, "0.1.6.3");
 }
 
-TEST(CommaForm, LongDescriptionKeepsWholeEntries) {
+TEST(DescriptionText, TruncationKeepsWholeEntriesNeverPastTheBuffer) {
     std::string text = "orvix=200";
     while (text.size() < 1500)
         text += ",entry=" + std::string(40, 'x');
@@ -140,9 +128,18 @@ TEST(CommaForm, LongDescriptionKeepsWholeEntries) {
     EXPECT_TRUE(info.NormalisedDescription.Truncated());
     EXPECT_EQ(text.compare(0, kept.size(), kept), 0);
     EXPECT_EQ(text[kept.size()], ',');
+    DescriptionText appended;
+    appended.Append(std::string(990, 'a'));
+    appended.Append(",b=123456789");  // 12 characters do not fit
+    appended.Append(",c=1");          // dropped too: order is kept
+    EXPECT_EQ(appended.Size(), 990u);
+    EXPECT_TRUE(appended.Truncated());
+    DescriptionText clip;
+    clip.AssignClipped(std::string(5000, 'z'));  // no separator at all: nothing whole fits
+    EXPECT_EQ(clip.Size(), 0u);
 }
 
-TEST(CropShares, Rules) {
+TEST(Geometry, CropSharesAndBandEdgeCases) {
     const int cases[][5] = {// minor, limited, percentage, left, right
                             {0, 1, 60, 20, 20},  {15, 1, 61, 19, 19},        {1, 1, 60, 0, 40},
                             {2, 1, 60, 40, 0},   {3, 1, 60, 0, 0},           {0, 0, 60, 0, 0},
@@ -151,10 +148,7 @@ TEST(CropShares, Rules) {
         const CropShareSet s = ComputeCropShares(c[0], c[1] != 0, c[2]);
         EXPECT_EQ(std::pair(s.m_Left, s.m_Right), std::pair(c[3], c[4])) << c[0] << " " << c[2];
     }
-}
-
-// A top margin past the band overflows; no rows or extreme margins give no NaN.
-TEST(BandGeometry, EdgeCases) {
+    // A top margin past the band overflows; no rows or extreme margins give no NaN.
     const BandGeometry high = ComputeBandGeometry(200, 5);
     EXPECT_EQ(high.m_Top, 0.0f);
     EXPECT_LT(high.m_TopOverflow, 0.0f);
@@ -164,7 +158,7 @@ TEST(BandGeometry, EdgeCases) {
     EXPECT_FALSE(std::isnan(extreme.m_Top + extreme.m_TopOverflow + extreme.m_Limit));
 }
 
-TEST(TechnicsForm, Statuses) {
+TEST(TechnicsForm, StatusesAndLocale) {
     const std::pair<std::string, ReadStatus> cases[] = {
         {"no markers", ReadStatus::Failed},
         {"<Technics type=\"string\">open only", ReadStatus::Failed},
@@ -172,19 +166,13 @@ TEST(TechnicsForm, Statuses) {
         {Xmp("projection=1.0.31\r\n"), ReadStatus::ProjectionRefused},
         {Xmp("projection=0.\r\n"), ReadStatus::Failed},
         {Xmp("projection=0.0.\r\n"), ReadStatus::Failed},
-        {Xmp("projection=0.0.31\r\n"), ReadStatus::Read},
+        {Xmp(""), ReadStatus::Read},  // an empty block is read, without a projection
     };
     for (const auto& [xmp, status] : cases) {
         PanoramicInfo info;
         EXPECT_EQ(ReadTechnicsForm(xmp, {}, info), status) << xmp;
     }
-    PanoramicInfo empty;  // an empty block is read, without a projection
-    ASSERT_EQ(ReadTechnicsForm(Xmp(""), {}, empty), ReadStatus::Read);
-    EXPECT_EQ(empty.ProjectionId, "");
-}
-
-TEST(TechnicsForm, NormalisedUnderGermanLocale) {
-    std::setlocale(LC_ALL, "de_DE.UTF-8");
+    std::setlocale(LC_ALL, "de_DE.UTF-8");  // the normalised text stays in the C locale
     PanoramicInfo info;
     ASSERT_EQ(ReadTechnicsForm(Xmp("pixsize=0,5\r\n"), {}, info), ReadStatus::Read);
     std::setlocale(LC_ALL, "C");
@@ -213,19 +201,15 @@ TEST(TechnicsForm, BlockValues) {
                   std::string(kTechnicsTail));
 }
 
-TEST(Treatments, ReadBack) {
+TEST(Treatments, ReadBackAndAppend) {
     const std::pair<std::string, std::vector<std::string>> cases[] = {
         {"treat=linear 1;2,orvix=200,TREAT=gamma 1.1,filter=x,treat=ECE 0.000;1.000",
          {"gamma 1.1", "ECE 0.000,1.000"}},
         {"treat=linear 1;2", {}},
         {"ORVIX,treat=a;b,treat,treat=", {"a,b", ""}},
-        {"", {}},
-    };
+        {"", {}}};
     for (const auto& [description, filters] : cases)
         EXPECT_EQ(ReadTreatments(description), filters) << description;
-}
-
-TEST(Treatments, Append) {
     DescriptionText text;
     text.Append("orvix=333");
     AppendTreatments(
@@ -234,18 +218,6 @@ TEST(Treatments, Append) {
     EXPECT_EQ(text.Str(),
               "orvix=333,treat=linear 0.500000;1.200000,treat=unsharp 1.6000;14.000,"
               "treat=gamma 1.1,");
-}
-
-TEST(DescriptionText, NeverPastItsBuffer) {
-    DescriptionText text;
-    text.Append(std::string(990, 'a'));
-    text.Append(",b=123456789");  // 12 characters do not fit
-    text.Append(",c=1");          // dropped too: order is kept
-    EXPECT_EQ(text.Size(), 990u);
-    EXPECT_TRUE(text.Truncated());
-    DescriptionText clip;
-    clip.AssignClipped(std::string(5000, 'z'));  // no separator at all: nothing whole fits
-    EXPECT_EQ(clip.Size(), 0u);
 }
 
 TEST(TemplateDescription, Composition) {
@@ -261,8 +233,7 @@ TEST(TemplateDescription, Composition) {
     CHeaderParser p(info.NormalisedDescription.Str());
     p.Parse();
     std::string v;
-    ASSERT_EQ(p.GetValue("projection", v), 1);
-    EXPECT_EQ(v, "0.0.31");  // the template's own value comes first
+    EXPECT_TRUE(p.GetValue("projection", v) == 1 && v == "0.0.31") << v;  // its own value first
 }
 
 TEST(SliceDescription, Composition) {

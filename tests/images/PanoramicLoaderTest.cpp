@@ -17,6 +17,7 @@ namespace zor::images {
 namespace {
 
 using zor::test::TempDir;
+namespace fs = std::filesystem;
 
 struct Recorder : IStatusSink, IWorkflowErrors, IStepWindow {
     void LogMessage(const std::string& text, bool, int level, bool) override {
@@ -139,7 +140,7 @@ std::vector<uint8_t> MakeBmp8(int width, int height) {
 class PanoramicLoaderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::filesystem::create_directories(m_Dir.Path() / "work");
+        fs::create_directories(m_Dir.Path() / "work");
         AddLut("0.0.31.1");
         m_Settings.m_InstallDir = m_Dir.Path().string();
     }
@@ -170,7 +171,7 @@ protected:
     std::vector<std::string> m_LutCalls;
 };
 
-TEST_F(PanoramicLoaderTest, LutFailures) {
+TEST_F(PanoramicLoaderTest, LutFailuresAndDescriptionForms) {
     const std::tuple<std::string, int, std::string> cases[] = {
         {"projection=0.0.25,projection_version=3", 0,
          "Incompatible panoramic projection\r\n(0.0.25.3_X.LUT not found)|restart"},
@@ -192,9 +193,7 @@ TEST_F(PanoramicLoaderTest, LutFailures) {
               std::vector<std::string>{"TOMOSYNTHESIS PROJECTIONS ACQUISITION ERROR|"
                                        "Please select a panoramic group exam|5000"});
     EXPECT_TRUE(m_LutCalls.empty());
-}
-
-TEST_F(PanoramicLoaderTest, DescriptionForms) {
+    m_Recorder.m_Errors.clear();
     PanoramicLoader loader = MakeLoader(9);  // the library refuses every LUT
     const std::string technics = Tiff(
         "t.tif",
@@ -206,7 +205,6 @@ TEST_F(PanoramicLoaderTest, DescriptionForms) {
     EXPECT_TRUE(accepting.LoadPanoramicMetadata(Tiff(
         "p.tif", {.m_Description = "orvix=200,projection=0.0.31,tech_fact_s=12,margin_left=70"})));
     EXPECT_EQ(m_LutCalls.back(), "0.0.31.1|70|" + Folder());
-    EXPECT_EQ(accepting.Projection()->m_MarginLeft, 70);
     EXPECT_FLOAT_EQ(accepting.Bands().m_Top, 145.0f / 1528.0f);
     accepting.Info().ProjectionId = "0.0.31.1";  // held for a file with the marker only
     EXPECT_TRUE(accepting.LoadPanoramicMetadata(Tiff("m.tif", {.m_Marker1000 = true})));
@@ -218,8 +216,9 @@ TEST_F(PanoramicLoaderTest, DescriptionForms) {
     EXPECT_FALSE(accepting.LoadPanoramicMetadata(m_Dir.File("absent.tif")));
 }
 
-// 8-, 12- and 16-bit contents of 16-bit files: depth, and treatments of image and preview.
-TEST_F(PanoramicLoaderTest, SixteenBitPreparation) {
+// 8-, 12- and 16-bit contents of 16-bit files: depth, and treatments of image and preview; an
+// 8-bit file loads without preparation.
+TEST_F(PanoramicLoaderTest, SixteenBitPreparationEightBitNone) {
     const std::pair<int, int> depths[] = {
         {255, 8}, {1000, 12}, {4095, 12}, {4096, 16}, {65535, 16}};
     for (const auto& [maxValue, bits] : depths) {
@@ -231,16 +230,24 @@ TEST_F(PanoramicLoaderTest, SixteenBitPreparation) {
         loader.LoadPanoramicMetadata(path);
         m_Filter.m_Seen.clear();
         ASSERT_EQ(loader.LoadPanoramicImage(path, true), 0);
-        const PanoramicView& view = *loader.View();
-        ASSERT_TRUE(view.m_Loaded);
-        EXPECT_EQ(view.m_Full.m_Bits, bits) << maxValue;
-        ASSERT_EQ(view.m_Full.m_Samples.size(), spec.m_Samples.size());
-        for (size_t i = 0; i < spec.m_Samples.size(); ++i)
-            ASSERT_EQ(view.m_Full.m_Samples[i], static_cast<uint16_t>(spec.m_Samples[i] * 2)) << i;
+        for (auto& v : spec.m_Samples)
+            v = static_cast<uint16_t>(v * 2);  // the filter's doubling
+        EXPECT_TRUE(loader.View()->m_Loaded && loader.View()->m_Full.m_Samples == spec.m_Samples);
+        EXPECT_EQ(loader.View()->m_Full.m_Bits, bits) << maxValue;
         EXPECT_EQ(m_Filter.m_Seen,
                   (std::vector<std::string>{"ECE 0.000,1.000@600", "ECE 0.000,1.000@200"}));
         EXPECT_EQ(loader.ExportTimeStamp().size(), 19u);
     }
+    m_Filter.m_Seen.clear();
+    const std::string path =
+        Tiff("eight.tif", {.m_Width = 40, .m_Bits = 8, .m_Samples = Pattern(40, 4, 200)});
+    PanoramicLoader loader = MakeLoader();
+    ASSERT_EQ(loader.LoadPanoramicImage(path, true), 0);
+    EXPECT_FALSE(loader.View()->m_Loaded);
+    EXPECT_TRUE(loader.View()->m_Preview.Empty() && loader.View()->m_Full.Empty());
+    EXPECT_TRUE(m_Filter.m_Seen.empty());
+    EXPECT_EQ(loader.WritePanoramicArchive(m_Dir.File("a8.tif"), {}), 0);
+    EXPECT_FALSE(fs::exists(m_Dir.File("a8.tif")));
 }
 
 // Wider than 266 columns: shrunk by a whole step; a sample averages `step` of its row ending
@@ -265,18 +272,6 @@ TEST(Preview, ShrinksWideImagesByAveragingAlongTheRow) {
     }
 }
 
-TEST_F(PanoramicLoaderTest, EightBitLoadsWithoutPreparation) {
-    const std::string path =
-        Tiff("eight.tif", {.m_Width = 40, .m_Bits = 8, .m_Samples = Pattern(40, 4, 200)});
-    PanoramicLoader loader = MakeLoader();
-    ASSERT_EQ(loader.LoadPanoramicImage(path, true), 0);
-    EXPECT_FALSE(loader.View()->m_Loaded);
-    EXPECT_TRUE(loader.View()->m_Preview.Empty() && loader.View()->m_Full.Empty());
-    EXPECT_TRUE(m_Filter.m_Seen.empty());
-    EXPECT_EQ(loader.WritePanoramicArchive(m_Dir.File("a8.tif"), {}), 0);
-    EXPECT_FALSE(std::filesystem::exists(m_Dir.File("a8.tif")));
-}
-
 TEST_F(PanoramicLoaderTest, PreCheckRefusals) {
     PanoramicLoader loader = MakeLoader();
     const std::tuple<const char*, TiffSpec, size_t> cases[] = {
@@ -290,7 +285,7 @@ TEST_F(PanoramicLoaderTest, PreCheckRefusals) {
         m_Recorder.m_Log.clear();
         const std::string path = Tiff("r.tif", spec);
         if (truncateTo)
-            std::filesystem::resize_file(path, truncateTo);
+            fs::resize_file(path, truncateTo);
         EXPECT_EQ(loader.LoadPanoramicImage(path, false), -3) << what;
         ASSERT_EQ(m_Recorder.m_Log.size(), 1u) << what;
         EXPECT_EQ(m_Recorder.m_Log[0].rfind("0:Panoramic image refused (", 0), 0u)
@@ -332,14 +327,13 @@ TEST_F(PanoramicLoaderTest, OwnWriterFilesLoadAndArchiveRoundTrips) {
     EXPECT_EQ(again.View()->CopyRowsTopFirst(), samples);
 }
 
-TEST_F(PanoramicLoaderTest, CurvePicture) {
-    PanoramicLoader loader = MakeLoader();
-    EXPECT_EQ(loader.LoadProjectionCurvePicture(), -3);  // not installed
+TEST_F(PanoramicLoaderTest, CurvePictureAndPrepareForSelectionModes) {
+    PanoramicLoader curve = MakeLoader();
+    EXPECT_EQ(curve.LoadProjectionCurvePicture(), -3);  // not installed
     WriteCurvePicture(MakeBmp8(30, 20));
-    ASSERT_EQ(loader.LoadProjectionCurvePicture(), 0);
-    EXPECT_EQ(std::pair(loader.Projection()->m_CurveWidth, loader.Projection()->m_CurveHeight),
+    ASSERT_EQ(curve.LoadProjectionCurvePicture(), 0);
+    EXPECT_EQ(std::pair(curve.Projection()->m_CurveWidth, curve.Projection()->m_CurveHeight),
               std::pair(20, 30));
-    EXPECT_EQ(loader.Projection()->m_CurvePicture.BitsPerPixel(), 8u);
     // RLE, cut short, width 0x7F00001E, 4096 colours for 8 bits.
     const std::pair<int, int> damages[] = {{30, 1}, {-1, 0}, {21, 0x7F}, {47, 0x10}};
     for (const auto& [at, value] : damages) {
@@ -350,13 +344,11 @@ TEST_F(PanoramicLoaderTest, CurvePicture) {
             bytes[static_cast<size_t>(at)] = static_cast<uint8_t>(value);
         m_Recorder.m_Log.clear();
         WriteCurvePicture(bytes);
-        EXPECT_EQ(loader.LoadProjectionCurvePicture(), -3) << at;
+        EXPECT_EQ(curve.LoadProjectionCurvePicture(), -3) << at;
         ASSERT_EQ(m_Recorder.m_Log.size(), 1u);
         EXPECT_EQ(m_Recorder.m_Log[0].rfind("0:Projection curve picture refused (", 0), 0u);
     }
-}
-
-TEST_F(PanoramicLoaderTest, PrepareForSelectionModes) {
+    fs::remove(m_Dir / "config_zor/zor_manager/kestel.bmp");
     const TiffSpec spec{.m_Width = 300,
                         .m_Height = 5,
                         .m_Samples = Pattern(300, 5, 3000),
@@ -373,7 +365,7 @@ TEST_F(PanoramicLoaderTest, PrepareForSelectionModes) {
     TiffDescriptionTags tags;
     ASSERT_TRUE(ReadTiffDescriptionTags(m_Dir.File("work/pano_archive.tif"), tags));
     EXPECT_EQ(tags.m_Description, "orvix=200,projection=0.0.31,img_id=c1");
-    std::filesystem::copy_file(caller, m_Dir.File("work/cur_pano.tif"));
+    fs::copy_file(caller, m_Dir.File("work/cur_pano.tif"));
     EXPECT_TRUE(loader.PreparePanoramicForSelection(SelectionModes{}));
     AddLut("0.0.31.10");
     Tiff("work/pano_template.tif", spec);

@@ -51,10 +51,6 @@ int ConnectPath(const std::string& path) {
                                                                                : (::close(fd), -1);
 }
 
-int RawConnect(const std::string& name) {
-    return ConnectPath(NamedObjectPath(name));
-}
-
 std::string Le32(std::initializer_list<uint32_t> values) {
     std::string out;
     for (uint32_t v : values)
@@ -78,9 +74,10 @@ int ReadByte(int fd) {
     return ::read(fd, &c, 1) == 1 ? c : -1;
 }
 
-mode_t ModeOf(const fs::path& path) {
+struct stat StatOf(const fs::path& path) {
     struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
+    ::lstat(path.c_str(), &st);
+    return st;
 }
 
 struct Recorder {
@@ -102,7 +99,6 @@ struct Recorder {
 
 TEST(NamedObject, ExclusiveWhileHeldAndFreeWithItsSocketReplacedOnceItsHolderIsGone) {
     OwnRuntime runtime("held");
-    EXPECT_FALSE(NamedObjectExists("3DTS_MUTEX"));
     bool already = true;
     auto first = NamedObject::Create("3DTS_MUTEX", already);
     ASSERT_TRUE(first);
@@ -129,15 +125,13 @@ TEST(NamedObject, ExclusiveWhileHeldAndFreeWithItsSocketReplacedOnceItsHolderIsG
     ::close(down[0]);
     ASSERT_EQ(ReadByte(up[0]), 1);
     const std::string path = NamedObjectPath("Capture Station");
-    struct stat before {
-    }, after{};
-    EXPECT_EQ(::stat(path.c_str(), &before), 0);
+    const ino_t before = StatOf(path).st_ino;
     std::string why;
     EXPECT_FALSE(NamedObject::Create("Capture Station", already, &why));
     EXPECT_TRUE(already);
     EXPECT_NE(why.find("held by another process"), std::string::npos) << why;
-    ASSERT_EQ(::stat(path.c_str(), &after), 0);
-    EXPECT_EQ(after.st_ino, before.st_ino) << "a live owner's socket is never removed";
+    EXPECT_TRUE(before && StatOf(path).st_ino == before)
+        << "a live owner's socket is never removed";
     ::close(down[1]);
     EXPECT_EQ(ReadByte(up[0]), -1);
     ::close(up[0]);
@@ -146,7 +140,7 @@ TEST(NamedObject, ExclusiveWhileHeldAndFreeWithItsSocketReplacedOnceItsHolderIsG
     EXPECT_FALSE(NamedObjectExists("3DTS_MUTEX")) << "the child must not keep the name alive";
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
-    ASSERT_TRUE(S_ISSOCK(ModeOf(path))) << "the dead owner left its socket behind";
+    ASSERT_TRUE(S_ISSOCK(StatOf(path).st_mode)) << "the dead owner left its socket behind";
     auto next = NamedObject::Create("Capture Station", already);
     ASSERT_TRUE(next);
     const int fresh = ConnectPath(path);
@@ -162,7 +156,7 @@ TEST(RuntimeFolder, PrivateFoldersEncodedNamesAndAReasonForEachRefusal) {
         ASSERT_TRUE(held);
         const fs::path vordal = runtime.base / "vordal";
         EXPECT_EQ(fs::path(RuntimeFolder()).parent_path(), vordal);
-        EXPECT_EQ(ModeOf(RuntimeFolder()), S_IFDIR | 0700);
+        EXPECT_EQ(StatOf(RuntimeFolder()).st_mode, S_IFDIR | 0700);
         // Long sessions and names are hashed, never cut short.
         for (size_t length : {87, 97}) {
             const std::string session(length - 1, 's');
@@ -303,12 +297,12 @@ TEST(CopyData, RecordSizeLimitAndOddRecords) {
     EXPECT_TRUE(SendCopyData("ZorWindowClass", 2, largest));
     const CopyDataSent over = SendCopyData("ZorWindowClass", 2, largest + "a");
     EXPECT_EQ(over.result, CopyDataResult::TooLarge) << "refused by the sender";
-    int fd = RawConnect("ZorWindowClass");
+    int fd = ConnectPath(NamedObjectPath("ZorWindowClass"));
     ASSERT_TRUE(SendRaw(fd, Le32({1, kMaxCopyDataBytes + 1})));
     EXPECT_EQ(AwaitReply(fd), kClosed) << "an oversized record gets no reply";
     ::close(fd);
     // An empty record and one with a NUL inside, on one connection.
-    fd = RawConnect("ZorWindowClass");
+    fd = ConnectPath(NamedObjectPath("ZorWindowClass"));
     ASSERT_TRUE(SendRaw(fd, Le32({4, 0}) + Le32({5, 6}) + std::string("ab\0cd", 6)));
     EXPECT_EQ(AwaitReply(fd), 0);
     EXPECT_EQ(AwaitReply(fd), 0);
@@ -327,7 +321,7 @@ TEST(CopyData, ClientsTricklingRecordsIntoEverySlotDoNotStarveARealOne) {
     // More slow clients than slots, each sending a byte every 100 ms: none would finish in time.
     std::vector<int> slow;
     for (int i = 0; i < 40; ++i) {
-        slow.push_back(RawConnect("ZorWindowClass"));
+        slow.push_back(ConnectPath(NamedObjectPath("ZorWindowClass")));
         ASSERT_GE(slow.back(), 0);
     }
     std::atomic<bool> stop{false};
@@ -374,7 +368,7 @@ TEST(StatusChannel, FindFollowsTheServerLateRepliesCountAsAbsentAndClientsShareI
     ASSERT_TRUE(client.Query(0, 8, result));
     EXPECT_EQ(result, 8);
     // Several queries in one write, answered in order; half a request holds up no one else.
-    const int fd = RawConnect("CDeviceDriverHostApp");
+    const int fd = ConnectPath(NamedObjectPath("CDeviceDriverHostApp"));
     ASSERT_TRUE(SendRaw(fd, Le32({0, 1, 0, 2, 0, 3}) + "\1\2\3"));
     for (int64_t expected : {1, 2, 3})
         EXPECT_EQ(AwaitReply(fd), expected);

@@ -62,7 +62,7 @@ protected:
 
 }  // namespace
 
-TEST(RegistryGrammar, ValueLines) {
+TEST(RegistryGrammar, ValueLinesReadAndFormatted) {
     const std::tuple<const char*, const char*, RegValue> good[] = {
         {R"("Dir"="C:\\dir\\")", "Dir", {1, "C:\\dir\\"}},
         {R"("Odd"="a\nb")", "Odd", {1, "a\\nb"}},
@@ -91,9 +91,7 @@ TEST(RegistryGrammar, ValueLines) {
         RegValue value;
         EXPECT_FALSE(regtext::ParseValueLine(line, name, value)) << line;
     }
-}
-
-TEST(RegistryGrammar, FormatsAsRegeditWrites) {
+    // Written as regedit writes them; a name that cannot be written gives nothing.
     EXPECT_EQ(regtext::FormatValue("", {1, "C:\\a \"b\""}, "\r\n"), "@=\"C:\\\\a \\\"b\\\"\"\r\n");
     EXPECT_TRUE(regtext::FormatValue("bad\nname", {4, "", 60}, "\n").empty());
 }

@@ -66,8 +66,7 @@ int Status(const std::string& query) {
 
 template <typename Condition>
 bool WaitFor(Condition condition) {
-    // A guard against hangs, not a time limit: under the sanitizers rendering the phantom's
-    // panoramic alone takes some twenty seconds.
+    // A guard against hangs, not a time limit (sanitizer builds are slow).
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     while (!condition()) {
         if (std::chrono::steady_clock::now() > until)
