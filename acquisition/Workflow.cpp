@@ -455,7 +455,13 @@ void Workflow::ShowPanoramic() {
 void Workflow::ShowCurvePicture() {
     images::PanoramicProjection* projection = m_Loader->Projection();
     viewer::DisplayBitmap bitmap;
+    viewer::CrossPanoramic mapping;
     if (projection != nullptr) {
+        if (projection->m_Lut)
+            mapping.lut = projection->m_Lut->Projection();
+        mapping.curveWidth = projection->m_CurveWidth;
+        mapping.curveHeight = projection->m_CurveHeight;
+        mapping.volumeDiameter = projection->m_VolumeDiameter;
         std::vector<uint32_t> pixels = projection->m_CurvePicture.ToBgra32TopFirst();
         const viewer::ViewImage picture = viewer::ViewImage::External(
             pixels.data(), projection->m_CurveWidth, projection->m_CurveHeight, 32);
@@ -463,7 +469,7 @@ void Workflow::ShowCurvePicture() {
                                  static_cast<size_t>(projection->m_CurveHeight))
             viewer::MakeDisplayBitmap(picture, bitmap);
     }
-    m_Ports.Viewer.ShowCurvePicture(std::move(bitmap));
+    m_Ports.Viewer.ShowCurvePicture(std::move(bitmap), mapping);
     const viewer::Rect frame = m_Ports.Viewer.CurvePictureFrame();
     const int rect[4] = {frame.left, frame.top, frame.right, frame.bottom};
     m_Loader->SetProjectionFrame(rect);

@@ -37,6 +37,53 @@ void ZeroRows(std::uint16_t* buffer, int width, int from, int to) {
 
 }  // namespace
 
+namespace {
+
+// A curve point's place on the screen: the LUT's point in device mm, mirrored in x and scaled
+// into the picture, then into its drawing frame; none where the LUT has no point.
+std::optional<Point> CurvePoint(const CrossPanoramic& panoramic, int rawIndex) {
+    double x = 0.0, y = 0.0;
+    if (panoramic.lut->GetXY(rawIndex, &x, &y) != 0)
+        return std::nullopt;
+    const int px = panoramic.curveWidth - static_cast<int>((x + kCurveOffset) * kCurveScale);
+    const int py = static_cast<int>((y + kCurveOffset) * kCurveScale);
+    const Rect& frame = panoramic.curveDisplay;
+    return Point{
+        static_cast<int>(static_cast<double>(px) / panoramic.curveWidth * frame.Width() +
+                         frame.left),
+        static_cast<int>(static_cast<double>(py) / panoramic.curveHeight * frame.Height() +
+                         frame.top)};
+}
+
+}  // namespace
+
+std::optional<CrossMarker> CurveMarker(const CrossPanoramic& panoramic, int low, int high) {
+    const CLUTProjection* lut = panoramic.lut;
+    if (lut == nullptr || panoramic.curveWidth <= 0 || panoramic.curveHeight <= 0)
+        return std::nullopt;
+    const int middle = (low + high) / 2;
+    const std::optional<Point> p1 = CurvePoint(panoramic, low);
+    const std::optional<Point> pm = CurvePoint(panoramic, middle);
+    double angle = 0.0;
+    if (!p1 || !pm || lut->GetAngle(middle, &angle) != 0)
+        return std::nullopt;
+    const double dx = p1->x - pm->x;
+    const double dy = p1->y - pm->y;
+    const double halfLength = std::trunc(std::sqrt(dx * dx + dy * dy));
+    const double halfHeight = std::trunc(panoramic.volumeDiameter * kCurveScale / kCurveSpan *
+                                         panoramic.curveDisplay.Width()) *
+                              0.5;
+    // The picture mirrors device x, so a curve direction (cos, sin) runs (-cos, sin) on screen.
+    const double ux = -std::cos(angle), uy = std::sin(angle);
+    const double nx = -uy, ny = ux;
+    const auto corner = [&](double along, double across) {
+        return Point{static_cast<int>(std::lround(pm->x + along * ux + across * nx)),
+                     static_cast<int>(std::lround(pm->y + along * uy + across * ny))};
+    };
+    return CrossMarker{corner(-halfLength, -halfHeight), corner(halfLength, -halfHeight),
+                       corner(halfLength, halfHeight), corner(-halfLength, halfHeight)};
+}
+
 double NormaliseCurveAngle(double angle) {
     double a = angle + std::numbers::pi / 2.0;
     if (a < 0.0)
@@ -196,20 +243,24 @@ void CrossView::CropSlice(double position, std::uint16_t* buffer) const {
     const int d = static_cast<int>(position * 50.0 - 1.0) - 24;
     const float minimum = static_cast<float>(m_Settings.LeftRightCrossColumnCroppedMinimum);
     const float maximum = static_cast<float>(m_Settings.LeftRightCrossColumnCroppedMaximum);
-    const int k = std::max(0, static_cast<int>(minimum + static_cast<float>(std::abs(d)) *
-                                                             (maximum - minimum) / 25.0f));
+    const int k = static_cast<int>(minimum + static_cast<float>(std::abs(d)) *
+                                                 (maximum - minimum) / 25.0f);
+    BlankCrossMargins(buffer, rows, columns, k, m_CollimatorA, m_CollimatorB);
+}
 
-    ZeroRows(buffer, columns, 0, std::min(k, rows));
-    ZeroRows(buffer, columns, std::max(rows - k, 0), rows);
-    const int top = static_cast<int>(static_cast<float>(rows) * m_CollimatorB);
-    ZeroRows(buffer, columns, 0, Clamp(top, 0, rows));
-    const int bottom = static_cast<int>(static_cast<float>(rows) * m_CollimatorA);
-    ZeroRows(buffer, columns, Clamp(rows - 1 - bottom, 0, rows), std::max(rows - 1, 0));
-
-    const int side = std::min(k, columns);
+void BlankCrossMargins(std::uint16_t* samples, int rows, int columns, int k, float a, float b) {
+    if (samples == nullptr || rows < 1 || columns < 1)
+        return;
+    k = std::max(k, 0);
+    ZeroRows(samples, columns, 0, std::min(k, rows));
+    ZeroRows(samples, columns, std::max(rows - k, 0), rows);
+    const int top = static_cast<int>(static_cast<float>(rows) * b);
+    ZeroRows(samples, columns, 0, Clamp(top, 0, rows));
+    const int bottom = static_cast<int>(static_cast<float>(rows) * a);
+    ZeroRows(samples, columns, Clamp(rows - 1 - bottom, 0, rows), std::max(rows - 1, 0));
     for (int y = 0; y < rows; ++y) {
-        std::uint16_t* row = buffer + static_cast<std::ptrdiff_t>(y) * columns;
-        std::fill(row, row + side, std::uint16_t{0});
+        std::uint16_t* row = samples + static_cast<std::ptrdiff_t>(y) * columns;
+        std::fill(row, row + std::min(k, columns), std::uint16_t{0});
         std::fill(row + std::max(columns - k, 0), row + columns, std::uint16_t{0});
     }
 }
@@ -351,20 +402,6 @@ void CrossView::ToggleSelection(int position) {
             !m_Selected[static_cast<std::size_t>(position)];
 }
 
-std::optional<Point> CrossView::CurvePoint(int rawIndex) const {
-    double x = 0.0, y = 0.0;
-    if (m_Panoramic.lut->GetXY(rawIndex, &x, &y) != 0)
-        return std::nullopt;
-    const int px = m_Panoramic.curveWidth - static_cast<int>((x + kCurveOffset) * kCurveScale);
-    const int py = static_cast<int>((y + kCurveOffset) * kCurveScale);
-    const Rect& frame = m_Panoramic.curveDisplay;
-    return Point{
-        static_cast<int>(static_cast<double>(px) / m_Panoramic.curveWidth * frame.Width() +
-                         frame.left),
-        static_cast<int>(static_cast<double>(py) / m_Panoramic.curveHeight * frame.Height() +
-                         frame.top)};
-}
-
 void CrossView::UpdateCrossMarker() {
     m_Span.reset();
     m_Marker.reset();
@@ -383,31 +420,8 @@ void CrossView::UpdateCrossMarker() {
     span.rightX = display.left + 2 + (display.Width() * span.highColumn) / m_Panoramic.imageWidth;
     m_Span = span;
 
-    if (m_Panoramic.curveWidth <= 0 || m_Panoramic.curveHeight <= 0)
-        return;
-    const int low = span.lowColumn + lut->MarginLeft();
-    const int high = span.highColumn + lut->MarginLeft();
-    const int middle = (low + high) / 2;
-    const std::optional<Point> p1 = CurvePoint(low);
-    const std::optional<Point> pm = CurvePoint(middle);
-    double angle = 0.0;
-    if (!p1 || !pm || lut->GetAngle(middle, &angle) != 0)
-        return;
-    const double dx = p1->x - pm->x;
-    const double dy = p1->y - pm->y;
-    const double halfLength = std::trunc(std::sqrt(dx * dx + dy * dy));
-    const double halfHeight = std::trunc(m_Panoramic.volumeDiameter * kCurveScale / kCurveSpan *
-                                         m_Panoramic.curveDisplay.Width()) *
-                              0.5;
-    // The picture mirrors device x, so a curve direction (cos, sin) runs (-cos, sin) on screen.
-    const double ux = -std::cos(angle), uy = std::sin(angle);
-    const double nx = -uy, ny = ux;
-    const auto corner = [&](double along, double across) {
-        return Point{static_cast<int>(std::lround(pm->x + along * ux + across * nx)),
-                     static_cast<int>(std::lround(pm->y + along * uy + across * ny))};
-    };
-    m_Marker = CrossMarker{corner(-halfLength, -halfHeight), corner(halfLength, -halfHeight),
-                           corner(halfLength, halfHeight), corner(-halfLength, halfHeight)};
+    m_Marker = CurveMarker(m_Panoramic, span.lowColumn + lut->MarginLeft(),
+                           span.highColumn + lut->MarginLeft());
 }
 
 std::optional<std::array<int, 2>> CrossView::AllowedRangeX() const {

@@ -136,7 +136,6 @@ private:
     void CropSlice(double position, std::uint16_t* buffer) const;
     void ShowSlot(int slot);
     int NearestPosition(const Point& point) const;
-    std::optional<Point> CurvePoint(int rawIndex) const;
 
     CrossSettings m_Settings;
     CrossImages& m_Images;
@@ -169,6 +168,14 @@ private:
     std::optional<CrossMarker> m_Marker;
 };
 
+/// Blanks (zeroes) a cross's cropped margins in place: `k` rows at the top and the bottom and `k`
+/// columns at both sides, trunc(rows x b) rows from the top and trunc(rows x a) rows ending one
+/// row above the last (the collimator's blank fractions).
+void BlankCrossMargins(std::uint16_t* samples, int rows, int columns, int k, float a, float b);
+/// The marker on the curve picture for the raw panoramic columns `low` .. `high` (left margin
+/// included): a rectangle along the curve from its middle to `low`'s point, as wide as the volume's
+/// diameter across it. None without a LUT or a curve picture, or where the LUT has no point.
+std::optional<CrossMarker> CurveMarker(const CrossPanoramic& panoramic, int low, int high);
 /// Lifts an angle below -pi/2 by pi; other angles are returned as they are (radians).
 double NormaliseCurveAngle(double angle);
 /// Radians to degrees with the device's 3.14 (single precision), not pi.

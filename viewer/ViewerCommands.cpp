@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "viewer/CrossView.h"
+#include "zor_vol/CLUTProjection.h"
 
 namespace zor::viewer {
 
@@ -101,13 +102,24 @@ void ViewerCommands::HidePanoramic() {
     m_Window.Invalidate();
 }
 
-void ViewerCommands::ShowCurvePicture(DisplayBitmap picture) {
+void ViewerCommands::ShowCurvePicture(DisplayBitmap picture, const CrossPanoramic& mapping) {
     m_CurvePicture = std::move(picture);
+    m_CurveMapping = mapping;
     m_Window.Invalidate();
 }
 
 Rect ViewerCommands::CurvePictureFrame() const {
     return viewer::CurvePictureFrame(m_Model.Layout(), m_CurvePicture.width, m_CurvePicture.height);
+}
+
+std::optional<CrossMarker> ViewerCommands::SelectionMarker() const {
+    const VolumeOfInterest& frame = m_Model.VolumeOfInterestFrame();
+    if (!frame.HasFrame() || m_CurveMapping.lut == nullptr || m_CurvePicture.Empty())
+        return std::nullopt;
+    CrossPanoramic mapping = m_CurveMapping;
+    mapping.curveDisplay = CurvePictureFrame();
+    const int margin = mapping.lut->MarginLeft();
+    return CurveMarker(mapping, frame.ImageRect().left + margin, frame.ImageRect().right + margin);
 }
 
 void ViewerCommands::SetViewerArea(const Rect& area) {

@@ -2,6 +2,7 @@
 // The viewer's commands: tool modes, filters and cross stepping, on the viewer's state.
 #include "platform/UserInterfaces.h"
 #include "viewer/CrossImages.h"
+#include "viewer/CrossView.h"
 #include "viewer/ViewImage.h"
 #include "viewer/ViewerMouse.h"
 #include "viewer/ViewerStateModel.h"
@@ -34,11 +35,16 @@ public:
     void HidePanoramic();
     /// The panoramic as drawn; empty when none is shown.
     const DisplayBitmap& PanoramicBitmap() const { return m_Panoramic; }
-    /// The curve picture drawn beside the panoramic (empty: none).
-    void ShowCurvePicture(DisplayBitmap picture);
+    /// The curve picture drawn beside the panoramic (empty: none) and how panoramic columns map
+    /// onto it (`mapping.lut` null: no marker); the mapping's drawing frame is ignored, the
+    /// picture is drawn where the layout puts it.
+    void ShowCurvePicture(DisplayBitmap picture, const CrossPanoramic& mapping);
     const DisplayBitmap& CurvePicture() const { return m_CurvePicture; }
     /// Where the curve picture is drawn in the present layout; empty without one.
     Rect CurvePictureFrame() const;
+    /// The marker of the volume of interest's columns on the curve picture (the selection step);
+    /// none without a frame, a mapping or a picture.
+    std::optional<CrossMarker> SelectionMarker() const;
     /// The viewer area V (client coordinates), on every resize of the window.
     void SetViewerArea(const Rect& area);
 
@@ -69,6 +75,7 @@ private:
     ViewerMouse m_Mouse{m_Model, m_Window};
     DisplayBitmap m_Panoramic;
     DisplayBitmap m_CurvePicture;
+    CrossPanoramic m_CurveMapping;
     CrossImages m_Crosses;
     CrossView* m_CrossView = nullptr;
     ICrossFilters* m_Filters = nullptr;

@@ -184,12 +184,6 @@ void PaintVolumeOverlays(QPainter& p, const ViewerScene& s) {
         p.fillRect(QRect(left, im.top, right - left, im.Height()), ToQColor(kTintGreen));
         p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     }
-
-    if (s.markerShown) {
-        p.setPen(QPen(ToQColor(s.markerColour), 1));
-        p.setBrush(Qt::NoBrush);
-        p.drawPolygon(ToPolygon(s.marker));
-    }
 }
 
 }  // namespace
@@ -296,6 +290,11 @@ void ViewerPainter::Paint(const ViewerScene& s, QImage& target) {
     }
     if (s.volumeShown)
         PaintVolumeOverlays(p, s);
+    if (s.markerShown) {
+        p.setPen(QPen(ToQColor(s.markerColour), 1));
+        p.setBrush(Qt::NoBrush);
+        p.drawPolygon(ToPolygon(s.marker));
+    }
 }
 
 }  // namespace zor::viewer

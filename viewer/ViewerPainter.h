@@ -69,8 +69,8 @@ struct ViewerScene {
     int allowedLastX = 0;
     int spanLeftX = 0;  ///< the marker's two screen x values
     int spanRightX = 0;
-    bool markerShown = false;
-    FrameCorners marker;  ///< the rotated marker rectangle's corners
+    bool markerShown = false;  ///< also in the volume-of-interest step, for its frame
+    FrameCorners marker;       ///< the rotated marker rectangle's corners
     ColorRef markerColour = 0xFFFFFF;
 
     /// The curve picture (the arch from above), stretched into `curveFrame` whenever the

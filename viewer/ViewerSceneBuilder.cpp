@@ -55,6 +55,10 @@ ViewerScene SceneOf(const ViewerCommands& viewer, int phase, const CrossView* cr
         scene.frame.shown = true;
         scene.frame.corners = frame.Corners();
         scene.frame.handleMask = frame.HandleMask();
+        if (const auto marker = viewer.SelectionMarker()) {
+            scene.markerShown = true;
+            scene.marker = *marker;
+        }
     }
     if (scene.volumeShown && crossView != nullptr)
         AddVolumeOverlays(*crossView, scene);
