@@ -151,6 +151,13 @@ public:
     std::filesystem::path WorkFolder() const;
     /// The cross view of the loaded volume; null before the first volume.
     viewer::CrossView* Crosses() { return m_CrossView.get(); }
+    /// What the export reads: the panoramic, the volume (never null), the crosses' collimator
+    /// fractions (a bottom, b top), the last acquisition's record and its Y-axis flag.
+    images::PanoramicLoader& Loader() { return *m_Loader; }
+    VolumeClass& Volume() { return *m_Volume; }
+    std::pair<float, float> CollimatorFractions() const { return {m_CollimatorA, m_CollimatorB}; }
+    const AcquisitionRecord& Record() const { return m_Record; }
+    bool YAxisMovable() const { return m_YAxisMovable; }
     /// The crosses' display filters (their list is the treatment an export records).
     const CrossFilterChains& CrossFilters() const { return m_CrossFilters; }
     const std::string& VolumeImageId() const { return m_VolumeImageId; }

@@ -6,8 +6,8 @@
 # mouse and key events from xdotool. Waits read the activity log written by this run.
 # Usage: scripts/examination.sh <build dir> <demo folder from zor_demo_setup> <output folder>
 # Writes <output>/{1-acquisition,2-selection,2-frame,3-projections,4-computation,5-navigation,
-# 5-moved}.png and <output>/report.txt; exit code 0 only when the crosses were shown. Ends every
-# process it started, also on failure.
+# 5-moved}.png and <output>/report.txt (with the files that "Export all" wrote); exit code 0 only
+# when the crosses were shown and exported. Ends every process it started, also on failure.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 BUILD=$(realpath "${1:?build dir}"); DEMO=$(realpath "${2:?demo folder}"); OUT=${3:?output folder}
 INSTALL="$DEMO/install" WORK="$DEMO/install/work" LOG="$DEMO/install/config_zor/log.txt"
@@ -133,6 +133,19 @@ reached "5 crosses moved"
 sleep 0.5
 shoot 5-moved
 
+# "Export all", then the export of the selection: the last two buttons of the column of phase 5.
+STEP=$((SIZE + WIDTH * 7384615 / 600000000)) BX=$((X + WIDTH * 92923 / 100000 + SIZE / 2))
+xdotool mousemove --sync "$BX" $((Y + HEIGHT * 4 / 100 + 8 * STEP + SIZE / 2)) click 1
+wait_log "and the slices are being exported" 30 "the export of all crosses"
+reached "5 all crosses exported"
+sleep 2.5   # the program waits 2 s after an export
+xdotool mousemove --sync "$BX" $((Y + HEIGHT * 4 / 100 + 7 * STEP + SIZE / 2)) click 1
+wait_log "has already been exported" 30 "the export of the selection"
+reached "5 selection exported"
+EXPORTS=$(sed -n 's/^"OutFolderPath"="\(.*\)"\r*$/\1/Ip' "$ZOR_REGISTRY" | head -n 1)
+SLICE=$(find "$EXPORTS" -maxdepth 1 -name 'Slice_25_*.tif' -newer "$TMP/start" | head -n 1)
+[ -n "$SLICE" ] || fail "no Slice_25 file in $EXPORTS"
+
 {
   echo "Examination under Xvfb 1920x1080, $(date '+%Y/%m/%d %H:%M:%S'); times from the script's start"
   printf '  %s\n' "${PHASES[@]}"
@@ -144,6 +157,11 @@ shoot 5-moved
     echo "Archive of the previous examination, $dir (bytes):"
     (cd "$dir" && find . -type f -printf '%10s  %P\n' | sort -k2)
   done
+  echo
+  echo "Files exported into $EXPORTS by this run (bytes):"
+  (cd "$EXPORTS" && find . -maxdepth 1 -type f -newer "$TMP/start" -printf '%10s  %P\n' | sort -V -k2)
+  echo "identify $(basename "$SLICE"):"
+  identify "$SLICE" 2>&1 | sed 's/^/  /'
   echo
   echo "Activity log of this run ($LOG):"
   tail -c "+$LOG_FROM" "$LOG" | sed 's/^/  /'

@@ -18,6 +18,7 @@
 #include "acquisition/AcquisitionConstants.h"
 #include "acquisition/DeviceLink.h"
 #include "acquisition/DriverStatus.h"
+#include "acquisition/Export.h"
 #include "acquisition/Workflow.h"
 #include "platform/CopyData.h"
 #include "platform/Paths.h"
@@ -47,6 +48,18 @@ namespace zor::shell {
 namespace {
 constexpr int kStatusClearMs = 3000;
 
+/// The export commands of the main window on the acquisition's export.
+class ExportCommands : public IExportCommands {
+public:
+    ExportCommands(acquisition::Workflow& workflow, acquisition::ExportPorts ports)
+        : m_Export(workflow, std::move(ports)) {}
+    void ExportSelected() override { m_Export.ExportSelected(); }
+    void ExportAll() override { m_Export.ExportAll(); }
+
+private:
+    acquisition::Export m_Export;
+};
+
 }  // namespace
 
 Czor_managerDlg::Czor_managerDlg(Czor_managerApp& app, QWindow* parent, WorkflowFactory factory)
@@ -70,6 +83,8 @@ Czor_managerDlg::~Czor_managerDlg() {
     // The copy-data thread may be waiting for this window; release it before joining.
     m_Stopping->store(true);
     m_CopyData.reset();
+    m_Export = nullptr;
+    m_ExportCommands.reset();
     m_Workflow.reset();
     m_DriverStatus.reset();
     m_DeviceLink.reset();
@@ -147,6 +162,16 @@ void Czor_managerDlg::CreateComponents() {
         workflowSettings.Crosses.CrossAngleLimit = settings.CrossAngleLimit;
         workflowSettings.CrossCount = [this] { return m_App.Settings().SliceVisualNumber; };
         m_Workflow = std::make_unique<acquisition::Workflow>(ports, workflowSettings);
+    }
+    // The export works on the acquisition workflow's panoramic and volume; a stand-in workflow
+    // has none, and its export commands do nothing.
+    if (auto* workflow = dynamic_cast<acquisition::Workflow*>(m_Workflow.get())) {
+        acquisition::ExportPorts exportPorts{*this, *m_Windows, *m_Windows, *m_Timers};
+        exportPorts.Translate = [](const std::string& tag) { return Tr(tag); };
+        exportPorts.Wait = ports.Pause;
+        exportPorts.RegistryFile = m_App.RegistryFile();
+        m_ExportCommands = std::make_unique<ExportCommands>(*workflow, std::move(exportPorts));
+        SetExport(m_ExportCommands.get());
     }
 }
 

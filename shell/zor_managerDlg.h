@@ -129,6 +129,8 @@ private:
     std::unique_ptr<acquisition::DriverStatusClient> m_DriverStatus;
     std::unique_ptr<acquisition::IWorkflow> m_Workflow;
     IExportCommands* m_Export = nullptr;
+    /// The export on the acquisition workflow's data; none with a stand-in workflow.
+    std::unique_ptr<IExportCommands> m_ExportCommands;
     ui::CAboutDlg* m_About = nullptr;  // child widget, owned through Qt
     std::unique_ptr<platform::CopyDataServer> m_CopyData;
     std::shared_ptr<std::atomic<bool>> m_Stopping;

@@ -23,6 +23,7 @@ int RunQuality(const Args& args);
 int RunInfo(const Args& args);
 int RunLink(const Args& args);
 int RunStatus(const Args& args);
+int RunExport(const Args& args);
 
 inline constexpr const char* kInfoUsage =
     "info <panoramic.tif> [--install-dir DIR] [--limited 0|1] [--percentage P]   why a "
@@ -50,6 +51,10 @@ inline const Command kCommands[] = {
     {"info", kInfoUsage, RunInfo},
     {"link", kLinkUsage, RunLink},
     {"status", "status [query...]   ask the running device driver (names or codes)", RunStatus},
+    {"export",
+     "export <Volume.vol> <panoramic.tif> [--all | --positions I,J,...] [--out DIR] "
+     "[--install-dir DIR]   write the panoramic and the crosses as the program's export does",
+     RunExport},
 };
 
 /// Value after `flag` in args, or `fallback`.
