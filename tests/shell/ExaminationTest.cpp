@@ -13,8 +13,10 @@
 #include <thread>
 
 #include "ShellTestSupport.h"
+#include "acquisition/AcquisitionConstants.h"
 #include "acquisition/Workflow.h"
 #include "demo_setup/DemoInstall.h"
+#include "platform/NamedObject.h"
 #include "platform/Process.h"
 #include "shell/zor_managerApp.h"
 #include "shell/zor_managerDlg.h"
@@ -169,6 +171,28 @@ TEST_F(ExaminationTest, PanoramicHandoffAnswersArchiveAndReconstructionReachTheC
     EXPECT_NE(log.find("Computing the volume"), std::string::npos) << log;
     EXPECT_NE(log.find("Volume loading completed"), std::string::npos) << log;
     EXPECT_TRUE(fs::exists(Work("Volume.vol")));
+
+    // "Export all" from the button, with the capture program present: the panoramic and the
+    // crosses in the output folder, readable by another TIFF reader.
+    bool held = false;
+    const auto capture =
+        platform::NamedObject::Create(std::string(acquisition::kCaptureStationName), held);
+    ASSERT_TRUE(capture);
+    m_App->MainWindow()->OnCommand(CommandId::ExportAll);
+    int slices = 0;
+    fs::path slice;
+    for (const auto& entry : fs::directory_iterator(m_Install.Root() / "export")) {
+        const std::string name = entry.path().filename().string();
+        slices += name.rfind("Slice_", 0) == 0;
+        if (name.rfind("Slice_25_", 0) == 0)
+            slice = entry.path();
+    }
+    EXPECT_GE(slices, 1) << Log();
+    EXPECT_FALSE(slice.empty()) << Log();
+    if (!slice.empty() && std::system("command -v identify >/dev/null 2>&1") == 0) {
+        const std::string identify = "identify '" + slice.string() + "' >/dev/null 2>&1";
+        EXPECT_EQ(std::system(identify.c_str()), 0) << slice;
+    }
 }
 
 TEST_F(ExaminationTest, DriverThatDiesDuringTheAcquisitionIsReported) {
