@@ -33,6 +33,7 @@ TEST(WriteTiff, ExactLayoutThatLibtiffReadsBack) {
         {8, 333, 17, "orvix=333,treat=gamma 1.1"},
         {8, 1, 1, "abcd"},  // from 5 bytes on: shorter texts would sit inside the entry
         {16, 2693, 20, std::string(998, 'x')},
+        {16, 256, 256, "orvix=200,name=J\xE9r\xF4me"},  // every 16-bit value; 8-bit text kept
     };
     TempDir dir;
     for (const auto& [bits, width, height, description] : cases) {
