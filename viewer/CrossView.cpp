@@ -48,11 +48,10 @@ std::optional<Point> CurvePoint(const CrossPanoramic& panoramic, int rawIndex) {
     const int px = panoramic.curveWidth - static_cast<int>((x + kCurveOffset) * kCurveScale);
     const int py = static_cast<int>((y + kCurveOffset) * kCurveScale);
     const Rect& frame = panoramic.curveDisplay;
-    return Point{
-        static_cast<int>(static_cast<double>(px) / panoramic.curveWidth * frame.Width() +
-                         frame.left),
-        static_cast<int>(static_cast<double>(py) / panoramic.curveHeight * frame.Height() +
-                         frame.top)};
+    return Point{static_cast<int>(static_cast<double>(px) / panoramic.curveWidth * frame.Width() +
+                                  frame.left),
+                 static_cast<int>(static_cast<double>(py) / panoramic.curveHeight * frame.Height() +
+                                  frame.top)};
 }
 
 }  // namespace
@@ -243,8 +242,8 @@ void CrossView::CropSlice(double position, std::uint16_t* buffer) const {
     const int d = static_cast<int>(position * 50.0 - 1.0) - 24;
     const float minimum = static_cast<float>(m_Settings.LeftRightCrossColumnCroppedMinimum);
     const float maximum = static_cast<float>(m_Settings.LeftRightCrossColumnCroppedMaximum);
-    const int k = static_cast<int>(minimum + static_cast<float>(std::abs(d)) *
-                                                 (maximum - minimum) / 25.0f);
+    const int k =
+        static_cast<int>(minimum + static_cast<float>(std::abs(d)) * (maximum - minimum) / 25.0f);
     BlankCrossMargins(buffer, rows, columns, k, m_CollimatorA, m_CollimatorB);
 }
 
