@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "zor_r3d/TotalVariation.h"
+
 namespace zor_r3d {
 namespace {
 
@@ -14,6 +16,9 @@ inline double BinStart(int full, int binned, int bin, int b) {
 
 // Below this line integral (1/mm · mm) a ray crossed air only.
 constexpr float kAirLineIntegral = 0.02f;
+// Smoothing of the model between passes: 10 steps, contrast scale 0.003/mm.
+constexpr int kTvIterations = 10;
+constexpr float kTvStep = 0.2f, kTvEpsilon = 0.003f;
 
 inline float Overlap(double a0, double a1, double b0, double b1) {
     return static_cast<float>(std::max(0.0, std::min(a1, b1) - std::max(a0, b0)));
@@ -253,6 +258,21 @@ bool SolveCoarse(const PriorGeometry& g, const std::vector<std::vector<float>>& 
             };
             if (!RunParallel(gd.Nx, update, progress, f1, f2)) {
                 return false;
+            }
+        }
+        // Between passes, total-variation smoothing keeps the sparse-view streaks of the
+        // model from growing with the passes; carved voxels stay air.
+        if (it + 1 < passes) {
+            Trajectory grid;
+            grid.Nx = gd.Nx, grid.Ny = gd.Ny, grid.Nz = gd.Nz;
+            grid.Dx = gd.Dx, grid.Dy = gd.Dy, grid.Dz = gd.Dz;
+            const double at = from + span * step;
+            if (!SmoothTotalVariation(grid, kTvIterations, kTvStep, kTvEpsilon, model, progress, at,
+                                      at)) {
+                return false;
+            }
+            for (size_t n = 0; n < voxels; ++n) {
+                model[n] = free[n] != 0 ? model[n] : 0.0f;
             }
         }
     }

@@ -14,6 +14,7 @@
 #include "zor_r3d/Parallel.h"
 #include "zor_r3d/PriorModel.h"
 #include "zor_r3d/ProjectionIo.h"
+#include "zor_r3d/TotalVariation.h"
 #include "zor_r3d/Trajectory.h"
 #include "zor_text/Utf.h"
 #include "zor_vol/VolumeClass.h"
@@ -22,16 +23,20 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr size_t kMaxPath = 1024;
-constexpr double kSlabSigmaMm = 1.0;
+constexpr double kSlabSigmaMm = 0.7;
 // The model of everything the rays cross: 0.8 mm voxels over 120 mm × 120 mm around the volume
-// centre, seen by the detector binned 2 × 8 (0.3 mm × 1.2 mm), two passes of ordered subsets of
-// one view each.
+// centre, seen by the detector binned 2 × 8 (0.3 mm × 1.2 mm), four passes of ordered subsets of
+// one view each with total-variation smoothing between them.
 constexpr double kPriorPitchMm = 0.8;
 constexpr double kPriorHalfSizeMm = 60.0;
-constexpr int kPriorBinU = 2, kPriorBinV = 8, kPriorSubsets = 11, kPriorPasses = 2;
+constexpr int kPriorBinU = 2, kPriorBinV = 8, kPriorSubsets = 11, kPriorPasses = 4;
 // Share of the filtered backprojection of the residual added to the model: with 11 views the
 // residual still carries sparse-view streaks, so only part of it is taken.
 constexpr float kDetailWeight = 0.45f;
+// Total-variation smoothing before the slab: noise and the faint sparse-view streaks (contrast
+// below about kTvEpsilon) are flattened, the edges of enamel, dentine, pulp and bone stay.
+constexpr int kTvIterations = 10;
+constexpr float kTvStep = 0.2f, kTvEpsilon = 0.005f;
 
 // Bounds of one job, checked from the trajectory before anything is allocated (R3D.h).
 constexpr double kMaxJobBytes = 4.0 * 1024 * 1024 * 1024;
@@ -74,8 +79,9 @@ double MemoryLimit() {
 
 // Peak memory of prepare + reconstruct and the work of a job, from its trajectory: the
 // projections as line integrals and their filtered copy, the binned views with their
-// normalisers, the maps of both grids, the anatomy model with its per-subset normalisers, and
-// the volume (float, its smoothed copy, the 16-bit result). Work counts one unit per view and
+// normalisers, the maps of both grids, the anatomy model with its per-subset normalisers and
+// the gradients of its smoothing, and the volume (float, the gradients of its smoothing or its
+// smoothed copy, the 16-bit result). Work counts one unit per view and
 // detector pixel (reading, filtering) and per view and voxel of both grids (projections).
 // Empty when the job is within bounds, else the refusal.
 std::string CheckJobSize(const zor_r3d::Trajectory& t) {
@@ -91,7 +97,7 @@ std::string CheckJobSize(const zor_r3d::Trajectory& t) {
     const double columns = static_cast<double>(t.Nx) * t.Ny + static_cast<double>(c.Nx) * c.Ny;
     const double bytes =
         4.0 * (2.0 * views * pixels + pixels + 3.0 * views * binned + 4.0 * views * columns +
-               (prior.Subsets + 2.0) * coarse + 2.0 * voxels) +
+               (prior.Subsets + 5.0) * coarse + 4.0 * voxels) +
         2.0 * voxels;
     const double work = views * (pixels + voxels + coarse);
     const std::string job = " (" + std::to_string(t.Views) + " views of " +
@@ -151,7 +157,9 @@ bool LoadLineIntegrals(const zor_r3d::Trajectory& t, const std::string& folder, 
 // puts streak copies of the surrounding anatomy into every cross-section. So first a model of
 // everything the rays cross is fitted to binned projections (OS-SART with positivity on a
 // coarser, larger grid), then the filtered backprojection of what the model does not explain
-// adds the fine detail inside the volume. Values kept >= 0 (attenuation is never negative),
+// adds the fine detail inside the volume; total-variation smoothing flattens what remains of
+// the streaks and the photon noise, and a thin slab along the arch averages the rest. Values
+// kept >= 0 (attenuation is never negative),
 // mu in 1/mm, index ((i*ny)+j)*nz+k.
 bool Reconstruct(R3DContext& ctx, zor_r3d::ProgressReporter& progress, std::vector<float>& mu) {
     ctx.Error = "cancelled";
@@ -223,7 +231,9 @@ bool Reconstruct(R3DContext& ctx, zor_r3d::ProgressReporter& progress, std::vect
             }
         }
     };
-    if (!zor_r3d::RunParallel(t.Nx, backproject, progress, 0.55, 0.9)) {
+    if (!zor_r3d::RunParallel(t.Nx, backproject, progress, 0.55, 0.85) ||
+        !zor_r3d::SmoothTotalVariation(t, kTvIterations, kTvStep, kTvEpsilon, mu, progress, 0.85,
+                                       0.9)) {
         return false;
     }
     // With 11 views each tooth leaves shifted copies in the planes of its neighbours along the

@@ -17,11 +17,11 @@ void* R3DInit_2012();
 /// or a cancel. The volume is not touched. Runs on the caller's thread plus worker threads.
 /// A job is too large, and refused before anything is allocated, when its peak memory
 /// (projections as floats, their filtered copy, the model of the surrounding anatomy, the
-/// volume) is above 4 GiB or half the physical memory, whichever is less, or its work
-/// (views × (detector pixels + voxels of the volume and of the model)) above 512 Mi units.
-/// The demo acquisition (11 views of 560 × 294, 50 × 240 × 270 voxels) counts 0.11 GiB and
-/// 50 M units; the largest job CreateTrajectory plans (64 views of 3334 columns) 0.63 GiB and
-/// 344 M units. R3DLastError_2012 then tells the sizes.
+/// volume, the gradients of their smoothing) is above 4 GiB or half the physical memory, whichever
+/// is less, or its work (views × (detector pixels + voxels of the volume and of the model)) above
+/// 512 Mi units. The demo acquisition (11 views of 560 × 294, 50 × 240 × 270 voxels) counts 0.15
+/// GiB and 50 M units; the largest job CreateTrajectory plans (64 views of 3334 columns) 0.67 GiB
+/// and 344 M units. R3DLastError_2012 then tells the sizes.
 bool R3DPrepareVolume_2012(void* handle, VolumeClass* volume, const char* workFolder,
                            const char* trajectoryName, R3DProgressCallback callback, void* context,
                            double filterWindow, bool truncationCorrection);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <thread>
 
 namespace zor::phantom {
@@ -55,6 +56,7 @@ void AddRow(std::vector<Tooth>& teeth, const ToothRow* row, int count, bool uppe
             t.Offset = offset;
             t.Upper = upper;
             t.Germ = germ;
+            t.Index = i;
             teeth.push_back(t);
         }
         s += r.width + 0.2;
@@ -74,18 +76,61 @@ inline void CrownWidths(const Tooth& t, double q, double& wa, double& wd) {
     wd = 0.5 * t.Depth * bulge * tip;
 }
 
+// Inside the crown shrunk by `inset` mm (a negative inset grows it).
 inline bool InCrown(const Tooth& t, double a, double d, double q, double inset) {
     if (q < inset || q > t.CrownHeight) {
         return false;
     }
     double wa, wd;
-    CrownWidths(t, q, wa, wd);
+    CrownWidths(t, std::max(q, 0.0), wa, wd);
+    if (inset < 0.0) {
+        wa = std::max(wa, 0.5 * t.Width * 0.5);
+        wd = std::max(wd, 0.5 * t.Depth * 0.5);
+    }
     wa -= inset;
     wd -= inset;
     if (wa <= 0 || wd <= 0) {
         return false;
     }
     return Pow3(std::fabs(a) / wa) + Pow3(std::fabs(d) / wd) <= 1.0;
+}
+
+// Deterministic lattice value in [0, 1) for an integer point (a mixing hash).
+inline float LatticeValue(int x, int y, int z) {
+    uint32_t h = static_cast<uint32_t>(x) * 73856093u ^ static_cast<uint32_t>(y) * 19349663u ^
+                 static_cast<uint32_t>(z) * 83492791u;
+    h ^= h >> 13;
+    h *= 0x5bd1e995u;
+    h ^= h >> 15;
+    return static_cast<float>(h & 0xffffffu) / 16777216.0f;
+}
+
+inline double Smooth(double f) {
+    return f * f * (3.0 - 2.0 * f);
+}
+
+// Smoothly interpolated lattice noise with unit lattice spacing, values in [0, 1).
+double ValueNoise(double x, double y, double z) {
+    const double fx = std::floor(x), fy = std::floor(y), fz = std::floor(z);
+    const int ix = static_cast<int>(fx), iy = static_cast<int>(fy), iz = static_cast<int>(fz);
+    const double tx = Smooth(x - fx), ty = Smooth(y - fy), tz = Smooth(z - fz);
+    double v = 0.0;
+    for (int c = 0; c < 8; ++c) {
+        const int dx = c & 1, dy = (c >> 1) & 1, dz = c >> 2;
+        const double w = (dx ? tx : 1 - tx) * (dy ? ty : 1 - ty) * (dz ? tz : 1 - tz);
+        v += w * LatticeValue(ix + dx, iy + dy, iz + dz);
+    }
+    return v;
+}
+
+// Trabecular bone: plates and rods about 1 mm apart in marrow, following the arch. Two
+// octaves of lattice noise, softly thresholded, so the texture is the same on every run.
+float TrabecularMu(double s, double d, double z) {
+    const double n = 0.65 * ValueNoise(s / 1.3, d / 1.3, z / 1.3) +
+                     0.35 * ValueNoise(s / 0.6 + 17.0, d / 0.6 + 5.0, z / 0.6 + 11.0);
+    const double w = Smooth(std::clamp((n - 0.42) / 0.2, 0.0, 1.0));
+    return static_cast<float>(Materials::kMarrow +
+                              (Materials::kTrabecula - Materials::kMarrow) * w);
 }
 
 }  // namespace
@@ -112,58 +157,113 @@ DentalPhantom::DentalPhantom(PhantomKind kind)
         m_CanalZ = -13.0;
         m_CanalStart = 18.0;
     }
+    // One patient's history, different on the two sides.
+    if (kind == PhantomKind::Adult) {
+        Find(false, -1, 1)->Width = 0.0;  // lower right lateral incisor lost
+        Find(false, -1, 3)->Treated = Restoration::Implant;
+        Find(false, 1, 5)->Treated = Restoration::Filling;
+        Find(true, -1, 0)->Treated = Restoration::Crown;
+        Find(true, 1, 2)->Offset += 2.0;  // upper left canine standing out towards the lip
+        Tooth* treated = Find(false, 1, 0);
+        treated->Treated = Restoration::RootCanal;
+        // Periapical lesion below the apex of the treated incisor.
+        const double apex = treated->Cusp - treated->CrownHeight - treated->RootLength;
+        m_Balls.push_back({treated->S, treated->Offset, apex - 0.9, 2.2, Tissue::Lesion});
+    } else {
+        Find(true, -1, 0)->Width = 0.0;  // upper right primary central incisor shed
+        Find(false, 1, 3)->Treated = Restoration::Filling;
+    }
+    m_Teeth.erase(std::remove_if(m_Teeth.begin(), m_Teeth.end(),
+                                 [](const Tooth& t) { return t.Width <= 0.0; }),
+                  m_Teeth.end());
     std::sort(m_Teeth.begin(), m_Teeth.end(),
               [](const Tooth& l, const Tooth& r) { return l.S < r.S; });
 }
 
-float DentalPhantom::ToothMu(const Tooth& t, double a, double d, double z) const {
+Tooth* DentalPhantom::Find(bool upper, int side, int index) {
+    for (Tooth& t : m_Teeth) {
+        if (t.Upper == upper && !t.Germ && t.Index == index && (t.S > 0) == (side > 0)) {
+            return &t;
+        }
+    }
+    return nullptr;
+}
+
+DentalPhantom::Sample DentalPhantom::ToothAt(const Tooth& t, double a, double d, double z) const {
     const double q = t.Upper ? z - t.Cusp : t.Cusp - z;  // depth below the tip
     d -= t.Offset;
-    if (q < 0.0 || std::fabs(a) > t.Width || std::fabs(d) > t.Depth) {
-        return -1.0f;
+    const double follicle = t.Germ ? 0.9 : 0.0;  // the soft sac around a developing crown
+    if (q < -follicle || std::fabs(a) > t.Width || std::fabs(d) > t.Depth) {
+        return {};
     }
     const double enamel = t.Germ ? 0.8 : (m_Kind == PhantomKind::Child ? 0.8 : 1.1);
     if (q <= t.CrownHeight) {
         if (!InCrown(t, a, d, q, 0.0)) {
-            return -1.0f;
+            return t.Germ && InCrown(t, a, d, q, -follicle) ? Sample{Tissue::Soft, Materials::kSoft}
+                                                            : Sample{};
+        }
+        if (t.Treated == Restoration::Implant || t.Treated == Restoration::Crown) {
+            return {Tissue::Filling, Materials::kCeramic};
+        }
+        // Occlusal amalgam, open towards the midline (mesial).
+        const double distal = t.S >= 0.0 ? a : -a;
+        if (t.Treated == Restoration::Filling && q < 2.6 && distal > -0.5 * t.Width &&
+            distal < 0.12 * t.Width && std::fabs(d) < 0.22 * t.Depth) {
+            return {Tissue::Filling, Materials::kAmalgam};
         }
         if (!InCrown(t, a, d, q, enamel)) {
-            return Materials::kEnamel;
+            return {Tissue::Enamel, Materials::kEnamel};
         }
         if (!t.Germ && q >= 0.45 * t.CrownHeight &&
             InCrown(t, a, d, q, 0.3 * std::min(t.Width, t.Depth))) {
-            return Materials::kPulp;
+            return t.Treated == Restoration::RootCanal
+                       ? Sample{Tissue::Filling, Materials::kGuttaPercha}
+                       : Sample{Tissue::Pulp, Materials::kPulp};
         }
-        return t.Germ && InCrown(t, a, d, q, enamel + 1.5) ? Materials::kPulp : Materials::kDentine;
+        return t.Germ && InCrown(t, a, d, q, enamel + 1.5)
+                   ? Sample{Tissue::Pulp, Materials::kPulp}
+                   : Sample{Tissue::Dentine, Materials::kDentine};
     }
     if (t.Germ || q > t.CrownHeight + t.RootLength) {
-        return -1.0f;
+        return {};
     }
     const double g = (q - t.CrownHeight) / t.RootLength;
-    auto root = [&](double centre, double ra, double rd) -> float {
+    if (t.Treated == Restoration::Implant) {
+        // A tapered screw with 0.8 mm threads.
+        const double thread = std::fmod(q - t.CrownHeight, 0.8) < 0.4 ? 0.3 : 0.0;
+        const double r = 0.5 * std::min(t.Width, t.Depth) * 0.5 * (1.0 - 0.25 * g) + thread;
+        return std::hypot(a, d) <= r && g < 0.85 ? Sample{Tissue::Filling, Materials::kImplant}
+                                                 : Sample{};
+    }
+    auto root = [&](double centre, double ra, double rd) -> Sample {
         const double e = (a - centre) * (a - centre) / (ra * ra) + d * d / (rd * rd);
         if (e > 1.0) {
-            return -1.0f;
+            return {};
         }
         const double canal = 0.24 * (1.0 - 0.5 * g);
-        return e <= canal * canal ? Materials::kPulp : Materials::kDentine;
+        if (e > canal * canal) {
+            return {Tissue::Dentine, Materials::kDentine};
+        }
+        const bool filled = t.Treated == Restoration::RootCanal || t.Treated == Restoration::Crown;
+        return filled ? Sample{Tissue::Filling, Materials::kGuttaPercha}
+                      : Sample{Tissue::Pulp, Materials::kPulp};
     };
     if (t.Roots == 1 || g < 0.15) {
         return root(0.0, 0.5 * t.Width * 0.72 * (1.0 - 0.78 * std::pow(g, 1.2)),
                     0.5 * t.Depth * 0.8 * (1.0 - 0.7 * g));
     }
-    const float first = root(-0.27 * t.Width, 0.5 * t.Width * 0.34 * (1.0 - 0.7 * g),
-                             0.5 * t.Depth * 0.75 * (1.0 - 0.6 * g));
-    return first >= 0.0f ? first
-                         : root(0.27 * t.Width, 0.5 * t.Width * 0.34 * (1.0 - 0.7 * g),
-                                0.5 * t.Depth * 0.75 * (1.0 - 0.6 * g));
+    const Sample first = root(-0.27 * t.Width, 0.5 * t.Width * 0.34 * (1.0 - 0.7 * g),
+                              0.5 * t.Depth * 0.75 * (1.0 - 0.6 * g));
+    return first.Mu >= 0.0f ? first
+                            : root(0.27 * t.Width, 0.5 * t.Width * 0.34 * (1.0 - 0.7 * g),
+                                   0.5 * t.Depth * 0.75 * (1.0 - 0.6 * g));
 }
 
-float DentalPhantom::BoneMu(double s, double d, double z) const {
+DentalPhantom::Sample DentalPhantom::BoneAt(double s, double d, double z) const {
     const double as = std::fabs(s);
     const double reach = m_Curve.HalfLength() - 2.0;
     if (as > reach) {
-        return -1.0f;
+        return {};
     }
     auto shape = [](double dd, double zz, double wb, double hz, double inset) {
         const double w = wb - inset, h = hz - inset;
@@ -173,63 +273,79 @@ float DentalPhantom::BoneMu(double s, double d, double z) const {
         const double u = dd / w, v = zz / h;
         return u * u * u * u + v * v * v * v <= 1.0;
     };
+    const Sample cortical{Tissue::Cortical, Materials::kCortical};
+    auto trabecular = [&] { return Sample{Tissue::Trabecular, TrabecularMu(s, d, z)}; };
     if (z >= m_LowerBase && z <= m_LowerCrest) {
         const double wb = 5.0 + 1.8 * std::min(1.0, as / 30.0);
         const double zm = 0.5 * (m_LowerCrest + m_LowerBase),
                      hz = 0.5 * (m_LowerCrest - m_LowerBase);
         const double dd = d + 0.5;
         if (!shape(dd, z - zm, wb, hz, 0.0)) {
-            return -1.0f;
+            return {};
         }
         if (as >= m_CanalStart) {
             const double cz = m_CanalZ + std::max(0.0, as - 60.0) * 0.4;
             const double r = std::hypot(d + 0.8, z - cz);
             if (r < 1.4) {
-                return Materials::kCanal;
+                return {Tissue::Canal, Materials::kCanal};
             }
             if (r < 1.9) {
-                return Materials::kCortical;
+                return cortical;
             }
         }
-        return shape(dd, z - zm, wb, hz, 1.6) ? Materials::kTrabecular : Materials::kCortical;
+        return shape(dd, z - zm, wb, hz, 1.6) ? trabecular() : cortical;
     }
     if (z >= m_UpperCrest && z <= m_UpperTop && as <= 0.6 * reach) {
         const double wb = 6.0 + 1.8 * std::min(1.0, as / 30.0);
         const double zm = 0.5 * (m_UpperCrest + m_UpperTop), hz = 0.5 * (m_UpperTop - m_UpperCrest);
         const double dd = d - 0.5;
         if (!shape(dd, z - zm, wb, hz, 0.0)) {
-            return -1.0f;
+            return {};
         }
-        return shape(dd, z - zm, wb, hz, 1.0) ? Materials::kTrabecular : Materials::kCortical;
+        return shape(dd, z - zm, wb, hz, 1.0) ? trabecular() : cortical;
     }
-    return -1.0f;
+    return {};
 }
 
-float DentalPhantom::MuLocal(double s, double d, double z) const {
+DentalPhantom::Sample DentalPhantom::At(double s, double d, double z) const {
     if (z < kZMin || z > kZMax) {
-        return 0.0f;
+        return {Tissue::Air, 0.0f};
     }
     // Teeth are sorted along the arch: only neighbours of s can contain the point.
     auto it = std::lower_bound(m_Teeth.begin(), m_Teeth.end(), s - 12.0,
                                [](const Tooth& t, double v) { return t.S < v; });
     for (; it != m_Teeth.end() && it->S <= s + 12.0; ++it) {
-        const float mu = ToothMu(*it, s - it->S, d, z);
-        if (mu >= 0.0f) {
-            return mu;
+        const Sample tooth = ToothAt(*it, s - it->S, d, z);
+        if (tooth.Mu >= 0.0f) {
+            return tooth;
         }
     }
-    const float bone = BoneMu(s, d, z);
-    if (bone >= 0.0f) {
+    const Sample bone = BoneAt(s, d, z);
+    if (bone.Mu >= 0.0f) {
+        for (const Ball& b : m_Balls) {
+            if ((s - b.S) * (s - b.S) + (d - b.D) * (d - b.D) + (z - b.Z) * (z - b.Z) <=
+                b.Radius * b.Radius) {
+                return {b.Kind, b.Kind == Tissue::Lesion ? Materials::kLesion : Materials::kSoft};
+            }
+        }
         return bone;
     }
     const double reach = m_Curve.HalfLength();
     if (std::fabs(s) <= reach && std::fabs(d) <= 15.0 && z >= kZMin + 2 && z <= kZMax - 2) {
-        return Materials::kSoft;
+        return {Tissue::Soft, Materials::kSoft};
     }
     if (std::fabs(s) <= 50.0 && d >= -30.0 && d <= 0.0 && z >= -24.0 && z <= 7.0) {
-        return Materials::kSoft;  // tongue
+        return {Tissue::Soft, Materials::kSoft};  // tongue
     }
-    return 0.0f;
+    return {Tissue::Air, 0.0f};
+}
+
+float DentalPhantom::MuLocal(double s, double d, double z) const {
+    return At(s, d, z).Mu;
+}
+
+Tissue DentalPhantom::TissueLocal(double s, double d, double z) const {
+    return At(s, d, z).Kind;
 }
 
 float DentalPhantom::Mu(double x, double y, double z) const {

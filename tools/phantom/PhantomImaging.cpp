@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <random>
 #include <thread>
 
 #include "zor_r3d/ProjectionIo.h"
@@ -135,6 +136,25 @@ std::vector<uint16_t> ToDetectorSamples(const std::vector<float>& p) {
     return out;
 }
 
+double Exposure::FlatQuanta() const {
+    const double mAs = Ma * Seconds;
+    return std::clamp(2500.0 * mAs * (Kv / 70.0) * (Kv / 70.0), 50.0, zor_r3d::kFlatValue);
+}
+
+std::vector<uint16_t> ToNoisyDetectorSamples(const std::vector<float>& p, double quanta,
+                                             unsigned seed) {
+    std::mt19937 random(seed);
+    const double gain = zor_r3d::kFlatValue / quanta;
+    std::vector<uint16_t> out(p.size());
+    for (size_t i = 0; i < p.size(); ++i) {
+        const double mean = quanta * std::exp(-static_cast<double>(p[i]));
+        const double counted =
+            mean > 0.0 ? static_cast<double>(std::poisson_distribution<long>(mean)(random)) : 0.0;
+        out[i] = static_cast<uint16_t>(std::clamp(std::lround(counted * gain), 1l, 65535l));
+    }
+    return out;
+}
+
 bool WriteProjections(const PhantomGrid& grid, const zor_r3d::Trajectory& t,
                       const std::string& folder, const Exposure& e, std::string* error) {
     const auto views = ProjectViews(grid, t);
@@ -150,8 +170,12 @@ bool WriteProjections(const PhantomGrid& grid, const zor_r3d::Trajectory& t,
                       "projection_view=%d,projection_count=%d",
                       t.PitchU * t.MagH, e.Kv, e.Ma, e.Seconds, dap, i + 1, view, t.Views);
         const std::string path = zor_r3d::ProjectionPath(folder, i + 1);
-        if (!zor_r3d::WriteGrey16Tiff(path, t.DetCols, t.DetRows,
-                                      ToDetectorSamples(views[static_cast<size_t>(view)]), desc)) {
+        const auto& p = views[static_cast<size_t>(view)];
+        const auto samples =
+            e.PhotonNoise
+                ? ToNoisyDetectorSamples(p, e.FlatQuanta(), e.Seed + static_cast<unsigned>(view))
+                : ToDetectorSamples(p);
+        if (!zor_r3d::WriteGrey16Tiff(path, t.DetCols, t.DetRows, samples, desc)) {
             if (error != nullptr) {
                 *error = "cannot write " + path;
             }
@@ -218,6 +242,20 @@ std::vector<float> TrueSlice(const DentalPhantom& phantom, double cx, double cy,
         const ArchPoint p = phantom.Curve().Local(cx + off * wx, cy + off * wy);
         for (int r = 0; r < rows; ++r) {
             out[static_cast<size_t>(r) * columns + c] = phantom.MuLocal(p.S, p.D, topZ - r * pitch);
+        }
+    }
+    return out;
+}
+
+std::vector<Tissue> TrueTissues(const DentalPhantom& phantom, double cx, double cy, double wx,
+                                double wy, int columns, int rows, double topZ, double pitch) {
+    std::vector<Tissue> out(static_cast<size_t>(columns) * rows);
+    for (int c = 0; c < columns; ++c) {
+        const double off = (c - (columns - 1) * 0.5) * pitch;
+        const ArchPoint p = phantom.Curve().Local(cx + off * wx, cy + off * wy);
+        for (int r = 0; r < rows; ++r) {
+            out[static_cast<size_t>(r) * columns + c] =
+                phantom.TissueLocal(p.S, p.D, topZ - r * pitch);
         }
     }
     return out;

@@ -9,11 +9,18 @@
 
 namespace zor::phantom {
 
-/// Exposure written into each projection's description.
+/// Exposure of each projection: written into its description and, with PhotonNoise, the
+/// source of the quanta each detector pixel counts (Poisson, from Seed). The defaults are the
+/// system's technique: 70 kV, 8 mA, 12 s over 11 projections.
 struct Exposure {
     int Kv = 70;
     int Ma = 8;
-    double Seconds = 0.5;  ///< per projection
+    double Seconds = 12.0 / 11.0;  ///< per projection
+    bool PhotonNoise = true;
+    unsigned Seed = 20261207;
+    /// Quanta an unattenuated pixel counts: 2500 per mAs, growing with kV² (about 21800 for
+    /// the defaults), within [50, kFlatValue].
+    double FlatQuanta() const;
 };
 
 /// Line integrals of every view (index = view), rows × cols row-major, on all cores.
@@ -21,9 +28,14 @@ std::vector<std::vector<float>> ProjectViews(const PhantomGrid& grid, const zor_
 
 /// Converts line integrals to detector samples (flat value × e^-p, at least 1).
 std::vector<uint16_t> ToDetectorSamples(const std::vector<float>& lineIntegrals);
+/// The same with photon noise: each pixel counts Poisson(quanta × e^-p) quanta, scaled so
+/// that `quanta` counts give the flat value. `seed` makes the noise repeatable.
+std::vector<uint16_t> ToNoisyDetectorSamples(const std::vector<float>& lineIntegrals, double quanta,
+                                             unsigned seed);
 
 /// Writes "3DTS_image_projection_<i>.tif" (i = 1..views, file i holding view Order[i-1]) into
-/// `folder` (ending with '/'). False with a reason in `error` when a file cannot be written.
+/// `folder` (ending with '/'), noisy unless the exposure says otherwise (view v drawn from
+/// seed + v). False with a reason in `error` when a file cannot be written.
 bool WriteProjections(const PhantomGrid& grid, const zor_r3d::Trajectory& t,
                       const std::string& folder, const Exposure& exposure, std::string* error);
 
@@ -53,6 +65,10 @@ struct GreyImage {
 /// The panoramic of the phantom (kCols × kRows, 12-bit values): every column integrates the
 /// phantom across the arch at its curve point.
 GreyImage RenderPanoramic(const DentalPhantom& phantom, const PhantomGrid& grid);
+
+/// Tissues along the same plane as TrueSlice.
+std::vector<Tissue> TrueTissues(const DentalPhantom& phantom, double cx, double cy, double wx,
+                                double wy, int columns, int rows, double topZ, double pitch);
 
 /// The true cross-section the volume library would cut: kDimY columns of pitch `pitch` centred
 /// on (cx, cy) along direction (wx, wy), `rows` rows from z `topZ` down by `pitch`.

@@ -242,6 +242,20 @@ int RunSlice(const Args& args) {
     return 0;
 }
 
+namespace {
+
+void PrintTissue(const char* name, const phantom::TissueStats& t) {
+    if (t.Pixels == 0) {
+        std::printf("%-11s  (not in these cross-sections)\n", name);
+        return;
+    }
+    std::printf("%-11s  %.4f  %.4f (sd %.4f)   %.4f   %5.1f %%   %zu\n", name, t.TrueMean,
+                t.ReconstructedMean, t.ReconstructedSd, t.MeanAbsError, 100.0 * t.RelativeError(),
+                t.Pixels);
+}
+
+}  // namespace
+
 int RunQuality(const Args& args) {
     if (args.empty()) {
         return Usage("quality");
@@ -254,22 +268,61 @@ int RunQuality(const Args& args) {
     }
     const phantom::DentalPhantom model(HasFlag(args, "--child") ? phantom::PhantomKind::Child
                                                                 : phantom::PhantomKind::Adult);
-    double slab = 0.0;
-    if (!ToDouble(Option(args, "--slab", "0"), slab) || slab < 0.0 || slab > 10.0) {
+    double slab = 1.0;
+    if (!ToDouble(Option(args, "--slab", "1"), slab) || slab <= 0.0 || slab > 10.0) {
         return Usage("quality");
     }
-    const auto cmp = phantom::CompareWithTruth(model, volume, {0.1, 0.3, 0.5, 0.7, 0.9}, slab);
-    double sum = 0.0;
-    for (const auto& c : cmp) {
-        std::printf("position %.2f  NCC %.3f\n", c.Position, c.Ncc);
-        sum += c.Ncc;
+    if (HasFlag(args, "--reverse")) {
+        phantom::ReverseAlongArch(volume);
     }
-    std::printf("mean NCC %.3f\n", sum / static_cast<double>(cmp.size()));
+    const std::vector<double> positions = {0.1, 0.3, 0.5, 0.7, 0.9};
+    const auto m = phantom::MeasureQuality(model, volume, positions, slab);
+    std::printf("position  NCC thin  NCC slab %.1f mm\n", slab);
+    for (size_t i = 0; i < m.Positions.size(); ++i) {
+        std::printf("%8.2f  %8.3f  %8.3f\n", m.Positions[i], m.NccThin[i], m.NccSlab[i]);
+    }
+    std::printf("mean      %8.3f  %8.3f\n", m.MeanNccThin, m.MeanNccSlab);
+    std::printf("tissue       true    reconstructed      |error|  relative  pixels (1/mm)\n");
+    PrintTissue("enamel", m.Enamel);
+    PrintTissue("dentine", m.Dentine);
+    PrintTissue("pulp", m.Pulp);
+    PrintTissue("cortical", m.Cortical);
+    PrintTissue("trabecular", m.Trabecular);
+    PrintTissue("canal", m.Canal);
+    std::printf("CNR pulp/dentine %.2f, mandibular canal/trabecular bone %.2f\n", m.PulpDentineCnr,
+                m.CanalBoneCnr);
+    phantom::Resolution res{std::nan(""), std::nan(""), std::nan(""), std::nan("")};
+    if (const std::string work = Option(args, "--work", ""); !work.empty()) {
+        std::string tra = Option(args, "--trajectory", "");
+        if (tra.empty()) {
+            tra = std::filesystem::exists(Folder(work) + "ConeBeamSent.tra") ? "ConeBeamSent.tra"
+                                                                             : "ConeBeam.tra";
+        }
+        std::string error;
+        if (!phantom::MeasureResolution(Folder(work), tra, res, &error)) {
+            std::fprintf(stderr, "zor_tool quality: resolution not measured: %s\n", error.c_str());
+            return 1;
+        }
+        std::printf(
+            "bead: slice sensitivity FWHM %.2f mm, line spread across the arch FWHM "
+            "%.2f mm, edge 10-90 %% across %.2f mm, vertical %.2f mm\n",
+            res.SliceFwhmMm, res.AcrossFwhmMm, res.AcrossEdgeMm, res.VerticalEdgeMm);
+    }
+    std::printf(
+        "summary ncc_thin=%.3f ncc_slab=%.3f min_thin=%.3f enamel=%.3f dentine=%.3f "
+        "pulp=%.3f cortical=%.3f cnr_pulp=%.2f cnr_canal=%.2f ssp=%.2f edge=%.2f\n",
+        m.MeanNccThin, m.MeanNccSlab,
+        m.NccThin.empty() ? std::nan("") : *std::min_element(m.NccThin.begin(), m.NccThin.end()),
+        m.Enamel.RelativeError(), m.Dentine.RelativeError(), m.Pulp.RelativeError(),
+        m.Cortical.RelativeError(), m.PulpDentineCnr, m.CanalBoneCnr, res.SliceFwhmMm,
+        res.AcrossEdgeMm);
     const std::string out = Option(args, "-o", "");
     if (!out.empty()) {
+        const auto cmp = phantom::CompareWithTruth(model, volume, positions, 0.0);
         int w = 0, h = 0;
         const auto img = phantom::ComparisonMontage(cmp, w, h);
-        if (!zor_r3d::WriteGrey16Tiff(out, w, h, img, "truth | reconstruction")) {
+        if (!zor_r3d::WriteGrey16Tiff(out, w, h, img,
+                                      "truth | reconstruction | difference | tissues")) {
             std::fprintf(stderr, "zor_tool quality: cannot write %s\n", out.c_str());
             return 1;
         }

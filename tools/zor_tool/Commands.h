@@ -45,8 +45,9 @@ inline const Command kCommands[] = {
      RunReconstruct},
     {"slice", "slice <Volume.vol> --pos F --angle R -o out.tif", RunSlice},
     {"quality",
-     "quality <Volume.vol> [--child] [--slab SIGMA_MM] [-o montage.tif]   NCC against the "
-     "phantom",
+     "quality <Volume.vol> [--child] [--slab SIGMA_MM] [--work FOLDER [--trajectory NAME]] "
+     "[--reverse] [-o montage.tif]   NCC against the thin and slab truth, tissue values, "
+     "contrasts; with --work the bead resolution; --reverse mirrors the volume along the arch",
      RunQuality},
     {"info", kInfoUsage, RunInfo},
     {"link", kLinkUsage, RunLink},

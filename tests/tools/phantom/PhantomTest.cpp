@@ -11,6 +11,7 @@
 #include "phantom/PhantomImaging.h"
 #include "support/TempDir.h"
 #include "zor_r3d/FdkCore.h"
+#include "zor_r3d/ProjectionIo.h"
 #include "zor_vol/CLUTProjection.h"
 
 using namespace zor::phantom;
@@ -170,4 +171,95 @@ TEST(PhantomProjector, AgreesWithTheReconstructionGeometry) {
         EXPECT_NEAR(cr / sr, cf / sf, 0.3) << "view " << v;  // centroid column
         EXPECT_NEAR(rr / sr, rf / sf, 0.3) << "view " << v;  // centroid row
     }
+}
+
+namespace {
+
+const Tooth* FindTooth(const DentalPhantom& p, bool upper, int side, int index) {
+    for (const Tooth& t : p.Teeth())
+        if (t.Upper == upper && !t.Germ && t.Index == index && (t.S > 0) == (side > 0))
+            return &t;
+    return nullptr;
+}
+
+// Share of points of the arch region whose tissue differs from the mirrored point's.
+double AsymmetricShare(const DentalPhantom& p) {
+    int differ = 0, total = 0;
+    for (double s = 0.25; s < 40.0; s += 0.5)
+        for (double d = -8.0; d <= 8.0; d += 0.5)
+            for (double z = -20.0; z <= 30.0; z += 0.5, ++total)
+                differ += p.TissueLocal(s, d, z) != p.TissueLocal(-s, d, z);
+    return static_cast<double>(differ) / total;
+}
+
+}  // namespace
+
+// A mirrored image must not fit the phantom: its two sides differ where a reader would see it
+// (a missing tooth, restorations), while the trabecular texture is the same on every run.
+TEST(DentalPhantomModel, SidesDifferAndTheTextureRepeats) {
+    const DentalPhantom adult(PhantomKind::Adult), child(PhantomKind::Child);
+    EXPECT_EQ(FindTooth(adult, false, -1, 1), nullptr);  // lower right lateral incisor lost
+    const Tooth* left = FindTooth(adult, false, 1, 1);
+    ASSERT_NE(left, nullptr);
+    const double crownZ = left->Cusp - 0.5 * left->CrownHeight;
+    EXPECT_EQ(adult.TissueLocal(-left->S, left->Offset, crownZ), Tissue::Soft);
+    EXPECT_NE(adult.TissueLocal(left->S, left->Offset, crownZ), Tissue::Soft);
+    const Tooth* molar = FindTooth(adult, false, 1, 5);  // amalgam below its occlusal surface
+    ASSERT_NE(molar, nullptr);
+    EXPECT_EQ(adult.TissueLocal(molar->S, 0.0, molar->Cusp - 1.0), Tissue::Filling);
+    EXPECT_GT(adult.MuLocal(molar->S, 0.0, molar->Cusp - 1.0), 4 * Materials::kEnamel);
+    EXPECT_NE(adult.TissueLocal(-molar->S, 0.0, molar->Cusp - 1.0), Tissue::Filling);
+    ASSERT_EQ(adult.Balls().size(), 1u);  // the lesion shows as soft tissue inside the bone
+    const Ball& lesion = adult.Balls()[0];
+    EXPECT_EQ(adult.TissueLocal(lesion.S, lesion.D, lesion.Z), Tissue::Lesion);
+    EXPECT_EQ(adult.TissueLocal(-lesion.S, lesion.D, lesion.Z), Tissue::Trabecular);
+    EXPECT_GT(AsymmetricShare(adult), 0.005);
+    EXPECT_GT(AsymmetricShare(child), 0.002);
+    double sum = 0, sum2 = 0;
+    int n = 0;
+    for (double s = -30; s < 30; s += 0.37)
+        for (double z = -16; z < -8; z += 0.41) {
+            if (adult.TissueLocal(s, -0.5, z) != Tissue::Trabecular)
+                continue;
+            const double mu = adult.MuLocal(s, -0.5, z);
+            EXPECT_EQ(mu, DentalPhantom(PhantomKind::Adult).MuLocal(s, -0.5, z));
+            sum += mu, sum2 += mu * mu, ++n;
+        }
+    ASSERT_GT(n, 100);
+    const double mean = sum / n, sd = std::sqrt(sum2 / n - mean * mean);
+    EXPECT_NEAR(mean, Materials::kTrabecular, 0.006);
+    EXPECT_GT(sd, 0.004);  // plates and marrow, not a uniform grey
+}
+
+// A child's developing tooth sits in a soft follicle inside the bone.
+TEST(DentalPhantomModel, ToothBudsLieInTheirFollicles) {
+    const DentalPhantom child(PhantomKind::Child);
+    int buds = 0;
+    for (const Tooth& t : child.Teeth()) {
+        if (!t.Germ || t.Upper)
+            continue;
+        ++buds;
+        const double z = t.Cusp - 0.5 * t.CrownHeight;  // the germ's middle, below its tip
+        EXPECT_EQ(child.TissueLocal(t.S, t.Offset, t.Cusp - 0.4), Tissue::Enamel) << t.S;
+        EXPECT_EQ(child.TissueLocal(t.S, t.Offset, t.Cusp + 0.5), Tissue::Soft) << t.S;
+        EXPECT_NE(child.TissueLocal(t.S, t.Offset, z), Tissue::Trabecular) << t.S;
+    }
+    EXPECT_EQ(buds, 12);
+}
+
+// Photon noise: repeatable from its seed, Poisson in mean and spread.
+TEST(PhantomProjector, PhotonNoiseIsPoissonAndRepeatable) {
+    const std::vector<float> p(40000, 1.0f);
+    const double quanta = Exposure{}.FlatQuanta();
+    EXPECT_NEAR(quanta, 21800, 300);
+    const auto a = ToNoisyDetectorSamples(p, quanta, 7), b = ToNoisyDetectorSamples(p, quanta, 7);
+    EXPECT_EQ(a, b);
+    EXPECT_NE(a, ToNoisyDetectorSamples(p, quanta, 8));
+    double sum = 0, sum2 = 0;
+    for (uint16_t v : a)
+        sum += v, sum2 += double(v) * v;
+    const double mean = sum / a.size(), sd = std::sqrt(sum2 / a.size() - mean * mean);
+    const double gain = zor_r3d::kFlatValue / quanta, counts = quanta * std::exp(-1.0);
+    EXPECT_NEAR(mean, zor_r3d::kFlatValue * std::exp(-1.0), 0.002 * mean);
+    EXPECT_NEAR(sd, gain * std::sqrt(counts), 0.05 * gain * std::sqrt(counts));
 }

@@ -1,0 +1,60 @@
+// Total-variation smoothing: noise goes, edges stay, nothing turns negative.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "zor_r3d/Parallel.h"
+#include "zor_r3d/TotalVariation.h"
+
+namespace {
+
+struct Stats {
+    double mean = 0, sd = 0;
+};
+
+// Mean and spread of the voxels with j in [j0, j1).
+Stats Region(const zor_r3d::Trajectory& t, const std::vector<float>& mu, int j0, int j1) {
+    double s = 0, s2 = 0;
+    int n = 0;
+    for (int i = 0; i < t.Nx; ++i)
+        for (int j = j0; j < j1; ++j)
+            for (int k = 0; k < t.Nz; ++k) {
+                const double v = mu[(static_cast<size_t>(i) * t.Ny + j) * t.Nz + k];
+                s += v, s2 += v * v, ++n;
+            }
+    return {s / n, std::sqrt(s2 / n - (s / n) * (s / n))};
+}
+
+}  // namespace
+
+TEST(TotalVariation, FlattensNoiseAndKeepsTheEdge) {
+    zor_r3d::Trajectory t;
+    t.Nx = 8, t.Ny = 40, t.Nz = 30;  // dentine (0.062) left of j = 20, pulp (0.021) right
+    std::vector<float> mu(static_cast<size_t>(t.Nx) * t.Ny * t.Nz);
+    std::mt19937 random(3);
+    std::normal_distribution<float> noise(0.0f, 0.004f);
+    for (size_t n = 0; n < mu.size(); ++n)
+        mu[n] = std::max(0.0f, ((n / t.Nz) % t.Ny < 20 ? 0.062f : 0.021f) + noise(random));
+    const Stats leftBefore = Region(t, mu, 2, 17), rightBefore = Region(t, mu, 23, 38);
+    zor_r3d::ProgressReporter progress(nullptr, nullptr);
+    ASSERT_TRUE(zor_r3d::SmoothTotalVariation(t, 10, 0.2f, 0.005f, mu, progress, 0.0, 1.0));
+    const Stats left = Region(t, mu, 2, 17), right = Region(t, mu, 23, 38);
+    EXPECT_LT(left.sd, 0.5 * leftBefore.sd);
+    EXPECT_LT(right.sd, 0.5 * rightBefore.sd);
+    EXPECT_NEAR(left.mean - right.mean, leftBefore.mean - rightBefore.mean, 0.002);
+    // The voxels next to the edge keep most of the step (no blur over several voxels).
+    const Stats edgeLeft = Region(t, mu, 18, 20), edgeRight = Region(t, mu, 20, 22);
+    EXPECT_GT(edgeLeft.mean - edgeRight.mean, 0.7 * (0.062 - 0.021));
+    for (float v : mu)
+        ASSERT_GE(v, 0.0f);  // NaN fails too
+}
+
+TEST(TotalVariation, StopsWhenCancelled) {
+    zor_r3d::Trajectory t;
+    t.Nx = 4, t.Ny = 8, t.Nz = 8;
+    std::vector<float> mu(static_cast<size_t>(4) * 8 * 8, 0.05f);
+    zor_r3d::ProgressReporter progress([](double, void*) { return -1; }, nullptr);
+    EXPECT_FALSE(zor_r3d::SmoothTotalVariation(t, 5, 0.2f, 0.005f, mu, progress, 0.0, 1.0));
+}
