@@ -131,6 +131,9 @@ void BM_Step5FromReconstructionEndToCrosses(benchmark::State& state) {
     }
     setenv("ZOR_REGISTRY", demo.registry.c_str(), 1);
     setenv("ZOR_SESSION", ("bench-step5-" + std::to_string(getpid())).c_str(), 1);
+    // The installation's filter plug-ins, as the demo runs them: the panoramic's treatment and
+    // the crosses' automatic list are part of the step.
+    setenv("CommonProgramFiles", (demo.root.Path() / "common").c_str(), 1);
     auto app = std::make_unique<zor::shell::Czor_managerApp>(
         std::vector<std::string>{"#WIDTH", "1920", "#HEIGHT", "1080"});
     if (!app->InitInstance()) {
