@@ -322,15 +322,16 @@ void Unsharp(const RowImage& source, void* const* destination, double sigma, dou
 }
 
 /// One row of the enhancement: `sums` the 3-row column sums (padded by one value each side),
-/// `term` the background term; writes output-table positions.
+/// `term` the background term; writes output-table positions (signed, so the conversion from
+/// float vectorises; they lie in 0 .. 65535).
 void EnhanceRow(const float* __restrict sums, const float* __restrict row,
-                const float* __restrict term, float* __restrict index, uint32_t n, float edge,
+                const float* __restrict term, int32_t* __restrict index, uint32_t n, float edge,
                 float gain) {
     for (uint32_t x = 0; x < n; ++x) {
         const float mean = (sums[x] + sums[x + 1] + sums[x + 2]) * (1.0f / 9.0f);
         const float v1 = row[x] + edge * (row[x] - mean);
         const float v3 = std::min(std::max(gain * v1 + term[x], 0.0f), 1.0f);
-        index[x] = v3 * 65535.0f + 0.5f;
+        index[x] = static_cast<int32_t>(v3 * 65535.0f + 0.5f);
     }
 }
 
@@ -425,11 +426,12 @@ void EdgeContrastEnhancement(const RowImage& source, void* const* destination,
     // then the output table.
     const float edge = static_cast<float>(p.m_Edge);
     SplitRows(w, h, 1, [&](uint32_t first, uint32_t last) {
-        std::vector<float> buffer(5 * (size_t{sw} * kStep + 2));
+        std::vector<float> buffer(3 * (size_t{sw} * kStep + 2));
         float* column = buffer.data();
         float* small = column + sw * kStep + 2;
         float* term = small + sw * kStep + 2;
-        float* result = term + sw * kStep + 2;
+        std::vector<int32_t> indices(size_t{sw} * kStep + 2);
+        int32_t* result = indices.data();
         for (uint32_t y = first; y < last; ++y) {
             // Block centre rows above and below, clamped at the edges.
             const float sy = std::max((float(y) + 0.5f) / kStep - 0.5f, 0.0f);
@@ -459,7 +461,7 @@ void EdgeContrastEnhancement(const RowImage& source, void* const* destination,
             BySampleType(source, [&]<class T>() {
                 T* out = static_cast<T*>(destination[y]);
                 for (uint32_t x = 0; x < w; ++x)
-                    out[x] = static_cast<T>(table[static_cast<uint32_t>(result[x])]);
+                    out[x] = static_cast<T>(table[result[x]]);
             });
         }
     });
