@@ -300,6 +300,40 @@ inline float Overlap(float a0, float a1, float b0, float b1) {
     return std::max(0.0f, std::min(a1, b1) - std::max(a0, b0));
 }
 
+// Rows of padding on each side of a profile: a voxel row whose first pixel lies outside the
+// detector is moved to the padding (never read) instead of being tested.
+constexpr int kPad = 3;
+constexpr int kMaxRows = 4096;
+constexpr int kMaxFootprintCols = 64;
+
+// Where voxel rows land on the detector rows when a voxel row covers at most two pixel
+// heights (rs <= 2), so each touches at most three pixels: the first pixel p_k (clamped to
+// [-kPad, rows]) and the covered lengths in p_k, p_k + 1, p_k + 2. Branch-free per voxel.
+struct RowSpread {
+    int first = 0, last = 0;  ///< clamped p of voxel rows 0 and nz - 1
+};
+
+inline RowSpread SpreadRange(const Footprint& f, int nz, int rows) {
+    auto p = [&](int k) {
+        const float top = f.r0 + static_cast<float>(k) * f.rs;
+        return std::clamp(static_cast<int>(std::floor(top + 0.5f)), -kPad, rows);
+    };
+    return {p(0), p(nz - 1)};
+}
+
+template <typename Body>
+inline void ForEachSpread(const Footprint& f, int nz, int rows, Body body) {
+    for (int k = 0; k < nz; ++k) {
+        const float top = f.r0 + static_cast<float>(k) * f.rs, bottom = top + f.rs;
+        const float edge = std::floor(top + 0.5f);
+        const int p = std::clamp(static_cast<int>(edge), -kPad, rows);
+        const float w0 = std::min(bottom, edge + 0.5f) - top;
+        const float w1 = std::clamp(bottom - (edge + 0.5f), 0.0f, 1.0f);
+        const float w2 = std::clamp(bottom - (edge + 1.5f), 0.0f, 1.0f);
+        body(k, p + kPad, w0, w1, w2);
+    }
+}
+
 }  // namespace
 
 void ProjectColumn(const Trajectory& t, const GridMap& map, const float* values, int i, int j,
@@ -308,24 +342,48 @@ void ProjectColumn(const Trajectory& t, const GridMap& map, const float* values,
     if (!MakeFootprint(t, map, i, j, v, f)) {
         return;
     }
-    float profile[4097];
-    std::fill(profile + f.lo, profile + f.hi + 1, 0.0f);
-    for (int k = 0; k < map.Grid.Nz; ++k) {
-        const float top = f.r0 + static_cast<float>(k) * f.rs, bottom = top + f.rs;
-        const int first = std::max(f.lo, static_cast<int>(std::floor(top + 0.5f)));
-        const int last = std::min(f.hi, static_cast<int>(std::floor(bottom + 0.5f)));
-        for (int r = first; r <= last; ++r) {
-            profile[r] += values[k] * Overlap(top, bottom, r - 0.5f, r + 0.5f);
+    const int nz = map.Grid.Nz, cols = t.DetCols;
+    float buffer[kMaxRows + 2 * kPad + 3];
+    float* profile = buffer + kPad;  // profile[r], r from -kPad
+    if (f.rs <= 2.0f && t.DetRows <= kMaxRows) {
+        const RowSpread s = SpreadRange(f, nz, t.DetRows);
+        std::fill(buffer + s.first + kPad, buffer + s.last + kPad + 3, 0.0f);
+        ForEachSpread(f, nz, t.DetRows, [&](int k, int at, float w0, float w1, float w2) {
+            buffer[at] += w0 * values[k];
+            buffer[at + 1] += w1 * values[k];
+            buffer[at + 2] += w2 * values[k];
+        });
+    } else {
+        std::fill(profile + f.lo, profile + f.hi + 1, 0.0f);
+        for (int k = 0; k < nz; ++k) {
+            const float top = f.r0 + static_cast<float>(k) * f.rs, bottom = top + f.rs;
+            const int first = std::max(f.lo, static_cast<int>(std::floor(top + 0.5f)));
+            const int last = std::min(f.hi, static_cast<int>(std::floor(bottom + 0.5f)));
+            for (int r = first; r <= last; ++r) {
+                profile[r] += values[k] * Overlap(top, bottom, r - 0.5f, r + 0.5f);
+            }
         }
     }
     // Every covered pixel sees the chord of the voxel, times the covered share of the pixel.
-    for (int c = f.c0; c <= f.c1; ++c) {
-        const float w = f.chord * Overlap(f.left, f.right, c - 0.5f, c + 0.5f);
-        if (w == 0.0f) {
-            continue;
+    const int width = f.c1 - f.c0 + 1;
+    if (width <= kMaxFootprintCols) {
+        float w[kMaxFootprintCols];
+        for (int c = f.c0; c <= f.c1; ++c) {
+            w[c - f.c0] = f.chord * Overlap(f.left, f.right, c - 0.5f, c + 0.5f);
         }
         for (int r = f.lo; r <= f.hi; ++r) {
-            view[static_cast<size_t>(r) * t.DetCols + c] += w * profile[r];
+            float* dst = view + static_cast<size_t>(r) * cols + f.c0;
+            const float value = profile[r];
+            for (int c = 0; c < width; ++c) {
+                dst[c] += w[c] * value;
+            }
+        }
+        return;
+    }
+    for (int c = f.c0; c <= f.c1; ++c) {
+        const float w = f.chord * Overlap(f.left, f.right, c - 0.5f, c + 0.5f);
+        for (int r = f.lo; r <= f.hi; ++r) {
+            view[static_cast<size_t>(r) * cols + c] += w * profile[r];
         }
     }
 }
@@ -336,18 +394,46 @@ void BackprojectColumnFootprint(const Trajectory& t, const GridMap& map, const f
     if (!MakeFootprint(t, map, i, j, v, f)) {
         return;
     }
-    float gathered[4097];
+    const int nz = map.Grid.Nz, cols = t.DetCols;
+    float buffer[kMaxRows + 2 * kPad + 3];
+    float* gathered = buffer + kPad;  // gathered[r], r from -kPad
+    const bool spread = f.rs <= 2.0f && t.DetRows <= kMaxRows;
+    RowSpread s;
+    if (spread) {
+        // Pixels outside lo..hi (padding, rows off the detector) gather nothing.
+        s = SpreadRange(f, nz, t.DetRows);
+        std::fill(buffer + s.first + kPad, buffer + s.last + kPad + 3, 0.0f);
+    }
     std::fill(gathered + f.lo, gathered + f.hi + 1, 0.0f);
-    for (int c = f.c0; c <= f.c1; ++c) {
-        const float w = f.chord * Overlap(f.left, f.right, c - 0.5f, c + 0.5f);
-        if (w == 0.0f) {
-            continue;
+    const int width = f.c1 - f.c0 + 1;
+    if (width <= kMaxFootprintCols) {
+        float w[kMaxFootprintCols];
+        for (int c = f.c0; c <= f.c1; ++c) {
+            w[c - f.c0] = f.chord * Overlap(f.left, f.right, c - 0.5f, c + 0.5f);
         }
         for (int r = f.lo; r <= f.hi; ++r) {
-            gathered[r] += w * view[static_cast<size_t>(r) * t.DetCols + c];
+            const float* src = view + static_cast<size_t>(r) * cols + f.c0;
+            float sum = 0.0f;
+            for (int c = 0; c < width; ++c) {
+                sum += w[c] * src[c];
+            }
+            gathered[r] = sum;
+        }
+    } else {
+        for (int c = f.c0; c <= f.c1; ++c) {
+            const float w = f.chord * Overlap(f.left, f.right, c - 0.5f, c + 0.5f);
+            for (int r = f.lo; r <= f.hi; ++r) {
+                gathered[r] += w * view[static_cast<size_t>(r) * cols + c];
+            }
         }
     }
-    for (int k = 0; k < map.Grid.Nz; ++k) {
+    if (spread) {
+        ForEachSpread(f, nz, t.DetRows, [&](int k, int at, float w0, float w1, float w2) {
+            acc[k] += w0 * buffer[at] + w1 * buffer[at + 1] + w2 * buffer[at + 2];
+        });
+        return;
+    }
+    for (int k = 0; k < nz; ++k) {
         const float top = f.r0 + static_cast<float>(k) * f.rs, bottom = top + f.rs;
         const int first = std::max(f.lo, static_cast<int>(std::floor(top + 0.5f)));
         const int last = std::min(f.hi, static_cast<int>(std::floor(bottom + 0.5f)));

@@ -5,6 +5,31 @@
 
 namespace zor_r3d {
 
+namespace {
+
+// Normalised forward gradient of one voxel column (ux, uy: the neighbouring columns along the
+// first two axes); the last voxel has no upper neighbour.
+void GradientColumn(const float* __restrict u, const float* __restrict ux,
+                    const float* __restrict uy, int nz, float wx, float wy, float wz, float eps2,
+                    float* __restrict gx, float* __restrict gy, float* __restrict gz) {
+    const int last = nz - 1;
+    for (int k = 0; k < last; ++k) {
+        const float dx = wx * (ux[k] - u[k]), dy = wy * (uy[k] - u[k]);
+        const float dz = wz * (u[k + 1] - u[k]);
+        const float inv = 1.0f / std::sqrt(dx * dx + dy * dy + dz * dz + eps2);
+        gx[k] = dx * inv;
+        gy[k] = dy * inv;
+        gz[k] = dz * inv;
+    }
+    const float dx = wx * (ux[last] - u[last]), dy = wy * (uy[last] - u[last]);
+    const float inv = 1.0f / std::sqrt(dx * dx + dy * dy + eps2);
+    gx[last] = dx * inv;
+    gy[last] = dy * inv;
+    gz[last] = 0.0f;
+}
+
+}  // namespace
+
 bool SmoothTotalVariation(const Trajectory& t, int iterations, float step, float epsilon,
                           std::vector<float>& mu, ProgressReporter& progress, double from,
                           double to) {
@@ -13,46 +38,45 @@ bool SmoothTotalVariation(const Trajectory& t, int iterations, float step, float
     // Differences scaled to the in-plane pitch: the planes along the arch are farther apart.
     const float wx = static_cast<float>(t.Dy / t.Dx), wy = 1.0f,
                 wz = static_cast<float>(t.Dy / t.Dz);
-    // Per iteration: the normalised forward gradient of every voxel (three components), then
-    // each voxel moves against the derivative of sum sqrt(|grad u|^2 + eps^2), which needs
-    // the normalised gradients of the voxel and of its three lower neighbours.
-    std::vector<float> flux(3 * mu.size());
-    const float eps2 = epsilon * epsilon;
+    // Per iteration: the normalised forward gradient of every voxel (one array per component,
+    // so the loops over a voxel column vectorise), then each voxel moves against the
+    // derivative of sum sqrt(|grad u|^2 + eps^2), which needs the normalised gradients of the
+    // voxel and of its three lower neighbours. Missing neighbours at the borders read zeros.
+    std::vector<float> fx(mu.size()), fy(mu.size()), fz(mu.size());
+    const std::vector<float> zeros(static_cast<size_t>(nz), 0.0f);
+    const float eps2 = epsilon * epsilon, move = step * epsilon;
     for (int it = 0; it < iterations; ++it) {
         const double at = from + (to - from) * it / iterations;
         auto gradients = [&](int i) {
             for (int j = 0; j < ny; ++j) {
                 const size_t row = static_cast<size_t>(i) * sx + j * sy;
-                for (int k = 0; k < nz; ++k) {
-                    const size_t n = row + k;
-                    const float u = mu[n];
-                    const float gx = i + 1 < nx ? wx * (mu[n + sx] - u) : 0.0f;
-                    const float gy = j + 1 < ny ? wy * (mu[n + sy] - u) : 0.0f;
-                    const float gz = k + 1 < nz ? wz * (mu[n + 1] - u) : 0.0f;
-                    const float inv = 1.0f / std::sqrt(gx * gx + gy * gy + gz * gz + eps2);
-                    flux[3 * n] = gx * inv;
-                    flux[3 * n + 1] = gy * inv;
-                    flux[3 * n + 2] = gz * inv;
-                }
+                const float* __restrict u = mu.data() + row;
+                // At the last plane or row the difference is 0: compare with the voxel itself.
+                const float* __restrict ux = i + 1 < nx ? u + sx : u;
+                const float* __restrict uy = j + 1 < ny ? u + sy : u;
+                float* __restrict gx = fx.data() + row;
+                float* __restrict gy = fy.data() + row;
+                float* __restrict gz = fz.data() + row;
+                GradientColumn(u, ux, uy, nz, wx, wy, wz, eps2, gx, gy, gz);
             }
         };
         auto descend = [&](int i) {
             for (int j = 0; j < ny; ++j) {
                 const size_t row = static_cast<size_t>(i) * sx + j * sy;
-                for (int k = 0; k < nz; ++k) {
-                    const size_t n = row + k;
-                    float derivative =
-                        -(wx * flux[3 * n] + wy * flux[3 * n + 1] + wz * flux[3 * n + 2]);
-                    if (i > 0) {
-                        derivative += wx * flux[3 * (n - sx)];
-                    }
-                    if (j > 0) {
-                        derivative += wy * flux[3 * (n - sy) + 1];
-                    }
-                    if (k > 0) {
-                        derivative += wz * flux[3 * (n - 1) + 2];
-                    }
-                    mu[n] = std::max(0.0f, mu[n] - step * epsilon * derivative);
+                const float* gx = fx.data() + row;
+                const float* gy = fy.data() + row;
+                const float* gz = fz.data() + row;
+                const float* lx = i > 0 ? gx - sx : zeros.data();
+                const float* ly = j > 0 ? gy - sy : zeros.data();
+                float* u = mu.data() + row;
+                auto at = [&](int k, float below) {
+                    const float derivative =
+                        wx * (lx[k] - gx[k]) + wy * (ly[k] - gy[k]) + wz * (below - gz[k]);
+                    u[k] = std::max(0.0f, u[k] - move * derivative);
+                };
+                at(0, 0.0f);
+                for (int k = 1; k < nz; ++k) {
+                    at(k, gz[k - 1]);
                 }
             }
         };
