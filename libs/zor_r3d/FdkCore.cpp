@@ -22,8 +22,6 @@ std::vector<float> ViewWeights(const Trajectory& t) {
     std::vector<float> w(static_cast<size_t>(t.Views));
     const double step = t.StepDeg * kPi / 180.0;
     const bool fullCircle = t.StepDeg * t.Views >= 360.0 - 1e-6;
-    double plain = 0.0, tuned = 0.0;
-    std::vector<double> raw(w.size());
     for (int v = 0; v < t.Views; ++v) {
         int twins = 0;
         for (int o = 0; o < t.Views; ++o) {
@@ -32,17 +30,8 @@ std::vector<float> ViewWeights(const Trajectory& t) {
                 ++twins;
             }
         }
-        const double base = step / (1 + twins) * (fullCircle ? 0.5 : 1.0);
-        // Cross-sections show the arch's depth, which the views from the side resolve; views
-        // along the cross-section plane mostly add copies of the neighbouring teeth. The
-        // weights are renormalised so flat regions keep their attenuation.
-        const double beta = (v - (t.Views - 1) * 0.5) * step;
-        raw[static_cast<size_t>(v)] = base * std::sqrt(std::max(0.05, std::fabs(std::sin(beta))));
-        plain += base;
-        tuned += raw[static_cast<size_t>(v)];
-    }
-    for (size_t v = 0; v < w.size(); ++v) {
-        w[v] = static_cast<float>(raw[v] * plain / tuned);
+        w[static_cast<size_t>(v)] =
+            static_cast<float>(step / (1 + twins) * (fullCircle ? 0.5 : 1.0));
     }
     return w;
 }

@@ -28,6 +28,58 @@ void GradientColumn(const float* __restrict u, const float* __restrict ux,
     gz[last] = 0.0f;
 }
 
+// Means of `mu` over bin × bin voxels of each cross-section, on the merged grid `m`.
+std::vector<float> MergeCrossSections(const Trajectory& t, const Trajectory& m, int bin,
+                                      const std::vector<float>& mu) {
+    const float share = 1.0f / static_cast<float>(bin * bin);
+    std::vector<float> out(static_cast<size_t>(m.Nx) * m.Ny * m.Nz, 0.0f);
+    for (int i = 0; i < m.Nx; ++i) {
+        for (int j = 0; j < m.Ny * bin; ++j) {
+            const float* in = mu.data() + (static_cast<size_t>(i) * t.Ny + j) * t.Nz;
+            float* dst = out.data() + (static_cast<size_t>(i) * m.Ny + j / bin) * m.Nz;
+            for (int k = 0; k < m.Nz * bin; ++k) {
+                dst[k / bin] += share * in[k];
+            }
+        }
+    }
+    return out;
+}
+
+// Voxel j of the volume lies at merged coordinate (j + 0.5) / bin - 0.5: the lower merged
+// voxel j0 and the weight of the next one (none when the grid has one voxel that way).
+void MergedCell(int j, int bin, int n, int& j0, float& w) {
+    const double at = std::clamp((j + 0.5) / bin - 0.5, 0.0, n - 1.0);
+    j0 = std::min(static_cast<int>(at), std::max(0, n - 2));
+    w = n > 1 ? static_cast<float>(at - j0) : 0.0f;
+}
+
+// Adds `change` (merged grid `m`), bilinearly within each cross-section, to slab i of `mu`.
+void AddMergedChange(const Trajectory& t, const Trajectory& m, int bin,
+                     const std::vector<float>& change, int i, std::vector<float>& mu) {
+    const size_t nextY = m.Ny > 1 ? static_cast<size_t>(m.Nz) : 0;
+    const int nextZ = m.Nz > 1 ? 1 : 0;
+    std::vector<int> lower(static_cast<size_t>(t.Nz));
+    std::vector<float> weight(static_cast<size_t>(t.Nz));
+    for (int k = 0; k < t.Nz; ++k) {
+        MergedCell(k, bin, m.Nz, lower[static_cast<size_t>(k)], weight[static_cast<size_t>(k)]);
+    }
+    for (int j = 0; j < t.Ny; ++j) {
+        int j0 = 0;
+        float wj = 0.0f;
+        MergedCell(j, bin, m.Ny, j0, wj);
+        const float* a = change.data() + (static_cast<size_t>(i) * m.Ny + j0) * m.Nz;
+        const float* b = a + nextY;
+        float* out = mu.data() + (static_cast<size_t>(i) * t.Ny + j) * t.Nz;
+        for (int k = 0; k < t.Nz; ++k) {
+            const int q = lower[static_cast<size_t>(k)];
+            const float wk = weight[static_cast<size_t>(k)];
+            const float top = a[q] + wk * (a[q + nextZ] - a[q]);
+            const float bottom = b[q] + wk * (b[q + nextZ] - b[q]);
+            out[k] = std::max(0.0f, out[k] + top + wj * (bottom - top));
+        }
+    }
+}
+
 }  // namespace
 
 bool SmoothTotalVariation(const Trajectory& t, int iterations, float step, float epsilon,
@@ -86,6 +138,29 @@ bool SmoothTotalVariation(const Trajectory& t, int iterations, float step, float
         }
     }
     return progress.Report(to);
+}
+
+bool SmoothTotalVariationMerged(const Trajectory& t, int bin, int iterations, float step,
+                                float epsilon, std::vector<float>& mu, ProgressReporter& progress,
+                                double from, double to) {
+    bin = std::max(1, bin);
+    Trajectory m;
+    m.Nx = t.Nx;
+    m.Ny = std::max(1, t.Ny / bin);
+    m.Nz = std::max(1, t.Nz / bin);
+    m.Dx = t.Dx;
+    m.Dy = t.Dy * bin;
+    m.Dz = t.Dz * bin;
+    const std::vector<float> before = MergeCrossSections(t, m, bin, mu);
+    std::vector<float> change = before;
+    if (!SmoothTotalVariation(m, iterations, step, epsilon, change, progress, from, to)) {
+        return false;
+    }
+    for (size_t n = 0; n < change.size(); ++n) {
+        change[n] -= before[n];
+    }
+    auto add = [&](int i) { AddMergedChange(t, m, bin, change, i, mu); };
+    return RunParallel(t.Nx, add, progress, to, to);
 }
 
 }  // namespace zor_r3d

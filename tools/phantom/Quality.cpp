@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <numeric>
 #include <utility>
 
 #include "phantom/PhantomImaging.h"
@@ -140,6 +141,12 @@ QualityMeasures MeasureQuality(const DentalPhantom& phantom, VolumeClass& volume
     m.Canal = StatsOf(Tissue::Canal, thin);
     m.PulpDentineCnr = Cnr(m.Pulp, m.Dentine);
     m.CanalBoneCnr = Cnr(m.Canal, m.Trabecular);
+    double reconstructed = 0.0, truth = 0.0;
+    for (const SliceComparison& c : thin) {
+        reconstructed += std::accumulate(c.Reconstructed.begin(), c.Reconstructed.end(), 0.0);
+        truth += std::accumulate(c.Truth.begin(), c.Truth.end(), 0.0);
+    }
+    m.ValueRatio = truth > 0.0 ? reconstructed / truth : std::nan("");
     return m;
 }
 

@@ -55,6 +55,9 @@ struct QualityMeasures {
     /// |mean a - mean b| / sqrt((var a + var b) / 2) of the reconstructed interiors; NaN when
     /// a tissue has fewer than 20 pixels (the canal lies behind the premolars only).
     double PulpDentineCnr = 0.0, CanalBoneCnr = 0.0;
+    /// Sum of the reconstructed values over the sum of the thin truth's, all compared
+    /// cross-sections together: the attenuation the volume holds in all.
+    double ValueRatio = 0.0;
 };
 
 /// Thin-truth and slab-truth NCC per position, the tissues' values and the contrasts.

@@ -310,12 +310,12 @@ int RunQuality(const Args& args) {
     }
     std::printf(
         "summary ncc_thin=%.3f ncc_slab=%.3f min_thin=%.3f enamel=%.3f dentine=%.3f "
-        "pulp=%.3f cortical=%.3f cnr_pulp=%.2f cnr_canal=%.2f ssp=%.2f edge=%.2f\n",
+        "pulp=%.3f cortical=%.3f cnr_pulp=%.2f cnr_canal=%.2f ssp=%.2f edge=%.2f values=%.3f\n",
         m.MeanNccThin, m.MeanNccSlab,
         m.NccThin.empty() ? std::nan("") : *std::min_element(m.NccThin.begin(), m.NccThin.end()),
         m.Enamel.RelativeError(), m.Dentine.RelativeError(), m.Pulp.RelativeError(),
         m.Cortical.RelativeError(), m.PulpDentineCnr, m.CanalBoneCnr, res.SliceFwhmMm,
-        res.AcrossEdgeMm);
+        res.AcrossEdgeMm, m.ValueRatio);
     const std::string out = Option(args, "-o", "");
     if (!out.empty()) {
         const auto cmp = phantom::CompareWithTruth(model, volume, positions, 0.0);
