@@ -36,17 +36,17 @@ field() { sed -n "s/.* $1=\([^ ]*\).*/\1/p" <<< " $2"; }
 row() {  # row <label> <summary> <time s> <peak KiB>
   local s=$2 pct
   pct() { awk -v v="$(field "$1" "$s")" 'BEGIN { if (v == "nan") print "—"; else printf "%.0f %%", 100 * v }'; }
-  printf "| %s | %s | %s (min %s) | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s s | %s MB |\n" \
+  printf "| %s | %s | %s (min %s) | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s s | %s MB |\n" \
     "$1" "$(field per "$s")" "$(field ncc_thin "$s")" "$(field min_thin "$s")" \
     "$(field ncc_slab "$s")" "$(pct enamel)" "$(pct dentine)" "$(pct pulp)" "$(pct cortical)" \
     "$(field cnr_pulp "$s")" "$(field cnr_canal "$s")" "$(field ssp "$s")" "$(field edge "$s")" \
-    "$3" "$(( $4 / 1024 ))"
+    "$(field values "$s")" "$3" "$(( $4 / 1024 ))"
 }
 
 report=$out/report.md
 {
-  echo "| case | thin NCC at 0.1/0.3/0.5/0.7/0.9 | thin NCC mean | slab NCC | enamel error | dentine error | pulp error | cortical error | CNR pulp/dentine | CNR canal/bone | slice FWHM mm | edge 10–90 % mm | time | peak memory |"
-  echo "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|"
+  echo "| case | thin NCC at 0.1/0.3/0.5/0.7/0.9 | thin NCC mean | slab NCC | enamel error | dentine error | pulp error | cortical error | CNR pulp/dentine | CNR canal/bone | slice FWHM mm | edge 10–90 % mm | values | time | peak memory |"
+  echo "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|"
 } > "$report"
 for kind in adult child; do
   flag=""
