@@ -323,6 +323,35 @@ inline void ForEachSpread(const Footprint& f, int nz, int rows, Body body) {
     }
 }
 
+// Calls body(k, r, length) for every voxel row k and detector row r it covers, with the
+// covered length: the general case, for voxel rows taller than two pixels.
+template <typename Body>
+inline void ForEachOverlap(const Footprint& f, int nz, Body body) {
+    for (int k = 0; k < nz; ++k) {
+        const float top = f.r0 + static_cast<float>(k) * f.rs, bottom = top + f.rs;
+        const int first = std::max(f.lo, static_cast<int>(std::floor(top + 0.5f)));
+        const int last = std::min(f.hi, static_cast<int>(std::floor(bottom + 0.5f)));
+        for (int r = first; r <= last; ++r) {
+            body(k, r, Overlap(top, bottom, r - 0.5f, r + 0.5f));
+        }
+    }
+}
+
+// Every covered pixel sees the chord of the voxel times the covered share of the pixel: the
+// weight of footprint column c is w[c - c0], in `small` when it fits, else in `large`.
+inline const float* ColumnWeights(const Footprint& f, float* small, std::vector<float>& large) {
+    const int width = f.c1 - f.c0 + 1;
+    float* w = small;
+    if (width > kMaxFootprintCols) {
+        large.resize(static_cast<size_t>(width));
+        w = large.data();
+    }
+    for (int c = f.c0; c <= f.c1; ++c) {
+        w[c - f.c0] = f.chord * Overlap(f.left, f.right, c - 0.5f, c + 0.5f);
+    }
+    return w;
+}
+
 }  // namespace
 
 void ProjectColumn(const Trajectory& t, const GridMap& map, const float* values, int i, int j,
@@ -344,35 +373,18 @@ void ProjectColumn(const Trajectory& t, const GridMap& map, const float* values,
         });
     } else {
         std::fill(profile + f.lo, profile + f.hi + 1, 0.0f);
-        for (int k = 0; k < nz; ++k) {
-            const float top = f.r0 + static_cast<float>(k) * f.rs, bottom = top + f.rs;
-            const int first = std::max(f.lo, static_cast<int>(std::floor(top + 0.5f)));
-            const int last = std::min(f.hi, static_cast<int>(std::floor(bottom + 0.5f)));
-            for (int r = first; r <= last; ++r) {
-                profile[r] += values[k] * Overlap(top, bottom, r - 0.5f, r + 0.5f);
-            }
-        }
+        ForEachOverlap(f, nz,
+                       [&](int k, int r, float length) { profile[r] += values[k] * length; });
     }
-    // Every covered pixel sees the chord of the voxel, times the covered share of the pixel.
+    float small[kMaxFootprintCols];
+    std::vector<float> large;
+    const float* w = ColumnWeights(f, small, large);
     const int width = f.c1 - f.c0 + 1;
-    if (width <= kMaxFootprintCols) {
-        float w[kMaxFootprintCols];
-        for (int c = f.c0; c <= f.c1; ++c) {
-            w[c - f.c0] = f.chord * Overlap(f.left, f.right, c - 0.5f, c + 0.5f);
-        }
-        for (int r = f.lo; r <= f.hi; ++r) {
-            float* dst = view + static_cast<size_t>(r) * cols + f.c0;
-            const float value = profile[r];
-            for (int c = 0; c < width; ++c) {
-                dst[c] += w[c] * value;
-            }
-        }
-        return;
-    }
-    for (int c = f.c0; c <= f.c1; ++c) {
-        const float w = f.chord * Overlap(f.left, f.right, c - 0.5f, c + 0.5f);
-        for (int r = f.lo; r <= f.hi; ++r) {
-            view[static_cast<size_t>(r) * cols + c] += w * profile[r];
+    for (int r = f.lo; r <= f.hi; ++r) {
+        float* dst = view + static_cast<size_t>(r) * cols + f.c0;
+        const float value = profile[r];
+        for (int c = 0; c < width; ++c) {
+            dst[c] += w[c] * value;
         }
     }
 }
@@ -387,48 +399,29 @@ void BackprojectColumnFootprint(const Trajectory& t, const GridMap& map, const f
     float buffer[kMaxRows + 2 * kPad + 3];
     float* gathered = buffer + kPad;  // gathered[r], r from -kPad
     const bool spread = f.rs <= 2.0f && t.DetRows <= kMaxRows;
-    RowSpread s;
     if (spread) {
         // Pixels outside lo..hi (padding, rows off the detector) gather nothing.
-        s = SpreadRange(f, nz, t.DetRows);
+        const RowSpread s = SpreadRange(f, nz, t.DetRows);
         std::fill(buffer + s.first + kPad, buffer + s.last + kPad + 3, 0.0f);
     }
-    std::fill(gathered + f.lo, gathered + f.hi + 1, 0.0f);
+    float small[kMaxFootprintCols];
+    std::vector<float> large;
+    const float* w = ColumnWeights(f, small, large);
     const int width = f.c1 - f.c0 + 1;
-    if (width <= kMaxFootprintCols) {
-        float w[kMaxFootprintCols];
-        for (int c = f.c0; c <= f.c1; ++c) {
-            w[c - f.c0] = f.chord * Overlap(f.left, f.right, c - 0.5f, c + 0.5f);
+    for (int r = f.lo; r <= f.hi; ++r) {
+        const float* src = view + static_cast<size_t>(r) * cols + f.c0;
+        float sum = 0.0f;
+        for (int c = 0; c < width; ++c) {
+            sum += w[c] * src[c];
         }
-        for (int r = f.lo; r <= f.hi; ++r) {
-            const float* src = view + static_cast<size_t>(r) * cols + f.c0;
-            float sum = 0.0f;
-            for (int c = 0; c < width; ++c) {
-                sum += w[c] * src[c];
-            }
-            gathered[r] = sum;
-        }
-    } else {
-        for (int c = f.c0; c <= f.c1; ++c) {
-            const float w = f.chord * Overlap(f.left, f.right, c - 0.5f, c + 0.5f);
-            for (int r = f.lo; r <= f.hi; ++r) {
-                gathered[r] += w * view[static_cast<size_t>(r) * cols + c];
-            }
-        }
+        gathered[r] = sum;
     }
     if (spread) {
         ForEachSpread(f, nz, t.DetRows, [&](int k, int at, float w0, float w1, float w2) {
             acc[k] += w0 * buffer[at] + w1 * buffer[at + 1] + w2 * buffer[at + 2];
         });
-        return;
-    }
-    for (int k = 0; k < nz; ++k) {
-        const float top = f.r0 + static_cast<float>(k) * f.rs, bottom = top + f.rs;
-        const int first = std::max(f.lo, static_cast<int>(std::floor(top + 0.5f)));
-        const int last = std::min(f.hi, static_cast<int>(std::floor(bottom + 0.5f)));
-        for (int r = first; r <= last; ++r) {
-            acc[k] += gathered[r] * Overlap(top, bottom, r - 0.5f, r + 0.5f);
-        }
+    } else {
+        ForEachOverlap(f, nz, [&](int k, int r, float length) { acc[k] += gathered[r] * length; });
     }
 }
 

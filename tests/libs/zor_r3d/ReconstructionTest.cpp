@@ -55,42 +55,46 @@ struct Recorder {
 
 }  // namespace
 
-// The footprint projector and its backprojector are each other's transpose: <Ax, y> = <x, Aᵀy>.
+// The footprint projector and its backprojector are each other's transpose: <Ax, y> = <x, Aᵀy>,
+// for voxel rows about one detector row high (spread over at most three rows) and three high.
 TEST(Projector, FootprintPairIsAdjoint) {
-    const zor_r3d::Trajectory t = SmallTrajectory();
-    zor_r3d::FdkGeometry g;
-    ASSERT_TRUE(zor_r3d::BuildFdkGeometry(t, 0.35, true, g));
-    for (int i = 0; i < t.Nx; ++i)
-        zor_r3d::BuildMapSlab(t, g.Volume, i);
-    std::mt19937 rng(7);
-    std::uniform_real_distribution<float> u(0.0f, 1.0f);
-    const size_t nvox = static_cast<size_t>(t.Nx) * t.Ny * t.Nz;
-    const size_t ndet = static_cast<size_t>(t.DetCols) * t.DetRows;
-    std::vector<float> x(nvox), y(ndet * t.Views);
-    for (auto& v : x)
-        v = u(rng);
-    for (auto& v : y)
-        v = u(rng);
-    double ax_y = 0.0, x_aty = 0.0;
-    for (int v = 0; v < t.Views; ++v) {
-        std::vector<float> ax(ndet, 0.0f);
-        for (int i = 0; i < t.Nx; ++i) {
-            for (int j = 0; j < t.Ny; ++j) {
-                const size_t col = (static_cast<size_t>(i) * t.Ny + j) * t.Nz;
-                zor_r3d::ProjectColumn(t, g.Volume, x.data() + col, i, j, v, ax.data());
-                std::vector<float> aty(static_cast<size_t>(t.Nz), 0.0f);
-                zor_r3d::BackprojectColumnFootprint(t, g.Volume, y.data() + v * ndet, i, j, v,
-                                                    aty.data());
-                for (int k = 0; k < t.Nz; ++k)
-                    x_aty += static_cast<double>(x[col + k]) * aty[static_cast<size_t>(k)];
+    for (double height : {1.0, 3.0}) {
+        zor_r3d::Trajectory t = SmallTrajectory();
+        t.Dz *= height;
+        zor_r3d::FdkGeometry g;
+        ASSERT_TRUE(zor_r3d::BuildFdkGeometry(t, 0.35, true, g));
+        for (int i = 0; i < t.Nx; ++i)
+            zor_r3d::BuildMapSlab(t, g.Volume, i);
+        std::mt19937 rng(7);
+        std::uniform_real_distribution<float> u(0.0f, 1.0f);
+        const size_t nvox = static_cast<size_t>(t.Nx) * t.Ny * t.Nz;
+        const size_t ndet = static_cast<size_t>(t.DetCols) * t.DetRows;
+        std::vector<float> x(nvox), y(ndet * t.Views);
+        for (auto& v : x)
+            v = u(rng);
+        for (auto& v : y)
+            v = u(rng);
+        double ax_y = 0.0, x_aty = 0.0;
+        for (int v = 0; v < t.Views; ++v) {
+            std::vector<float> ax(ndet, 0.0f);
+            for (int i = 0; i < t.Nx; ++i) {
+                for (int j = 0; j < t.Ny; ++j) {
+                    const size_t col = (static_cast<size_t>(i) * t.Ny + j) * t.Nz;
+                    zor_r3d::ProjectColumn(t, g.Volume, x.data() + col, i, j, v, ax.data());
+                    std::vector<float> aty(static_cast<size_t>(t.Nz), 0.0f);
+                    zor_r3d::BackprojectColumnFootprint(t, g.Volume, y.data() + v * ndet, i, j, v,
+                                                        aty.data());
+                    for (int k = 0; k < t.Nz; ++k)
+                        x_aty += static_cast<double>(x[col + k]) * aty[static_cast<size_t>(k)];
+                }
             }
+            for (size_t p = 0; p < ndet; ++p)
+                ax_y += static_cast<double>(ax[p]) * y[v * ndet + p];
         }
-        for (size_t p = 0; p < ndet; ++p)
-            ax_y += static_cast<double>(ax[p]) * y[v * ndet + p];
+        ASSERT_TRUE(std::isfinite(ax_y));
+        EXPECT_GT(ax_y, 0.0);
+        EXPECT_NEAR(ax_y / x_aty, 1.0, 1e-4) << "voxel height " << height;
     }
-    ASSERT_TRUE(std::isfinite(ax_y));
-    EXPECT_GT(ax_y, 0.0);
-    EXPECT_NEAR(ax_y / x_aty, 1.0, 1e-4);
 }
 
 TEST(Reconstruction, BadInputFailsWithoutWritingAVolume) {
