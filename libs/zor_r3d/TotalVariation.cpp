@@ -144,10 +144,13 @@ bool SmoothTotalVariationMerged(const Trajectory& t, int bin, int iterations, fl
                                 float epsilon, std::vector<float>& mu, ProgressReporter& progress,
                                 double from, double to) {
     bin = std::max(1, bin);
+    if (t.Ny < bin || t.Nz < bin) {
+        return progress.Report(to);  // nothing to merge
+    }
     Trajectory m;
     m.Nx = t.Nx;
-    m.Ny = std::max(1, t.Ny / bin);
-    m.Nz = std::max(1, t.Nz / bin);
+    m.Ny = t.Ny / bin;
+    m.Nz = t.Nz / bin;
     m.Dx = t.Dx;
     m.Dy = t.Dy * bin;
     m.Dz = t.Dz * bin;

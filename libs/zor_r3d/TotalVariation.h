@@ -19,7 +19,8 @@ bool SmoothTotalVariation(const Trajectory& t, int iterations, float step, float
 /// The same on the volume with `bin` × `bin` voxels of each cross-section merged (a remainder
 /// at the far edges is left as it is): the change those steps make is interpolated back
 /// bilinearly and added, so streak patterns a few voxels wide are flattened while the finer
-/// detail stays. False when cancelled.
+/// detail stays. A cross-section narrower than `bin` voxels is left as it is. False when
+/// cancelled.
 bool SmoothTotalVariationMerged(const Trajectory& t, int bin, int iterations, float step,
                                 float epsilon, std::vector<float>& mu, ProgressReporter& progress,
                                 double from, double to);

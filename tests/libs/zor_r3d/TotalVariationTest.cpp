@@ -81,6 +81,12 @@ TEST(TotalVariation, MergedStepsFlattenBlockNoiseAndKeepTheEdgeInPlace) {
     EXPECT_NEAR(Region(t, mu, 40, 41).mean, Region(t, before, 40, 41).mean, 0.004);
     for (float v : mu)
         ASSERT_GE(v, 0.0f);  // NaN fails too
+    // A cross-section one voxel wide has nothing to merge.
+    t.Ny = 1;
+    std::vector<float> thin(static_cast<size_t>(t.Nx) * t.Nz, 0.05f);
+    ASSERT_TRUE(
+        zor_r3d::SmoothTotalVariationMerged(t, 2, 10, 0.2f, 0.005f, thin, progress, 0.0, 1.0));
+    EXPECT_EQ(thin, std::vector<float>(thin.size(), 0.05f));
 }
 
 TEST(TotalVariation, StopsWhenCancelled) {
