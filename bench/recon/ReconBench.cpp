@@ -21,19 +21,19 @@ namespace {
 
 constexpr double kMag = 1.436031331592689;
 
-// The demo acquisition (trajectory at the front of the adult arch and its 11 projections),
-// written once per process into a temporary folder.
+// An acquisition of the adult phantom at raw panoramic column `column` (the demo's: the
+// midline) and its 11 projections, written once per process into a temporary folder.
 struct DemoSet {
     std::string folder;
     zor::phantom::DentalPhantom phantom{zor::phantom::PhantomKind::Adult};
     std::shared_ptr<const zor::phantom::PhantomGrid> grid;
     zor_r3d::Trajectory trajectory;
 
-    DemoSet() {
+    explicit DemoSet(int column) {
         char tmpl[] = "/tmp/zor_bench_XXXXXX";
         folder = std::string(::mkdtemp(tmpl)) + "/";
         const auto lut = zor::phantom::MakeLut(phantom, "bench");
-        const auto& e = lut.Entries[zor::phantom::PanoramicLayout::kRawCols / 2];
+        const auto& e = lut.Entries[static_cast<size_t>(column)];
         const int order[11] = {10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
         int xs, ys, rs, cols, ok = 1;
         CreateTrajectory(0, e.X, e.Y, -M_PI - e.Angle, 35.0, 20.0, 11, order,
@@ -50,9 +50,16 @@ struct DemoSet {
     }
 };
 
-DemoSet& Demo() {
-    static DemoSet set;
-    return set;
+constexpr int kMidline = zor::phantom::PanoramicLayout::kRawCols / 2;
+constexpr int kMolars = 1974;  // the left molars, with the amalgam filling
+
+DemoSet& Demo(int column = kMidline) {
+    static DemoSet midline(kMidline);
+    if (column == kMolars) {
+        static DemoSet molars(kMolars);
+        return molars;
+    }
+    return midline;
 }
 
 void BM_SliceExtract48Crosses(benchmark::State& state) {
@@ -85,8 +92,10 @@ BENCHMARK(BM_SliceExtract48Crosses)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 
+// Arg: the raw column; at the molars the metal's shadows are bridged and the detail
+// backprojected a second time.
 void BM_PrepareAndReconstruct(benchmark::State& state) {
-    DemoSet& demo = Demo();
+    DemoSet& demo = Demo(static_cast<int>(state.range(0)));
     const std::string out = demo.folder + "Volume.vol";
     for (auto _ : state) {
         void* h = R3DInit_2012();
@@ -102,6 +111,8 @@ void BM_PrepareAndReconstruct(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_PrepareAndReconstruct)
+    ->Arg(kMidline)
+    ->Arg(kMolars)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Repetitions(5)

@@ -6,11 +6,13 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "zor_r3d/FdkCore.h"
+#include "zor_r3d/Metal.h"
 #include "zor_r3d/Parallel.h"
 #include "zor_r3d/PriorModel.h"
 #include "zor_r3d/ProjectionIo.h"
@@ -23,7 +25,7 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr size_t kMaxPath = 1024;
-constexpr double kSlabSigmaMm = 0.5;
+constexpr double kSlabSigmaMm = 0.4;
 // The model of everything the rays cross: 0.8 mm voxels over 120 mm × 120 mm around the volume
 // centre, seen by the detector binned 2 × 8 (0.3 mm × 1.2 mm), eight passes of ordered subsets of
 // one view each with total-variation smoothing between them.
@@ -33,6 +35,9 @@ constexpr int kPriorBinU = 2, kPriorBinV = 8, kPriorSubsets = 11, kPriorPasses =
 // Share of the filtered backprojection of the residual added to the model: with 11 views the
 // residual still carries sparse-view streaks, so only part of it is taken.
 constexpr float kDetailWeight = 0.6f;
+// Reconstructed attenuation above which a voxel counts as metal: amalgam (0.6/mm) and titanium
+// (0.28/mm) come out above it, enamel (0.1/mm) well below.
+constexpr float kMetalMu = 0.3f;
 // Total-variation smoothing before the slab: noise and the faint sparse-view streaks (contrast
 // below about kTvEpsilon) are flattened, the edges of enamel, dentine, pulp and bone stay.
 constexpr int kTvIterations = 10;
@@ -155,6 +160,38 @@ bool LoadLineIntegrals(const zor_r3d::Trajectory& t, const std::string& folder, 
     return true;
 }
 
+// Metal in `mu` (the first pass): its shadows are bridged in the residual `raw`, which is
+// filtered into `filtered` and backprojected again by `backproject` (adding to a zeroed `mu`);
+// the metal voxels keep the values of the first pass. False when cancelled.
+bool ReconstructAroundMetal(const zor_r3d::FdkGeometry& g, std::vector<std::vector<float>>& raw,
+                            std::vector<std::vector<float>>& filtered,
+                            const std::function<void(int)>& backproject,
+                            zor_r3d::ProgressReporter& progress, std::vector<float>& mu) {
+    const zor_r3d::Trajectory& t = g.Traj;
+    std::vector<unsigned char> metal;
+    const std::vector<int> columns = zor_r3d::FindMetal(t, mu, kMetalMu, metal);
+    if (columns.empty()) {
+        return true;
+    }
+    auto bridge = [&](int v) {
+        std::vector<float>& p = raw[static_cast<size_t>(v)];
+        zor_r3d::BridgeMetalShadow(t, g.Volume, metal, columns, v, p.data());
+        std::vector<std::complex<float>> scratch;
+        zor_r3d::FilterView(g, p.data(), filtered[static_cast<size_t>(v)], scratch,
+                            &progress.CancelFlag());
+    };
+    const std::vector<float> first = mu;
+    std::fill(mu.begin(), mu.end(), 0.0f);
+    if (!zor_r3d::RunParallel(t.Views, bridge, progress, 0.75, 0.78) ||
+        !zor_r3d::RunParallel(t.Nx, backproject, progress, 0.78, 0.85)) {
+        return false;
+    }
+    for (size_t n = 0; n < mu.size(); ++n) {
+        mu[n] = metal[n] != 0 ? first[n] : mu[n];
+    }
+    return true;
+}
+
 // Reconstruction of the projections in the work folder onto the volume grid. With 11 views and
 // most of each ray's attenuation outside the volume of interest, filtered backprojection alone
 // puts streak copies of the surrounding anatomy into every cross-section. So first a model of
@@ -234,8 +271,13 @@ bool Reconstruct(R3DContext& ctx, zor_r3d::ProgressReporter& progress, std::vect
             }
         }
     };
-    if (!zor_r3d::RunParallel(t.Nx, backproject, progress, 0.55, 0.85) ||
-        !zor_r3d::SmoothTotalVariation(t, kTvIterations, kTvStep, kTvEpsilon, mu, progress, 0.85,
+    if (!zor_r3d::RunParallel(t.Nx, backproject, progress, 0.55, 0.75)) {
+        return false;
+    }
+    if (!ReconstructAroundMetal(g, raw, filtered, backproject, progress, mu)) {
+        return false;
+    }
+    if (!zor_r3d::SmoothTotalVariation(t, kTvIterations, kTvStep, kTvEpsilon, mu, progress, 0.85,
                                        0.87) ||
         !zor_r3d::SmoothTotalVariationMerged(t, kTvMergedBin, kTvIterations, kTvStep, kTvEpsilon,
                                              mu, progress, 0.87, 0.9)) {

@@ -15,7 +15,9 @@
 namespace zor::phantom {
 namespace {
 
-constexpr double kBeadRadiusMm = 0.2, kBeadMu = 2.0;
+// The bead is dense (five times enamel) but stays below what the reconstruction treats as
+// metal, so its response is that of tissue.
+constexpr double kBeadRadiusMm = 0.2, kBeadMu = 0.5;
 constexpr int kErosion = 2;  // pixels (0.3 mm) a tissue must extend around an interior pixel
 
 // Tissues of the plane where the plane's whole thickness (one volume plane along the arch)

@@ -67,8 +67,8 @@ QualityMeasures MeasureQuality(const DentalPhantom& phantom, VolumeClass& volume
 /// Reverses the volume along its first axis (the arch): the picture a mirrored chain shows.
 void ReverseAlongArch(VolumeClass& volume);
 
-/// Sharpness of the reconstruction, from a 0.4 mm bead (2/mm) added to the measured projections at
-/// the volume centre: the reconstruction of projections + bead minus that of the projections
+/// Sharpness of the reconstruction, from a 0.4 mm bead (0.5/mm) added to the measured projections
+/// at the volume centre: the reconstruction of projections + bead minus that of the projections
 /// alone is the system's response to the bead in this very anatomy, noise and nonlinear steps
 /// included.
 struct Resolution {

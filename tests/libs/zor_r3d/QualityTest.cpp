@@ -189,8 +189,8 @@ TEST(ReconstructionQuality, DemoAcquisitionWithNoiseMatchesThePhantom) {
             ASSERT_TRUE(MeasureResolution(dir, "ConeBeam.tra", r, &error)) << error;
             EXPECT_GT(r.SliceFwhmMm, 0.7) << "finer than a volume plane";
             EXPECT_LT(r.SliceFwhmMm, 1.5);
-            EXPECT_LT(r.AcrossEdgeMm, 2.5);
-            EXPECT_LT(r.VerticalEdgeMm, 0.6);
+            EXPECT_LT(r.AcrossEdgeMm, 2.2);
+            EXPECT_LT(r.VerticalEdgeMm, 0.7);
             std::printf("bead: slice FWHM %.2f mm, edge across %.2f mm, vertical %.2f mm\n",
                         r.SliceFwhmMm, r.AcrossEdgeMm, r.VerticalEdgeMm);
         }
