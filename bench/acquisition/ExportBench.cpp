@@ -94,49 +94,54 @@ void PerFile(benchmark::State& state) {
         kFiles, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-void BM_ExportAllWithStrip(benchmark::State& state) {
+// Times `round(data)` over every iteration on an emptied folder (emptying is not timed); a
+// round that returns false has skipped the benchmark with its error.
+template <typename Round>
+void TimeRounds(benchmark::State& state, Round round) {
     Data& data = Shared();
     for (auto _ : state) {
         state.PauseTiming();
         data.Clear();
         state.ResumeTiming();
-        const auto count =
-            acquisition::WriteSlices(data.source, data.folder.string(), true, nullptr);
-        if (count.Written != kFiles)
-            state.SkipWithError("not every cross was written");
+        if (!round(data)) {
+            break;
+        }
     }
     PerFile(state);
+}
+
+void BM_ExportAllWithStrip(benchmark::State& state) {
+    TimeRounds(state, [&](Data& data) {
+        const auto count =
+            acquisition::WriteSlices(data.source, data.folder.string(), true, nullptr);
+        if (count.Written != kFiles) {
+            state.SkipWithError("not every cross was written");
+        }
+        return count.Written == kFiles;
+    });
 }
 BENCHMARK(BM_ExportAllWithStrip)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_OurWriter50(benchmark::State& state) {
-    Data& data = Shared();
-    for (auto _ : state) {
-        state.PauseTiming();
-        data.Clear();
-        state.ResumeTiming();
+    TimeRounds(state, [](Data& data) {
         for (int i = 0; i < kFiles; ++i) {
             const std::string& text = data.descriptions[static_cast<size_t>(i)];
             images::WriteTiff(data.File(i), 16, data.height, data.width,
                               data.images[static_cast<size_t>(i)].data(), text.c_str(),
                               text.size() + 1);
         }
-    }
-    PerFile(state);
+        return true;
+    });
 }
 BENCHMARK(BM_OurWriter50)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Libtiff50(benchmark::State& state) {
-    Data& data = Shared();
-    for (auto _ : state) {
-        state.PauseTiming();
-        data.Clear();
-        state.ResumeTiming();
+    TimeRounds(state, [&](Data& data) {
         for (int i = 0; i < kFiles; ++i) {
             TIFF* tif = TIFFOpen(data.File(i).c_str(), "w");
             if (tif == nullptr) {
                 state.SkipWithError("libtiff cannot create the file");
-                break;
+                return false;
             }
             TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, data.width);
             TIFFSetField(tif, TIFFTAG_IMAGELENGTH, data.height);
@@ -152,8 +157,8 @@ void BM_Libtiff50(benchmark::State& state) {
                                   static_cast<tmsize_t>(image.size() * sizeof(uint16_t)));
             TIFFClose(tif);
         }
-    }
-    PerFile(state);
+        return true;
+    });
 }
 BENCHMARK(BM_Libtiff50)->Unit(benchmark::kMillisecond)->UseRealTime();
 
